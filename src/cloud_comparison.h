@@ -1,0 +1,48 @@
+#pragma once
+
+#include <pcl/point_cloud.h>
+#include <pcl/point_types.h>
+
+#include <cstddef>
+#include <string>
+
+// The four error statistics of one cloud pair, means first, variances after.
+struct CloudErrorStats {
+  float meanDistance;
+  float meanColor;
+  float varianceDistance;
+  float varianceColor;
+  // False when a cloud of the pair could not be loaded; the four values are then NaN.
+  bool cloudsLoaded = true;
+};
+
+// Running double-precision sums of the per-point errors of one comparison.
+struct ErrorSums {
+  double distance = 0.0;
+  double distanceSquared = 0.0;
+  double color = 0.0;
+  double colorSquared = 0.0;
+  std::size_t matchedPoints = 0;
+};
+
+using ColorCloud = pcl::PointCloud<pcl::PointXYZRGBA>;
+
+// Euclidean distance of the (r, g, b) colours, each step in single precision.
+float colorError(const pcl::PointXYZRGBA& point, const pcl::PointXYZRGBA& neighbour);
+
+// Adds one matched point's distance and colour errors to the sums.
+void addPointErrors(ErrorSums& sums, float distanceError, float colorError);
+
+// Means and population variances over queryPointCount points. A query cloud whose
+// points all went unmatched gives NaN: there is nothing to measure.
+CloudErrorStats summarizeErrors(const ErrorSums& sums, std::size_t queryPointCount);
+
+// The four statistics of the nearest neighbour in reference of every query point.
+CloudErrorStats compareClouds(ColorCloud::Ptr query, ColorCloud::Ptr reference);
+
+// The record that stands for a pair that could not be compared.
+CloudErrorStats unloadedCloudStats();
+
+// Reads both PCD files, drops non-finite points and compares the original against the
+// reconstruction. A file that cannot be loaded is reported and gives unloadedCloudStats().
+CloudErrorStats loadAndCompare(std::string originalPath, std::string reconstructedPath);
