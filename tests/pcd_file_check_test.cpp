@@ -1,0 +1,52 @@
+#include "pcd_file_check.h"
+#include "pcd_test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/filesystem.hpp>
+
+namespace fs = boost::filesystem;
+
+TEST(CheckPcdFile, AcceptsEveryStorageThatPclWrites) {
+  TempDirectory directory;
+  for (auto storage : {PcdStorage::Ascii, PcdStorage::Binary, PcdStorage::BinaryCompressed}) {
+    const auto file = directory.path / "cloud.pcd";
+    writeCloud(file, *randomCloud(50, 11), storage);
+    EXPECT_EQ(checkPcdFile(file.string()), "") << readTextFile(file).substr(0, 200);
+  }
+}
+
+TEST(CheckPcdFile, AcceptsTheSampleScans) {
+  for (const char* name : {"milk_color.pcd", "table_scene_mug_stereo_textured.pcd", "cturtle.pcd",
+                           "colored_cloud.pcd", "pcl_logo.pcd"})
+    EXPECT_EQ(checkPcdFile(samplePath(name)), "") << name;
+}
+
+TEST(CheckPcdFile, AcceptsCommentsOldStyleColumnsAndCrLfLineEnds) {
+  TempDirectory directory;
+  std::string text = "# a comment\n" + validPcdText(PcdStorage::Ascii);
+  text = withHeaderLine(text, "FIELDS", "COLUMNS x y z rgba");
+  std::string crlf;
+  for (char c : text)
+    crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  writeTextFile(directory.path / "a.pcd", crlf);
+  EXPECT_EQ(checkPcdFile((directory.path / "a.pcd").string()), "");
+}
+
+TEST(CheckPcdFile, RejectsEveryKindOfDamageWithAReason) {
+  TempDirectory directory;
+  for (const DamagedPcd& damaged : damagedPcdFiles()) {
+    if (damaged.name == "corrupt compressed payload")
+      continue; // a consistent header: only the reader's decompression can tell
+    const auto file = directory.path / "damaged.pcd";
+    writeTextFile(file, damaged.content);
+    EXPECT_NE(checkPcdFile(file.string()), "") << damaged.name;
+  }
+}
+
+TEST(CheckPcdFile, RejectsWhatIsNotARegularFile) {
+  TempDirectory directory;
+  EXPECT_NE(checkPcdFile((directory.path / "missing.pcd").string()), "");
+  fs::create_directory(directory.path / "folder.pcd");
+  EXPECT_NE(checkPcdFile((directory.path / "folder.pcd").string()), "");
+}
