@@ -177,6 +177,8 @@ std::string readHeader(std::istream& file, PcdHeader& header) {
     if (tokens.empty() || tokens[0][0] == '#')
       continue;
     const int keyword = keywordOf(tokens[0]);
+    if (keyword < 0 && line.rfind("version https://git-lfs", 0) == 0)
+      return "a Git LFS pointer, not the cloud (run git lfs pull)";
     if (keyword < 0)
       return "unexpected header line '" + line.substr(0, 40) + "'";
     // The reader sizes its buffers from earlier lines, so the order is part of the format.
