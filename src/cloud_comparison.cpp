@@ -23,23 +23,6 @@ void reportUnmatchedPoints(std::size_t count) {
     std::cout << kNoNeighbourMessage << std::endl;
 }
 
-// Reads a PCD file that has passed checkPcdFile; the reader's own failures, including
-// exceptions, count as a failed load.
-bool readCloud(const std::string& path, ColorCloud& cloud) {
-  const std::string damage = checkPcdFile(path);
-  if (!damage.empty()) {
-    pcl::console::print(pcl::console::L_WARN, "%s: %s\n", path.c_str(), damage.c_str());
-    return false;
-  }
-  try {
-    pcl::PCDReader reader;
-    return reader.read(path, cloud, 0) >= 0;
-  } catch (const std::exception& error) {
-    pcl::console::print(pcl::console::L_WARN, "%s: %s\n", path.c_str(), error.what());
-    return false;
-  }
-}
-
 void removeNonFinitePoints(ColorCloud& cloud, pcl::Indices& indices) {
   // The reader marks a cloud dense even when ascii inf or -nan values are present.
   cloud.is_dense = false;
@@ -113,6 +96,22 @@ CloudErrorStats compareClouds(ColorCloud::Ptr query, ColorCloud::Ptr reference) 
   return summarizeErrors(sums, query->size());
 }
 
+bool readCloudFile(const std::string& path, ColorCloud& cloud) {
+  const std::string damage = checkPcdFile(path);
+  if (!damage.empty()) {
+    pcl::console::print(pcl::console::L_WARN, "%s: %s\n", path.c_str(), damage.c_str());
+    return false;
+  }
+  // The reader's own failures, exceptions included, count as a failed load.
+  try {
+    pcl::PCDReader reader;
+    return reader.read(path, cloud, 0) >= 0;
+  } catch (const std::exception& error) {
+    pcl::console::print(pcl::console::L_WARN, "%s: %s\n", path.c_str(), error.what());
+    return false;
+  }
+}
+
 CloudErrorStats unloadedCloudStats() {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   CloudErrorStats stats{nan, nan, nan, nan};
@@ -123,9 +122,9 @@ CloudErrorStats unloadedCloudStats() {
 CloudErrorStats loadAndCompare(std::string originalPath, std::string reconstructedPath) {
   auto original = std::make_shared<ColorCloud>();
   auto reconstructed = std::make_shared<ColorCloud>();
-  if (!readCloud(originalPath, *original))
+  if (!readCloudFile(originalPath, *original))
     return reportLoadFailure(originalPath);
-  if (!readCloud(reconstructedPath, *reconstructed))
+  if (!readCloudFile(reconstructedPath, *reconstructed))
     return reportLoadFailure(reconstructedPath);
 
   pcl::Indices indices;

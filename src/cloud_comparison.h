@@ -40,6 +40,10 @@ CloudErrorStats summarizeErrors(const ErrorSums& sums, std::size_t queryPointCou
 // The four statistics of the nearest neighbour in reference of every query point.
 CloudErrorStats compareClouds(ColorCloud::Ptr query, ColorCloud::Ptr reference);
 
+// Reads a PCD file into cloud after checking that PCL's reader can take it safely. On
+// failure it prints the reason, if the reader did not, and returns false.
+bool readCloudFile(const std::string& path, ColorCloud& cloud);
+
 // The record that stands for a pair that could not be compared.
 CloudErrorStats unloadedCloudStats();
 

@@ -7,9 +7,7 @@
 #include <boost/filesystem.hpp>
 
 #include <algorithm>
-#include <cstdlib>
 #include <sstream>
-#include <sys/wait.h>
 
 namespace fs = boost::filesystem;
 
@@ -61,22 +59,18 @@ protected:
   }
 
   RunResult run() const {
-    const fs::path out = logs.path / "out", err = logs.path / "err";
-    const std::string command = "cd '" + work.path.string() + "' && '" QUORVANE_EVAL_BINARY
-                                "' ignored arguments > '" +
-                                out.string() + "' 2> '" + err.string() + "'";
-    const int status = std::system(command.c_str());
+    const CommandResult command =
+        runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + " ignored arguments", work.path);
     RunResult result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = readTextFile(out);
-    result.err = readTextFile(err);
+    result.out = command.out;
+    result.err = command.err;
+    result.status = command.status;
     if (fs::is_regular_file(work.path / "errors.csv"))
       result.report = readTextFile(work.path / "errors.csv");
     return result;
   }
 
   TempDirectory work;
-  TempDirectory logs;
 };
 
 const std::string kMeasured = "error dist: 1.41421 var: 0 color: 11.1803 color var: 0\n";

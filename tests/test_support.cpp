@@ -4,10 +4,13 @@
 
 #include <boost/filesystem.hpp>
 
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+
+#include <sys/wait.h>
 
 namespace fs = boost::filesystem;
 
@@ -100,4 +103,24 @@ std::size_t countOccurrences(const std::string& text, const std::string& needle)
   for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
     ++count;
   return count;
+}
+
+std::string shellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+CommandResult runCommand(const std::string& command, const fs::path& directory) {
+  TempDirectory logs;
+  const fs::path out = logs.path / "out", err = logs.path / "err";
+  const std::string line = "cd " + shellQuoted(directory.string()) + " && " + command + " > " +
+                           shellQuoted(out.string()) + " 2> " + shellQuoted(err.string());
+  const int status = std::system(line.c_str());
+  CommandResult result;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = readTextFile(out);
+  result.err = readTextFile(err);
+  return result;
 }

@@ -36,5 +36,17 @@ std::string readTextFile(const boost::filesystem::path& file);
 
 std::string samplePath(const std::string& name);
 
+struct CommandResult {
+  std::string out;
+  std::string err;
+  int status = -1;
+};
+
+// Runs a shell command in directory and collects its output and exit status.
+CommandResult runCommand(const std::string& command, const boost::filesystem::path& directory);
+
+// Quotes text for the shell.
+std::string shellQuoted(const std::string& text);
+
 // Counts the non-overlapping occurrences of needle in text.
 std::size_t countOccurrences(const std::string& text, const std::string& needle);

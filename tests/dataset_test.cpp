@@ -1,0 +1,106 @@
+// Runs the built quorvane-dataset and then quorvane-eval on what it wrote.
+
+#include "pcd_test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/filesystem.hpp>
+
+#include <limits>
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+CommandResult buildDataset(const fs::path& directory, const std::string& arguments) {
+  return runCommand(shellQuoted(QUORVANE_DATASET_BINARY) + " " + arguments, directory);
+}
+
+CommandResult evaluate(const fs::path& directory) {
+  return runCommand(shellQuoted(QUORVANE_EVAL_BINARY), directory);
+}
+
+} // namespace
+
+TEST(Dataset, BuildsATreeThatTheEvaluatorPairsCompletely) {
+  TempDirectory work;
+  writeCloud(work.path / "in" / "scans" / "small.pcd", *randomCloud(2000, 5), PcdStorage::Ascii);
+  writeCloud(work.path / "in" / "top.pcd", *randomCloud(100, 6), PcdStorage::BinaryCompressed);
+
+  const CommandResult built = buildDataset(work.path, "--output out in");
+  ASSERT_EQ(built.status, 0) << built.err;
+  EXPECT_NE(built.out.find("scans/small.pcd: 2000 points in"), std::string::npos) << built.out;
+  const fs::path root = work.path / "out" / "quorvane";
+  EXPECT_TRUE(fs::is_regular_file(root / "pcd_binary_original" / "scans" / "small.pcd"));
+  EXPECT_TRUE(fs::is_regular_file(root / "octree_compressed" / "scans" / "small"));
+  EXPECT_TRUE(fs::is_regular_file(root / "octree_uncompressed" / "scans" / "small.pcd"));
+  EXPECT_GT(fs::file_size(root / "octree_compressed" / "scans" / "small"), 0u);
+
+  ColorCloud decoded;
+  ASSERT_TRUE(readCloudFile((root / "octree_uncompressed" / "scans" / "small.pcd").string(), decoded));
+  EXPECT_GT(decoded.size(), 0u);
+
+  const CommandResult evaluated = evaluate(work.path / "out");
+  EXPECT_EQ(evaluated.status, 0) << evaluated.err;
+  EXPECT_EQ(countOccurrences(evaluated.out, "compressionratio:"), 2u) << evaluated.out;
+  EXPECT_EQ(countOccurrences(evaluated.out, "error dist: "), 2u) << evaluated.out;
+  EXPECT_EQ(countOccurrences(evaluated.out, "not found"), 0u) << evaluated.out;
+}
+
+TEST(Dataset, EmptyAndAllNaNCloudsStillGetAllThreeFiles) {
+  TempDirectory work;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  writeCloud(work.path / "in" / "nan.pcd", *cloudOf({colorPoint(nan, nan, nan, 1, 2, 3)}),
+             PcdStorage::Binary);
+  writeTextFile(work.path / "in" / "empty.pcd",
+                "VERSION 0.7\nFIELDS x y z rgba\nSIZE 4 4 4 4\nTYPE F F F U\nCOUNT 1 1 1 1\n"
+                "WIDTH 0\nHEIGHT 1\nPOINTS 0\nDATA ascii\n");
+  const CommandResult built = buildDataset(work.path, "--output out in");
+  ASSERT_EQ(built.status, 0) << built.err;
+  for (const char* name : {"nan", "empty"}) {
+    const fs::path root = work.path / "out" / "quorvane";
+    EXPECT_TRUE(fs::is_regular_file(root / "octree_compressed" / name)) << name;
+    ColorCloud original, decoded;
+    EXPECT_TRUE(readCloudFile((root / "pcd_binary_original" / (std::string(name) + ".pcd")).string(), original));
+    EXPECT_TRUE(readCloudFile((root / "octree_uncompressed" / (std::string(name) + ".pcd")).string(), decoded));
+    EXPECT_EQ(decoded.size(), 0u);
+  }
+}
+
+TEST(Dataset, SkipsAnUnreadableCloudAndFailsAtTheEnd) {
+  TempDirectory work;
+  writeTextFile(work.path / "in" / "a-broken.pcd", "not a cloud\n");
+  writeCloud(work.path / "in" / "fine.pcd", *randomCloud(50, 8));
+  const CommandResult built = buildDataset(work.path, "--profile low-online-nocolor --output out in");
+  EXPECT_EQ(built.status, 1);
+  EXPECT_NE(built.err.find("a-broken.pcd"), std::string::npos) << built.err;
+  EXPECT_TRUE(fs::is_regular_file(work.path / "out" / "quorvane" / "octree_compressed" / "fine"));
+  EXPECT_FALSE(fs::exists(work.path / "out" / "quorvane" / "octree_compressed" / "a-broken"));
+}
+
+TEST(Dataset, RefusesBadCallsWithAMessage) {
+  TempDirectory work;
+  writeCloud(work.path / "in" / "a.pcd", *randomCloud(10, 9));
+  const CommandResult inside = buildDataset(work.path / "in", ".");
+  EXPECT_NE(inside.status, 0);
+  EXPECT_NE(inside.err.find("inside the input"), std::string::npos) << inside.err;
+  EXPECT_FALSE(fs::exists(work.path / "in" / "quorvane"));
+
+  const CommandResult missing = buildDataset(work.path, "no-such-folder");
+  EXPECT_NE(missing.status, 0);
+  EXPECT_NE(missing.err.find("no-such-folder"), std::string::npos) << missing.err;
+
+  const CommandResult profile = buildDataset(work.path, "--profile ultra in");
+  EXPECT_NE(profile.status, 0);
+  EXPECT_NE(profile.err.find("unknown profile 'ultra'"), std::string::npos) << profile.err;
+
+  writeTextFile(work.path / "blocker", "a file where the output folder should go");
+  const CommandResult unwritable = buildDataset(work.path, "--output blocker in");
+  EXPECT_NE(unwritable.status, 0);
+  EXPECT_NE(unwritable.err.find("cannot create"), std::string::npos) << unwritable.err;
+
+  const CommandResult help = buildDataset(work.path, "--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("med-offline-color  (default)"), std::string::npos) << help.out;
+  EXPECT_EQ(countOccurrences(help.out, "line-"), 12u);
+}
