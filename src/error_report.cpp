@@ -19,7 +19,8 @@ void writeRatioFound(std::ostream& console, std::ostream& report, float ratio) {
 
 void writeRatioMissing(std::ostream& console, std::ostream& report) {
   console << " :compressed file not found: ";
-  report << "1.0" << ";";
+  report << "1.0"
+         << ";";
 }
 
 void writeStatisticsFound(std::ostream& console, std::ostream& report,

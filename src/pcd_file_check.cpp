@@ -33,7 +33,18 @@ struct PcdHeader {
 };
 
 // Header keywords in the order the format requires.
-enum Keyword { kVersion, kFields, kSize, kType, kCount, kWidth, kHeight, kViewpoint, kPoints, kData };
+enum Keyword {
+  kVersion,
+  kFields,
+  kSize,
+  kType,
+  kCount,
+  kWidth,
+  kHeight,
+  kViewpoint,
+  kPoints,
+  kData
+};
 const std::array<const char*, 10> kKeywordNames = {
     "VERSION", "FIELDS", "SIZE", "TYPE", "COUNT", "WIDTH", "HEIGHT", "VIEWPOINT", "POINTS", "DATA"};
 

@@ -117,8 +117,8 @@ TEST(CompareClouds, MeasuresFromTheQueryCloudOnly) {
 }
 
 TEST(CompareClouds, EmptyReferenceFailsEverySearchAndGivesNaN) {
-  auto query = cloudOf({colorPoint(0, 0, 0, 1, 2, 3), colorPoint(1, 0, 0, 1, 2, 3),
-                        colorPoint(2, 0, 0, 1, 2, 3)});
+  auto query = cloudOf(
+      {colorPoint(0, 0, 0, 1, 2, 3), colorPoint(1, 0, 0, 1, 2, 3), colorPoint(2, 0, 0, 1, 2, 3)});
   CaptureStdout();
   const CloudErrorStats stats = compareClouds(query, std::make_shared<ColorCloud>());
   EXPECT_EQ(GetCapturedStdout(), "\n" + kNoNeighbour + kNoNeighbour + kNoNeighbour);
@@ -135,8 +135,8 @@ TEST(CompareClouds, EmptyQueryWritesOnlyTheEmptyLine) {
 }
 
 TEST(CompareClouds, CountsDuplicateQueryPointsEachTime) {
-  auto query = cloudOf({colorPoint(0, 0, 0, 0, 0, 0), colorPoint(0, 0, 0, 0, 0, 0),
-                        colorPoint(0, 0, 2, 0, 0, 0)});
+  auto query = cloudOf(
+      {colorPoint(0, 0, 0, 0, 0, 0), colorPoint(0, 0, 0, 0, 0, 0), colorPoint(0, 0, 2, 0, 0, 0)});
   auto reference = cloudOf({colorPoint(0, 0, 1, 0, 0, 0)});
   CaptureStdout();
   const CloudErrorStats stats = compareClouds(query, reference);

@@ -37,7 +37,8 @@ TEST(Dataset, BuildsATreeThatTheEvaluatorPairsCompletely) {
   EXPECT_GT(fs::file_size(root / "octree_compressed" / "scans" / "small"), 0u);
 
   ColorCloud decoded;
-  ASSERT_TRUE(readCloudFile((root / "octree_uncompressed" / "scans" / "small.pcd").string(), decoded));
+  ASSERT_TRUE(
+      readCloudFile((root / "octree_uncompressed" / "scans" / "small.pcd").string(), decoded));
   EXPECT_GT(decoded.size(), 0u);
 
   const CommandResult evaluated = evaluate(work.path / "out");
@@ -61,8 +62,10 @@ TEST(Dataset, EmptyAndAllNaNCloudsStillGetAllThreeFiles) {
     const fs::path root = work.path / "out" / "quorvane";
     EXPECT_TRUE(fs::is_regular_file(root / "octree_compressed" / name)) << name;
     ColorCloud original, decoded;
-    EXPECT_TRUE(readCloudFile((root / "pcd_binary_original" / (std::string(name) + ".pcd")).string(), original));
-    EXPECT_TRUE(readCloudFile((root / "octree_uncompressed" / (std::string(name) + ".pcd")).string(), decoded));
+    EXPECT_TRUE(readCloudFile(
+        (root / "pcd_binary_original" / (std::string(name) + ".pcd")).string(), original));
+    EXPECT_TRUE(readCloudFile(
+        (root / "octree_uncompressed" / (std::string(name) + ".pcd")).string(), decoded));
     EXPECT_EQ(decoded.size(), 0u);
   }
 }
@@ -71,7 +74,8 @@ TEST(Dataset, SkipsAnUnreadableCloudAndFailsAtTheEnd) {
   TempDirectory work;
   writeTextFile(work.path / "in" / "a-broken.pcd", "not a cloud\n");
   writeCloud(work.path / "in" / "fine.pcd", *randomCloud(50, 8));
-  const CommandResult built = buildDataset(work.path, "--profile low-online-nocolor --output out in");
+  const CommandResult built =
+      buildDataset(work.path, "--profile low-online-nocolor --output out in");
   EXPECT_EQ(built.status, 1);
   EXPECT_NE(built.err.find("a-broken.pcd"), std::string::npos) << built.err;
   EXPECT_TRUE(fs::is_regular_file(work.path / "out" / "quorvane" / "octree_compressed" / "fine"));

@@ -108,9 +108,11 @@ TEST_F(Evaluation, WritesEachOfTheFourOutcomes) {
       "cloud: " + path + "both.pcd\"  compressionratio:0.5 \n" + kMeasured,
       "cloud: " + path + "decoded-only.pcd\"  :compressed file not found: \n" + kMeasured,
       "cloud: " + path +
-          "compressed-only.pcd\"  compressionratio:0.5 : reconstructed file not found for cloud: \n",
+          "compressed-only.pcd\"  compressionratio:0.5 : reconstructed file not found for cloud: "
+          "\n",
       "cloud: " + path +
-          "neither.pcd\"  :compressed file not found: : reconstructed file not found for cloud: \n"};
+          "neither.pcd\"  :compressed file not found: : reconstructed file not found for cloud: "
+          "\n"};
   std::size_t recordBytes = 0;
   for (const std::string& record : records) {
     EXPECT_NE(result.out.find(record), std::string::npos) << record << "\nin\n" << result.out;
@@ -147,8 +149,7 @@ TEST_F(Evaluation, PairsByExactRelativeNameAtEveryDepth) {
             sortedLines(path + "a.pcd\"" + missing + "\n" + path + "scan.old.pcd\"" + missing +
                         "\n" + path + "s/nested.pcd\";1;" + kMeasuredRow + "\n" + path +
                         "s/b.pcd\"" + missing + "\n"));
-  EXPECT_NE(result.out.find("s/nested.pcd\"  compressionratio:1 \n" + kMeasured),
-            std::string::npos)
+  EXPECT_NE(result.out.find("s/nested.pcd\"  compressionratio:1 \n" + kMeasured), std::string::npos)
       << result.out;
 }
 
@@ -167,8 +168,7 @@ TEST_F(Evaluation, EmptyOriginalGivesAnInfiniteRatio) {
   writeCompressed("empty", 5);
   const RunResult result = run();
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.report,
-            kHeader + "\"quorvane/pcd_binary_original/empty.pcd\";inf;-;-;-;-\n");
+  EXPECT_EQ(result.report, kHeader + "\"quorvane/pcd_binary_original/empty.pcd\";inf;-;-;-;-\n");
 }
 
 TEST_F(Evaluation, DecodedCloudThatFailsToLoadIsReportedAndFailsTheRun) {
@@ -186,8 +186,9 @@ TEST_F(Evaluation, DecodedCloudThatFailsToLoadIsReportedAndFailsTheRun) {
       << result.out;
   EXPECT_NE(result.out.find("good.pcd\"  :compressed file not found: \n" + kMeasured),
             std::string::npos);
-  EXPECT_EQ(countOccurrences(result.err, "Error loading cloud quorvane/octree_uncompressed/bad.pcd.\n"),
-            1u)
+  EXPECT_EQ(
+      countOccurrences(result.err, "Error loading cloud quorvane/octree_uncompressed/bad.pcd.\n"),
+      1u)
       << result.err;
   EXPECT_EQ(sortedLines(result.report.substr(kHeader.size())),
             sortedLines("\"quorvane/pcd_binary_original/bad.pcd\";0.5;nan;nan;nan;nan\n"
@@ -222,6 +223,5 @@ TEST_F(Evaluation, ListingErrorIsReportedWithThePath) {
   const RunResult result = run();
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("quorvane/pcd_binary_original"), std::string::npos) << result.err;
-  EXPECT_NE(result.err.find("Too many levels of symbolic links"), std::string::npos)
-      << result.err;
+  EXPECT_NE(result.err.find("Too many levels of symbolic links"), std::string::npos) << result.err;
 }

@@ -52,8 +52,8 @@ ColorCloud::Ptr randomCloud(std::size_t count, unsigned seed) {
   for (std::size_t i = 0; i < count; ++i) {
     const float x = coordinate(generator), y = coordinate(generator), z = coordinate(generator);
     const auto r = channel(generator), g = channel(generator), b = channel(generator);
-    cloud->push_back(colorPoint(x, y, z, static_cast<std::uint8_t>(r),
-                                static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(b)));
+    cloud->push_back(colorPoint(x, y, z, static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                                static_cast<std::uint8_t>(b)));
   }
   return cloud;
 }
@@ -100,7 +100,8 @@ std::string samplePath(const std::string& name) {
 
 std::size_t countOccurrences(const std::string& text, const std::string& needle) {
   std::size_t count = 0;
-  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
+  for (auto at = text.find(needle); at != std::string::npos;
+       at = text.find(needle, at + needle.size()))
     ++count;
   return count;
 }

@@ -235,8 +235,8 @@ int main(int argc, char** argv) {
 
   bool succeeded = true;
   for (const fs::path& source : sources)
-    succeeded = buildPair(source, source.lexically_relative(options.input), tree,
-                          options.profile) &&
-                succeeded;
+    succeeded =
+        buildPair(source, source.lexically_relative(options.input), tree, options.profile) &&
+        succeeded;
   return succeeded ? 0 : 1;
 }
