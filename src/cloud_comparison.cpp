@@ -97,10 +97,15 @@ CloudErrorStats compareClouds(ColorCloud::Ptr query, ColorCloud::Ptr reference) 
 }
 
 bool readCloudFile(const std::string& path, ColorCloud& cloud) {
-  const std::string damage = checkPcdFile(path);
-  if (!damage.empty()) {
-    pcl::console::print(pcl::console::L_WARN, "%s: %s\n", path.c_str(), damage.c_str());
+  const PcdFileCheck check = checkPcdFile(path);
+  if (!check.problem.empty()) {
+    pcl::console::print(pcl::console::L_WARN, "%s: %s\n", path.c_str(), check.problem.c_str());
     return false;
+  }
+  // PCL's conversion takes the address of the first point even when there is none.
+  if (check.points == 0) {
+    cloud.clear();
+    return true;
   }
   // The reader's own failures, exceptions included, count as a failed load.
   try {

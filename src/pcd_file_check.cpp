@@ -19,6 +19,8 @@ constexpr std::size_t kMaxFields = 4096;
 constexpr std::uint64_t kMaxFieldCount = 1 << 20;
 constexpr std::uint64_t kMaxPointStep = 1 << 24;
 constexpr std::uint64_t kMaxPoints = 0x7fffffff;
+// LZF turns at most 3 bytes into 264, so a larger claim is a corrupt size prefix.
+constexpr std::uint64_t kMaxCompressionFactor = 128;
 
 struct PcdHeader {
   std::size_t fieldCount = 0;
@@ -61,7 +63,7 @@ std::vector<std::string> splitTokens(const std::string& line) {
   std::vector<std::string> tokens;
   std::string token;
   for (char c : line) {
-    if (c == ' ' || c == '\t' || c == '\r') {
+    if (c == ' ' || c == '\t') {
       if (!token.empty())
         tokens.push_back(token);
       token.clear();
@@ -72,6 +74,53 @@ std::vector<std::string> splitTokens(const std::string& line) {
   if (!token.empty())
     tokens.push_back(token);
   return tokens;
+}
+
+// The reader counts the entries of a line with one tokenizer and reads them with another;
+// they agree only on lines of printable tokens separated by spaces or tabs.
+std::string checkLineCharacters(const std::string& line) {
+  if (!line.empty() && line.back() == '\r')
+    return "the header has Windows line ends";
+  if (!line.empty() &&
+      (line.front() == ' ' || line.front() == '\t' || line.back() == ' ' || line.back() == '\t'))
+    return "a header line starts or ends with a blank";
+  for (char c : line)
+    if (c != '\t' && std::iscntrl(static_cast<unsigned char>(c)))
+      return "the header holds a control character";
+  return "";
+}
+
+// The first word of a line as the reader's stream extraction sees it.
+std::string firstWord(const std::string& line) {
+  std::size_t start = 0;
+  while (start < line.size() && std::isspace(static_cast<unsigned char>(line[start])))
+    ++start;
+  std::size_t end = start;
+  while (end < line.size() && !std::isspace(static_cast<unsigned char>(line[end])))
+    ++end;
+  return line.substr(start, end - start);
+}
+
+bool startsWithKeyword(const std::string& word) {
+  for (const char* keyword : kKeywordNames)
+    if (word.rfind(keyword, 0) == 0)
+      return true;
+  return word.rfind("COLUMNS", 0) == 0;
+}
+
+// The reader goes on reading lines after DATA while they are empty, comments or header
+// lines, so data that starts like a header line rewrites the header it has already read.
+std::string checkDataStart(std::istream& file) {
+  std::string line;
+  while (std::getline(file, line)) {
+    const std::string word = firstWord(line);
+    if (line.empty() || (!word.empty() && word[0] == '#'))
+      continue;
+    if (startsWithKeyword(word))
+      return "the data starts with a header line ('" + word.substr(0, 20) + "')";
+    return "";
+  }
+  return "";
 }
 
 // Plain decimal digits only: the reader's stream extraction wraps signs and stops at junk.
@@ -120,7 +169,10 @@ std::string parseHeaderLine(const std::vector<std::string>& tokens, int keyword,
                             PcdHeader& header) {
   switch (keyword) {
   case kVersion:
+    return "";
   case kViewpoint:
+    if (tokens.size() != 8)
+      return "VIEWPOINT does not hold seven numbers";
     return "";
   case kFields:
     header.fieldCount = tokens.size() - 1;
@@ -185,8 +237,14 @@ std::string readHeader(std::istream& file, PcdHeader& header) {
     if (headerBytes > kMaxHeaderBytes)
       return "the header is longer than " + std::to_string(kMaxHeaderBytes) + " bytes";
     const std::vector<std::string> tokens = splitTokens(line);
-    if (tokens.empty() || tokens[0][0] == '#')
+    if (line.empty() || (!tokens.empty() && tokens[0][0] == '#'))
       continue;
+    // The reader stops its header at a line of blanks.
+    if (tokens.empty())
+      return "a header line holds only blanks";
+    const std::string characterProblem = checkLineCharacters(line);
+    if (!characterProblem.empty())
+      return characterProblem;
     const int keyword = keywordOf(tokens[0]);
     if (keyword < 0 && line.rfind("version https://git-lfs", 0) == 0)
       return "a Git LFS pointer, not the cloud (run git lfs pull)";
@@ -247,6 +305,9 @@ std::string checkCompressedPrefix(std::istream& file, std::uint64_t dataBytes,
            " bytes but the file holds " + std::to_string(available - sizeof prefix);
   if (dataBytes > 0 && compressedSize == 0)
     return "the compressed data is empty";
+  if (dataBytes > compressedSize * kMaxCompressionFactor)
+    return "the compressed data cannot expand from " + std::to_string(compressedSize) + " to " +
+           std::to_string(dataBytes) + " bytes";
   return "";
 }
 
@@ -272,22 +333,27 @@ std::string checkDataFits(std::istream& file, const PcdHeader& header, std::uint
 
 } // namespace
 
-std::string checkPcdFile(const std::string& path) {
+PcdFileCheck checkPcdFile(const std::string& path) {
   boost::system::error_code error;
   if (!boost::filesystem::is_regular_file(path, error))
-    return error ? "cannot be read: " + error.message() : "is not a regular file";
+    return {error ? "cannot be read: " + error.message() : "is not a regular file"};
   const std::uint64_t fileSize = boost::filesystem::file_size(path, error);
   if (error)
-    return "cannot be read: " + error.message();
+    return {"cannot be read: " + error.message()};
   if (fileSize == 0)
-    return "the file is empty";
+    return {"the file is empty"};
   std::ifstream file(path, std::ios::binary);
   if (!file)
-    return std::string("cannot be opened: ") + std::strerror(errno);
+    return {std::string("cannot be opened: ") + std::strerror(errno)};
 
   PcdHeader header;
   std::string problem = readHeader(file, header);
   if (problem.empty())
     problem = checkDataFits(file, header, fileSize);
-  return problem;
+  if (problem.empty()) {
+    file.clear();
+    file.seekg(static_cast<std::streamoff>(header.dataOffset));
+    problem = checkDataStart(file);
+  }
+  return {problem, problem.empty() ? header.points : 0};
 }

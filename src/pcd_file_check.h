@@ -2,7 +2,15 @@
 
 #include <string>
 
+#include <cstdint>
+
+struct PcdFileCheck {
+  // Empty for a file whose header is consistent and whose data fits in the file.
+  std::string problem;
+  // The header's POINTS, for a file without a problem.
+  std::uint64_t points = 0;
+};
+
 // PCL 1.13's PCD reader crashes, throws or allocates without bound on damaged files, so
-// every file is checked here before the reader sees it. Returns an empty string for a file
-// whose header is consistent and whose data fits in the file, otherwise the reason.
-std::string checkPcdFile(const std::string& path);
+// every file is checked here before the reader sees it.
+PcdFileCheck checkPcdFile(const std::string& path);

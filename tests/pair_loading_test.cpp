@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/filesystem.hpp>
+
 #include <cmath>
 #include <limits>
 
@@ -147,4 +149,22 @@ TEST(LoadAndCompare, DamagedFilesFailCleanlyInEitherPosition) {
     expectLoadFailure(runLoadAndCompare(file, good), file);
     expectLoadFailure(runLoadAndCompare(good, file), file);
   }
+}
+
+TEST(LoadAndCompare, InputsFoundByFuzzingLoadOrFailCleanly) {
+  const boost::filesystem::path folder = QUORVANE_FUZZ_REGRESSION_DIR;
+  std::size_t files = 0;
+  for (boost::filesystem::directory_iterator entry(folder), end; entry != end; ++entry) {
+    const std::string file = entry->path().string();
+    SCOPED_TRACE(file);
+    for (const bool asOriginal : {true, false}) {
+      const std::string good = samplePath("milk_color.pcd");
+      const LoadResult result =
+          asOriginal ? runLoadAndCompare(file, good) : runLoadAndCompare(good, file);
+      const std::size_t errors = countOccurrences(result.err, "Error loading cloud");
+      EXPECT_EQ(errors, result.stats.cloudsLoaded ? 0u : 1u) << result.err;
+    }
+    ++files;
+  }
+  EXPECT_GE(files, 2u);
 }

@@ -67,5 +67,11 @@ std::vector<DamagedPcd> damagedPcdFiles() {
       {"corrupt compressed payload", corruptPayload},
       {"fields without sizes", withHeaderLine(binary, "SIZE", "SIZE 4 4")},
       {"unknown type", withHeaderLine(binary, "TYPE", "TYPE F F F Q")},
+      // The reader parses a first data line that starts like a header line as one.
+      {"binary data that starts with COLUMNS",
+       headerOf(binary) + "COLUMNS" + dataOf(binary).substr(7)},
+      {"trailing blank", withHeaderLine(binary, "SIZE", "SIZE 4 4 4 4 ")},
+      {"windows line ends", withHeaderLine(binary, "FIELDS", "FIELDS x y z rgba\r")},
+      {"blank header line", withHeaderLine(binary, "VIEWPOINT", " ")},
   };
 }

@@ -1,0 +1,58 @@
+// libFuzzer target: the input bytes become a .pcd file that is loaded and compared as the
+// original and as the decoded cloud against a small valid cloud.
+
+#include "cloud_comparison.h"
+
+#include <pcl/console/print.h>
+#include <pcl/io/pcd_io.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::string writeTemporaryFile(const std::string& name, const char* data, std::size_t size) {
+  const std::string path = "/tmp/quorvane-fuzz-" + std::to_string(getpid()) + "-" + name;
+  std::ofstream(path, std::ios::binary).write(data, static_cast<std::streamsize>(size));
+  return path;
+}
+
+std::string validCloudPath() {
+  static const std::string path = [] {
+    ColorCloud cloud;
+    for (int i = 0; i < 8; ++i) {
+      pcl::PointXYZRGBA point;
+      point.x = static_cast<float>(i);
+      point.y = static_cast<float>(i % 3);
+      point.z = 0.5f;
+      point.r = static_cast<std::uint8_t>(30 * i);
+      cloud.push_back(point);
+    }
+    const std::string file = writeTemporaryFile("valid.pcd", "", 0);
+    pcl::PCDWriter().writeBinary(file, cloud);
+    return file;
+  }();
+  return path;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  pcl::console::setVerbosityLevel(pcl::console::L_ALWAYS);
+  std::cout.rdbuf(nullptr); // the comparison's own lines are not what is under test
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string file =
+      writeTemporaryFile("input.pcd", reinterpret_cast<const char*>(data), size);
+  const std::string valid = validCloudPath();
+  loadAndCompare(file, valid);
+  loadAndCompare(valid, file);
+  std::remove(file.c_str());
+  return 0;
+}
