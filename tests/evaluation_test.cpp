@@ -7,7 +7,9 @@
 #include <boost/filesystem.hpp>
 
 #include <algorithm>
+#include <cstdlib>
 #include <sstream>
+#include <unistd.h>
 
 namespace fs = boost::filesystem;
 
@@ -224,4 +226,52 @@ TEST_F(Evaluation, ListingErrorIsReportedWithThePath) {
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("quorvane/pcd_binary_original"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("Too many levels of symbolic links"), std::string::npos) << result.err;
+}
+
+TEST_F(Evaluation, DamagedDecodedCloudsFailOnlyTheirOwnRows) {
+  writeOriginal("good.pcd");
+  writeReconstructed("good.pcd");
+  std::size_t damagedCount = 0;
+  for (const DamagedPcd& damaged : damagedPcdFiles()) {
+    const std::string name = "damaged-" + std::to_string(damagedCount++) + ".pcd";
+    writeOriginal(name);
+    writeTextFile(reconstructed() / name, damaged.content);
+  }
+  const RunResult result = run();
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(countOccurrences(result.report, "\n"), 2 + damagedCount);
+  EXPECT_NE(result.report.find("good.pcd\";1.0;" + kMeasuredRow + "\n"), std::string::npos);
+  EXPECT_NE(result.out.find("good.pcd\"  :compressed file not found: \n" + kMeasured),
+            std::string::npos);
+  EXPECT_EQ(countOccurrences(result.report, ";1.0;nan;nan;nan;nan\n"), damagedCount);
+  EXPECT_EQ(countOccurrences(result.err, "Error loading cloud"), damagedCount) << result.err;
+  for (std::size_t i = 0; i < damagedCount; ++i)
+    EXPECT_EQ(
+        countOccurrences(result.err, "Error loading cloud quorvane/octree_uncompressed/damaged-" +
+                                         std::to_string(i) + ".pcd.\n"),
+        1u)
+        << result.err;
+}
+
+TEST_F(Evaluation, UnreadableOriginalFailsItsRowOnly) {
+  writeOriginal("good.pcd");
+  writeReconstructed("good.pcd");
+  writeOriginal("locked.pcd");
+  writeReconstructed("locked.pcd");
+  fs::permissions(originals() / "locked.pcd", fs::no_perms);
+  fs::permissions(work.path, fs::all_all);
+  // Root reads any file, so the run drops to an unprivileged user where it can.
+  const bool asRoot = geteuid() == 0;
+  if (asRoot && std::system("command -v setpriv > /dev/null") != 0)
+    GTEST_SKIP() << "running as root without setpriv";
+  const std::string prefix = asRoot ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+  const CommandResult result = runCommand(prefix + shellQuoted(QUORVANE_EVAL_BINARY), work.path);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("Error loading cloud quorvane/pcd_binary_original/locked.pcd.\n"),
+            std::string::npos)
+      << result.err;
+  EXPECT_NE(result.err.find("Permission denied"), std::string::npos) << result.err;
+  const std::string report = readTextFile(work.path / "errors.csv");
+  EXPECT_NE(report.find("good.pcd\";1.0;" + kMeasuredRow + "\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("locked.pcd\";1.0;nan;nan;nan;nan\n"), std::string::npos) << report;
 }
