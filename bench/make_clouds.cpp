@@ -38,7 +38,8 @@ pcl::PointCloud<pcl::PointXYZRGBA> scannedSurface(std::size_t points, std::mt199
     point.y = 2.0f * v + noise(random);
     point.z = 0.2f * std::sin(6.0f * u) * std::cos(4.0f * v) + noise(random);
     const auto channel = [&](float value) {
-      return static_cast<std::uint8_t>(std::clamp(static_cast<int>(value) + jitter(random), 0, 255));
+      return static_cast<std::uint8_t>(
+          std::clamp(static_cast<int>(value) + jitter(random), 0, 255));
     };
     point.r = channel(255.0f * u);
     point.g = channel(255.0f * v);

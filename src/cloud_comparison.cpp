@@ -8,6 +8,7 @@
 #include <pcl/search/kdtree.h>
 
 #include <cmath>
+#include <cstdint>
 #include <exception>
 #include <iostream>
 #include <limits>
@@ -27,6 +28,35 @@ void removeNonFinitePoints(ColorCloud& cloud, pcl::Indices& indices) {
   // The reader marks a cloud dense even when ascii inf or -nan values are present.
   cloud.is_dense = false;
   pcl::removeNaNFromPointCloud(cloud, cloud, indices);
+}
+
+constexpr double kMortonCells = 1 << 10;
+
+// Spreads the low ten bits of value to every third bit.
+std::uint64_t spreadBits(std::uint32_t value) {
+  std::uint64_t bits = value & 0x3ff;
+  bits = (bits | bits << 16) & 0x30000ff;
+  bits = (bits | bits << 8) & 0x300f00f;
+  bits = (bits | bits << 4) & 0x30c30c3;
+  bits = (bits | bits << 2) & 0x9249249;
+  return bits;
+}
+
+// Least significant digit radix sort on the 30-bit Morton codes in the upper half of the keys;
+// positions in the lower half stay in storage order within a cell.
+void sortByMortonCode(std::vector<std::uint64_t>& keys) {
+  constexpr int kDigitBits = 10;
+  std::vector<std::uint64_t> buffer(keys.size());
+  for (int shift = 32; shift < 62; shift += kDigitBits) {
+    std::vector<std::size_t> offsets((1 << kDigitBits) + 1, 0);
+    for (const std::uint64_t key : keys)
+      ++offsets[((key >> shift) & ((1 << kDigitBits) - 1)) + 1];
+    for (std::size_t digit = 1; digit < offsets.size(); ++digit)
+      offsets[digit] += offsets[digit - 1];
+    for (const std::uint64_t key : keys)
+      buffer[offsets[(key >> shift) & ((1 << kDigitBits) - 1)]++] = key;
+    keys.swap(buffer);
+  }
 }
 
 CloudErrorStats reportLoadFailure(const std::string& path) {
@@ -71,29 +101,76 @@ CloudErrorStats summarizeErrors(const ErrorSums& sums, std::size_t queryPointCou
                          static_cast<float>(varianceDistance), static_cast<float>(varianceColor)};
 }
 
-CloudErrorStats compareClouds(ColorCloud::Ptr query, ColorCloud::Ptr reference) {
+std::vector<std::uint32_t> mortonOrder(const ColorCloud& cloud) {
+  Eigen::Array3d lowest = Eigen::Array3d::Constant(std::numeric_limits<double>::max());
+  Eigen::Array3d highest = -lowest;
+  for (const auto& point : cloud) {
+    lowest = lowest.min(point.getArray3fMap().cast<double>());
+    highest = highest.max(point.getArray3fMap().cast<double>());
+  }
+  // In double precision the span of any two finite floats is finite.
+  const Eigen::Array3d scale =
+      (kMortonCells - 1) / (highest - lowest).max(std::numeric_limits<double>::min());
+
+  // Each key holds the cell's Morton code above the point's storage position.
+  std::vector<std::uint64_t> keys(cloud.size());
+  for (std::size_t i = 0; i < cloud.size(); ++i) {
+    const Eigen::Array3d cell = ((cloud[i].getArray3fMap().cast<double>() - lowest) * scale)
+                                    .round()
+                                    .min(kMortonCells - 1)
+                                    .max(0.0);
+    const std::uint64_t code = spreadBits(static_cast<std::uint32_t>(cell.x())) |
+                               spreadBits(static_cast<std::uint32_t>(cell.y())) << 1 |
+                               spreadBits(static_cast<std::uint32_t>(cell.z())) << 2;
+    keys[i] = code << 32 | i;
+  }
+  sortByMortonCode(keys);
+  std::vector<std::uint32_t> order(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    order[i] = static_cast<std::uint32_t>(keys[i]);
+  return order;
+}
+
+PointErrors nearestNeighbourErrors(const ColorCloud::Ptr& query, const ColorCloud::Ptr& reference,
+                                   const std::vector<std::uint32_t>& searchOrder) {
+  PointErrors errors;
+  errors.distance.assign(query->size(), kUnmatched);
+  errors.color.assign(query->size(), 0.0f);
+  // FLANN cannot index an empty cloud; every search on it counts as failed.
+  if (reference->empty()) {
+    errors.unmatched = query->size();
+    return errors;
+  }
   auto tree = std::make_shared<pcl::search::KdTree<pcl::PointXYZRGBA>>(true);
   pcl::Indices neighbourIndices(1);
   std::vector<float> squaredDistances(1);
-  std::cout << std::endl;
-
-  ErrorSums sums;
-  // FLANN cannot index an empty cloud; every search on it counts as failed.
-  if (reference->empty()) {
-    reportUnmatchedPoints(query->size());
-    return summarizeErrors(sums, query->size());
-  }
   tree->setInputCloud(reference);
-  for (const auto& point : query->points) {
+  for (const std::uint32_t position : searchOrder) {
+    const auto& point = (*query)[position];
     if (tree->nearestKSearch(point, 1, neighbourIndices, squaredDistances) <= 0) {
-      reportUnmatchedPoints(1);
+      ++errors.unmatched;
       continue;
     }
-    const float distanceError = std::sqrt(squaredDistances.at(0));
-    const auto& neighbour = (*reference)[neighbourIndices.at(0)];
-    addPointErrors(sums, distanceError, colorError(point, neighbour));
+    errors.distance[position] = std::sqrt(squaredDistances.at(0));
+    errors.color[position] = colorError(point, (*reference)[neighbourIndices.at(0)]);
   }
-  return summarizeErrors(sums, query->size());
+  return errors;
+}
+
+ErrorSums sumErrors(const PointErrors& errors) {
+  ErrorSums sums;
+  for (std::size_t i = 0; i < errors.distance.size(); ++i)
+    if (errors.distance[i] != kUnmatched)
+      addPointErrors(sums, errors.distance[i], errors.color[i]);
+  return sums;
+}
+
+CloudErrorStats compareClouds(ColorCloud::Ptr query, ColorCloud::Ptr reference) {
+  std::cout << std::endl;
+  // Neighbouring queries walk the same branches of the tree, which keeps them in cache.
+  const PointErrors errors = nearestNeighbourErrors(query, reference, mortonOrder(*query));
+  reportUnmatchedPoints(errors.unmatched);
+  return summarizeErrors(sumErrors(errors), query->size());
 }
 
 bool readCloudFile(const std::string& path, ColorCloud& cloud) {

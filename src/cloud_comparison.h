@@ -4,7 +4,9 @@
 #include <pcl/point_types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // The four error statistics of one cloud pair, means first, variances after.
 struct CloudErrorStats {
@@ -36,6 +38,28 @@ void addPointErrors(ErrorSums& sums, float distanceError, float colorError);
 // Means and population variances over queryPointCount points. A query cloud whose
 // points all went unmatched gives NaN: there is nothing to measure.
 CloudErrorStats summarizeErrors(const ErrorSums& sums, std::size_t queryPointCount);
+
+// The storage positions of the cloud's points in Morton (Z-curve) order of their coordinates.
+std::vector<std::uint32_t> mortonOrder(const ColorCloud& cloud);
+
+// The errors of every query point, by storage position.
+struct PointErrors {
+  std::vector<float> distance; // kUnmatched where the search found no neighbour
+  std::vector<float> color;
+  std::size_t unmatched = 0;
+};
+
+// A distance that no search produces marks a point without a neighbour.
+constexpr float kUnmatched = -1.0f;
+
+// Searches the nearest neighbour in reference of every query point, in the given order of
+// storage positions. The order changes the speed only: errors are kept by position.
+PointErrors nearestNeighbourErrors(const ColorCloud::Ptr& query, const ColorCloud::Ptr& reference,
+                                   const std::vector<std::uint32_t>& searchOrder);
+
+// Sums the matched points' errors in storage order, so that the rounding is that of a plain
+// loop over the query cloud whatever the order of the searches.
+ErrorSums sumErrors(const PointErrors& errors);
 
 // The four statistics of the nearest neighbour in reference of every query point.
 CloudErrorStats compareClouds(ColorCloud::Ptr query, ColorCloud::Ptr reference);

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pcl/search/kdtree.h>
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -143,4 +146,50 @@ TEST(CompareClouds, CountsDuplicateQueryPointsEachTime) {
   GetCapturedStdout();
   EXPECT_EQ(stats.meanDistance, 1.0f);
   EXPECT_EQ(stats.varianceDistance, 0.0f);
+}
+
+TEST(MortonOrder, IsAPermutationThatFollowsSpace) {
+  auto cloud = randomCloud(5000, 21);
+  std::vector<std::uint32_t> order = mortonOrder(*cloud);
+  std::vector<std::uint32_t> sorted = order;
+  std::sort(sorted.begin(), sorted.end());
+  for (std::uint32_t i = 0; i < sorted.size(); ++i)
+    ASSERT_EQ(sorted[i], i);
+
+  // Points on a line stored back to front come out front to back.
+  auto line = std::make_shared<ColorCloud>();
+  for (int i = 9; i >= 0; --i)
+    line->push_back(colorPoint(static_cast<float>(i), 0.5f, -3.0f, 0, 0, 0));
+  EXPECT_EQ(mortonOrder(*line), (std::vector<std::uint32_t>{9, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
+  EXPECT_TRUE(mortonOrder(ColorCloud()).empty());
+  EXPECT_EQ(
+      mortonOrder(*cloudOf({colorPoint(-3e38f, 0, 0, 0, 0, 0), colorPoint(3e38f, 0, 0, 0, 0, 0)})),
+      (std::vector<std::uint32_t>{0, 1}));
+}
+
+TEST(CompareClouds, AnySearchOrderGivesTheSumsOfThePlainLoop) {
+  auto query = randomCloud(20000, 31);
+  auto reference = randomCloud(15000, 32);
+  // The plain loop: search and sum in storage order.
+  pcl::search::KdTree<pcl::PointXYZRGBA> tree(true);
+  tree.setInputCloud(reference);
+  pcl::Indices index(1);
+  std::vector<float> squaredDistance(1);
+  ErrorSums sums;
+  for (const auto& point : *query) {
+    ASSERT_EQ(tree.nearestKSearch(point, 1, index, squaredDistance), 1);
+    addPointErrors(sums, std::sqrt(squaredDistance[0]), colorError(point, (*reference)[index[0]]));
+  }
+
+  std::vector<std::uint32_t> reversed(query->size());
+  for (std::uint32_t i = 0; i < reversed.size(); ++i)
+    reversed[i] = static_cast<std::uint32_t>(reversed.size() - 1 - i);
+  for (const auto& order : {mortonOrder(*query), reversed}) {
+    const ErrorSums reordered = sumErrors(nearestNeighbourErrors(query, reference, order));
+    EXPECT_EQ(reordered.distance, sums.distance);
+    EXPECT_EQ(reordered.distanceSquared, sums.distanceSquared);
+    EXPECT_EQ(reordered.color, sums.color);
+    EXPECT_EQ(reordered.colorSquared, sums.colorSquared);
+    EXPECT_EQ(reordered.matchedPoints, sums.matchedPoints);
+  }
 }
