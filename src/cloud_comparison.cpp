@@ -31,6 +31,7 @@ void removeNonFinitePoints(ColorCloud& cloud, pcl::Indices& indices) {
 }
 
 constexpr double kMortonCells = 1 << 10;
+constexpr std::size_t kPrefetchDistance = 8;
 
 // Spreads the low ten bits of value to every third bit.
 std::uint64_t spreadBits(std::uint32_t value) {
@@ -134,8 +135,7 @@ std::vector<std::uint32_t> mortonOrder(const ColorCloud& cloud) {
 PointErrors nearestNeighbourErrors(const ColorCloud::Ptr& query, const ColorCloud::Ptr& reference,
                                    const std::vector<std::uint32_t>& searchOrder) {
   PointErrors errors;
-  errors.distance.assign(query->size(), kUnmatched);
-  errors.color.assign(query->size(), 0.0f);
+  errors.points.assign(query->size(), PointError{kUnmatched, 0.0f});
   // FLANN cannot index an empty cloud; every search on it counts as failed.
   if (reference->empty()) {
     errors.unmatched = query->size();
@@ -145,23 +145,29 @@ PointErrors nearestNeighbourErrors(const ColorCloud::Ptr& query, const ColorClou
   pcl::Indices neighbourIndices(1);
   std::vector<float> squaredDistances(1);
   tree->setInputCloud(reference);
-  for (const std::uint32_t position : searchOrder) {
+  for (std::size_t i = 0; i < searchOrder.size(); ++i) {
+    // In a shuffled cloud the next query points lie anywhere in memory; fetch them early.
+    if (i + kPrefetchDistance < searchOrder.size()) {
+      __builtin_prefetch(&(*query)[searchOrder[i + kPrefetchDistance]]);
+      __builtin_prefetch(&errors.points[searchOrder[i + kPrefetchDistance]], 1);
+    }
+    const std::uint32_t position = searchOrder[i];
     const auto& point = (*query)[position];
     if (tree->nearestKSearch(point, 1, neighbourIndices, squaredDistances) <= 0) {
       ++errors.unmatched;
       continue;
     }
-    errors.distance[position] = std::sqrt(squaredDistances.at(0));
-    errors.color[position] = colorError(point, (*reference)[neighbourIndices.at(0)]);
+    errors.points[position] = {std::sqrt(squaredDistances.at(0)),
+                               colorError(point, (*reference)[neighbourIndices.at(0)])};
   }
   return errors;
 }
 
 ErrorSums sumErrors(const PointErrors& errors) {
   ErrorSums sums;
-  for (std::size_t i = 0; i < errors.distance.size(); ++i)
-    if (errors.distance[i] != kUnmatched)
-      addPointErrors(sums, errors.distance[i], errors.color[i]);
+  for (const PointError& point : errors.points)
+    if (point.distance != kUnmatched)
+      addPointErrors(sums, point.distance, point.color);
   return sums;
 }
 

@@ -42,10 +42,15 @@ CloudErrorStats summarizeErrors(const ErrorSums& sums, std::size_t queryPointCou
 // The storage positions of the cloud's points in Morton (Z-curve) order of their coordinates.
 std::vector<std::uint32_t> mortonOrder(const ColorCloud& cloud);
 
+// The errors of one query point; distance is kUnmatched where the search found no neighbour.
+struct PointError {
+  float distance;
+  float color;
+};
+
 // The errors of every query point, by storage position.
 struct PointErrors {
-  std::vector<float> distance; // kUnmatched where the search found no neighbour
-  std::vector<float> color;
+  std::vector<PointError> points;
   std::size_t unmatched = 0;
 };
 
