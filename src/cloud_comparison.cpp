@@ -13,6 +13,7 @@
 #include <iostream>
 #include <limits>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -103,26 +104,30 @@ CloudErrorStats summarizeErrors(const ErrorSums& sums, std::size_t queryPointCou
 }
 
 std::vector<std::uint32_t> mortonOrder(const ColorCloud& cloud) {
-  Eigen::Array3d lowest = Eigen::Array3d::Constant(std::numeric_limits<double>::max());
-  Eigen::Array3d highest = -lowest;
-  for (const auto& point : cloud) {
-    lowest = lowest.min(point.getArray3fMap().cast<double>());
-    highest = highest.max(point.getArray3fMap().cast<double>());
-  }
+  float lowest[3] = {std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
+                     std::numeric_limits<float>::max()};
+  float highest[3] = {-lowest[0], -lowest[1], -lowest[2]};
+  for (const auto& point : cloud)
+    for (int axis = 0; axis < 3; ++axis) {
+      lowest[axis] = std::min(lowest[axis], point.data[axis]);
+      highest[axis] = std::max(highest[axis], point.data[axis]);
+    }
   // In double precision the span of any two finite floats is finite.
-  const Eigen::Array3d scale =
-      (kMortonCells - 1) / (highest - lowest).max(std::numeric_limits<double>::min());
+  double scale[3];
+  for (int axis = 0; axis < 3; ++axis)
+    scale[axis] = (kMortonCells - 1) / std::max(static_cast<double>(highest[axis]) - lowest[axis],
+                                                std::numeric_limits<double>::min());
 
   // Each key holds the cell's Morton code above the point's storage position.
   std::vector<std::uint64_t> keys(cloud.size());
   for (std::size_t i = 0; i < cloud.size(); ++i) {
-    const Eigen::Array3d cell = ((cloud[i].getArray3fMap().cast<double>() - lowest) * scale)
-                                    .round()
-                                    .min(kMortonCells - 1)
-                                    .max(0.0);
-    const std::uint64_t code = spreadBits(static_cast<std::uint32_t>(cell.x())) |
-                               spreadBits(static_cast<std::uint32_t>(cell.y())) << 1 |
-                               spreadBits(static_cast<std::uint32_t>(cell.z())) << 2;
+    std::uint64_t code = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+      const double offset = static_cast<double>(cloud[i].data[axis]) - lowest[axis];
+      const auto cell =
+          static_cast<std::uint32_t>(std::min(offset * scale[axis], kMortonCells - 1));
+      code |= spreadBits(cell) << axis;
+    }
     keys[i] = code << 32 | i;
   }
   sortByMortonCode(keys);
@@ -171,10 +176,37 @@ ErrorSums sumErrors(const PointErrors& errors) {
   return sums;
 }
 
+bool isStoredCoherently(const ColorCloud& cloud) {
+  if (cloud.size() < 2)
+    return true;
+  float lowest[3] = {cloud[0].x, cloud[0].y, cloud[0].z};
+  float highest[3] = {cloud[0].x, cloud[0].y, cloud[0].z};
+  double steps = 0.0;
+  for (std::size_t i = 1; i < cloud.size(); ++i)
+    for (int axis = 0; axis < 3; ++axis) {
+      lowest[axis] = std::min(lowest[axis], cloud[i].data[axis]);
+      highest[axis] = std::max(highest[axis], cloud[i].data[axis]);
+      steps += std::abs(static_cast<double>(cloud[i].data[axis]) - cloud[i - 1].data[axis]);
+    }
+  double diagonal = 0.0;
+  for (int axis = 0; axis < 3; ++axis)
+    diagonal += static_cast<double>(highest[axis]) - lowest[axis];
+  // Points of a volume lie about diagonal / cbrt(n) apart, of a surface closer still; a
+  // scanner's order steps about that far, a shuffled order about half the diagonal.
+  const double meanStep = steps / static_cast<double>(cloud.size() - 1);
+  return meanStep * std::cbrt(static_cast<double>(cloud.size())) < diagonal;
+}
+
 CloudErrorStats compareClouds(ColorCloud::Ptr query, ColorCloud::Ptr reference) {
   std::cout << std::endl;
-  // Neighbouring queries walk the same branches of the tree, which keeps them in cache.
-  const PointErrors errors = nearestNeighbourErrors(query, reference, mortonOrder(*query));
+  // Neighbouring queries walk the same branches of the tree, which keeps them in cache; a
+  // cloud stored in a scanner's order already has that order and is searched as it is.
+  std::vector<std::uint32_t> searchOrder(query->size());
+  if (isStoredCoherently(*query))
+    std::iota(searchOrder.begin(), searchOrder.end(), 0u);
+  else
+    searchOrder = mortonOrder(*query);
+  const PointErrors errors = nearestNeighbourErrors(query, reference, searchOrder);
   reportUnmatchedPoints(errors.unmatched);
   return summarizeErrors(sumErrors(errors), query->size());
 }

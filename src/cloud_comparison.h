@@ -39,6 +39,9 @@ void addPointErrors(ErrorSums& sums, float distanceError, float colorError);
 // points all went unmatched gives NaN: there is nothing to measure.
 CloudErrorStats summarizeErrors(const ErrorSums& sums, std::size_t queryPointCount);
 
+// True when consecutive points of the cloud lie near each other, as a scanner stores them.
+bool isStoredCoherently(const ColorCloud& cloud);
+
 // The storage positions of the cloud's points in Morton (Z-curve) order of their coordinates.
 std::vector<std::uint32_t> mortonOrder(const ColorCloud& cloud);
 
