@@ -3,7 +3,8 @@
 # and the peers pcl_compute_cloud_error and CloudCompare's cloud-to-cloud distance, all on
 # one thread, on synthetic scans in scanner and in shuffled storage order.
 #   scripts/bench.sh [MAX_POINTS (default 4000000)] [RUNS (default 3)]
-# Prints a markdown table and writes it to bench/results/.
+# Prints a markdown table and writes it to bench/results/. QUORVANE_EVAL=/path/to/quorvane-eval
+# measures another build (an earlier commit, say) in place of build/quorvane-eval.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 max_points="${1:-4000000}"
@@ -12,6 +13,7 @@ runs="${2:-3}"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$root/build" -j "$(nproc)" --target quorvane-eval quorvane-dataset bench_make_clouds bench_floor >/dev/null
 build="$root/build"
+eval_binary="${QUORVANE_EVAL:-$build/quorvane-eval}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cores=$(nproc)
@@ -30,7 +32,7 @@ run_contender() { # name pair-directory
   local pair="$2" original="$2/quorvane/pcd_binary_original/cloud_00000.pcd"
   local decoded="$2/quorvane/octree_uncompressed/cloud_00000.pcd"
   case "$1" in
-  eval) (cd "$pair" && measure "$build/quorvane-eval") ;;
+  eval) (cd "$pair" && measure "$eval_binary") ;;
   floor) measure "$build/bench_floor" "$original" "$decoded" ;;
   pcl) measure pcl_compute_cloud_error "$original" "$decoded" "$work/out.pcd" -correspondence nn ;;
   cc) measure CloudCompare -SILENT -AUTO_SAVE OFF -O "$pair/original.ply" -O "$pair/decoded.ply" -C2C_DIST -MAX_TCOUNT 1 ;;
@@ -74,7 +76,7 @@ done
 mkdir -p "$root/bench/results"
 result="$root/bench/results/bench-$(date +%Y%m%d-%H%M%S)-max$max_points.md"
 {
-  echo "quorvane-eval benchmark, $(date -u +%Y-%m-%dT%H:%MZ), $cores cores, at least $runs runs each (more for the small sizes), medians, one thread"
+  echo "quorvane-eval benchmark of $eval_binary, $(date -u +%Y-%m-%dT%H:%MZ), $cores cores, at least $runs runs each (more for the small sizes), medians, one thread"
   echo
   echo "$table"
 } | tee "$result"

@@ -13,7 +13,6 @@
 #include <iostream>
 #include <limits>
 #include <memory>
-#include <numeric>
 #include <vector>
 
 namespace {
@@ -137,34 +136,49 @@ std::vector<std::uint32_t> mortonOrder(const ColorCloud& cloud) {
   return order;
 }
 
-PointErrors nearestNeighbourErrors(const ColorCloud::Ptr& query, const ColorCloud::Ptr& reference,
-                                   const std::vector<std::uint32_t>& searchOrder) {
-  PointErrors errors;
-  errors.points.assign(query->size(), PointError{kUnmatched, 0.0f});
+namespace {
+
+// Searches the nearest neighbour in reference of the query point at each position of the
+// sequence and hands the point's errors to record(position, distance, colour). Returns the
+// number of points without a neighbour.
+template <typename PositionAt, typename Record>
+std::size_t searchNeighbours(const ColorCloud& query, const ColorCloud::Ptr& reference,
+                             PositionAt positionAt, Record record) {
   // FLANN cannot index an empty cloud; every search on it counts as failed.
-  if (reference->empty()) {
-    errors.unmatched = query->size();
-    return errors;
-  }
+  if (reference->empty())
+    return query.size();
   auto tree = std::make_shared<pcl::search::KdTree<pcl::PointXYZRGBA>>(true);
   pcl::Indices neighbourIndices(1);
   std::vector<float> squaredDistances(1);
   tree->setInputCloud(reference);
-  for (std::size_t i = 0; i < searchOrder.size(); ++i) {
-    // In a shuffled cloud the next query points lie anywhere in memory; fetch them early.
-    if (i + kPrefetchDistance < searchOrder.size()) {
-      __builtin_prefetch(&(*query)[searchOrder[i + kPrefetchDistance]]);
-      __builtin_prefetch(&errors.points[searchOrder[i + kPrefetchDistance]], 1);
-    }
-    const std::uint32_t position = searchOrder[i];
-    const auto& point = (*query)[position];
+  std::size_t unmatched = 0;
+  for (std::size_t i = 0; i < query.size(); ++i) {
+    // In a scattered order the next query points lie anywhere in memory; fetch them early.
+    if (i + kPrefetchDistance < query.size())
+      __builtin_prefetch(&query[positionAt(i + kPrefetchDistance)]);
+    const std::uint32_t position = positionAt(i);
+    const auto& point = query[position];
     if (tree->nearestKSearch(point, 1, neighbourIndices, squaredDistances) <= 0) {
-      ++errors.unmatched;
+      ++unmatched;
       continue;
     }
-    errors.points[position] = {std::sqrt(squaredDistances.at(0)),
-                               colorError(point, (*reference)[neighbourIndices.at(0)])};
+    record(position, std::sqrt(squaredDistances.at(0)),
+           colorError(point, (*reference)[neighbourIndices.at(0)]));
   }
+  return unmatched;
+}
+
+} // namespace
+
+PointErrors nearestNeighbourErrors(const ColorCloud::Ptr& query, const ColorCloud::Ptr& reference,
+                                   const std::vector<std::uint32_t>& searchOrder) {
+  PointErrors errors;
+  errors.points.assign(query->size(), PointError{kUnmatched, 0.0f});
+  errors.unmatched = searchNeighbours(
+      *query, reference, [&](std::size_t i) { return searchOrder[i]; },
+      [&](std::uint32_t position, float distance, float color) {
+        errors.points[position] = {distance, color};
+      });
   return errors;
 }
 
@@ -199,14 +213,18 @@ bool isStoredCoherently(const ColorCloud& cloud) {
 
 CloudErrorStats compareClouds(ColorCloud::Ptr query, ColorCloud::Ptr reference) {
   std::cout << std::endl;
-  // Neighbouring queries walk the same branches of the tree, which keeps them in cache; a
-  // cloud stored in a scanner's order already has that order and is searched as it is.
-  std::vector<std::uint32_t> searchOrder(query->size());
-  if (isStoredCoherently(*query))
-    std::iota(searchOrder.begin(), searchOrder.end(), 0u);
-  else
-    searchOrder = mortonOrder(*query);
-  const PointErrors errors = nearestNeighbourErrors(query, reference, searchOrder);
+  // A cloud in a scanner's order is searched and summed in one plain pass. A scattered one
+  // is searched in Morton order, where neighbouring queries walk the same branches of the
+  // tree, and its errors are summed in storage order afterwards.
+  if (isStoredCoherently(*query)) {
+    ErrorSums sums;
+    const std::size_t unmatched = searchNeighbours(
+        *query, reference, [](std::size_t i) { return static_cast<std::uint32_t>(i); },
+        [&](std::uint32_t, float distance, float color) { addPointErrors(sums, distance, color); });
+    reportUnmatchedPoints(unmatched);
+    return summarizeErrors(sums, query->size());
+  }
+  const PointErrors errors = nearestNeighbourErrors(query, reference, mortonOrder(*query));
   reportUnmatchedPoints(errors.unmatched);
   return summarizeErrors(sumErrors(errors), query->size());
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <random>
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -192,4 +193,25 @@ TEST(CompareClouds, AnySearchOrderGivesTheSumsOfThePlainLoop) {
     EXPECT_EQ(reordered.colorSquared, sums.colorSquared);
     EXPECT_EQ(reordered.matchedPoints, sums.matchedPoints);
   }
+  ASSERT_FALSE(isStoredCoherently(*query));
+  CaptureStdout();
+  const CloudErrorStats stats = compareClouds(query, reference);
+  GetCapturedStdout();
+  const CloudErrorStats plain = summarizeErrors(sums, query->size());
+  EXPECT_EQ(stats.meanDistance, plain.meanDistance);
+  EXPECT_EQ(stats.meanColor, plain.meanColor);
+  EXPECT_EQ(stats.varianceDistance, plain.varianceDistance);
+  EXPECT_EQ(stats.varianceColor, plain.varianceColor);
+}
+
+TEST(IsStoredCoherently, TellsAScannersOrderFromAShuffledOne) {
+  auto grid = std::make_shared<ColorCloud>();
+  for (int row = 0; row < 200; ++row)
+    for (int column = 0; column < 300; ++column)
+      grid->push_back(colorPoint(0.01f * column, 0.01f * row, 0.001f * (row % 7), 0, 0, 0));
+  EXPECT_TRUE(isStoredCoherently(*grid));
+  std::mt19937 random(4);
+  std::shuffle(grid->begin(), grid->end(), random);
+  EXPECT_FALSE(isStoredCoherently(*grid));
+  EXPECT_TRUE(isStoredCoherently(ColorCloud()));
 }
