@@ -13,6 +13,7 @@
 #include <iostream>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -32,6 +33,24 @@ void removeNonFinitePoints(ColorCloud& cloud, pcl::Indices& indices) {
 
 constexpr double kMortonCells = 1 << 10;
 constexpr std::size_t kPrefetchDistance = 8;
+
+struct Bounds {
+  float lowest[3];
+  float highest[3];
+  // In double precision the span of any two finite floats is finite.
+  double span(int axis) const { return static_cast<double>(highest[axis]) - lowest[axis]; }
+};
+
+Bounds boundsOf(const ColorCloud& cloud) {
+  const float largest = std::numeric_limits<float>::max();
+  Bounds bounds{{largest, largest, largest}, {-largest, -largest, -largest}};
+  for (const auto& point : cloud)
+    for (int axis = 0; axis < 3; ++axis) {
+      bounds.lowest[axis] = std::min(bounds.lowest[axis], point.data[axis]);
+      bounds.highest[axis] = std::max(bounds.highest[axis], point.data[axis]);
+    }
+  return bounds;
+}
 
 // Spreads the low ten bits of value to every third bit.
 std::uint64_t spreadBits(std::uint32_t value) {
@@ -103,26 +122,18 @@ CloudErrorStats summarizeErrors(const ErrorSums& sums, std::size_t queryPointCou
 }
 
 std::vector<std::uint32_t> mortonOrder(const ColorCloud& cloud) {
-  float lowest[3] = {std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
-                     std::numeric_limits<float>::max()};
-  float highest[3] = {-lowest[0], -lowest[1], -lowest[2]};
-  for (const auto& point : cloud)
-    for (int axis = 0; axis < 3; ++axis) {
-      lowest[axis] = std::min(lowest[axis], point.data[axis]);
-      highest[axis] = std::max(highest[axis], point.data[axis]);
-    }
-  // In double precision the span of any two finite floats is finite.
+  const Bounds bounds = boundsOf(cloud);
   double scale[3];
   for (int axis = 0; axis < 3; ++axis)
-    scale[axis] = (kMortonCells - 1) / std::max(static_cast<double>(highest[axis]) - lowest[axis],
-                                                std::numeric_limits<double>::min());
+    scale[axis] =
+        (kMortonCells - 1) / std::max(bounds.span(axis), std::numeric_limits<double>::min());
 
   // Each key holds the cell's Morton code above the point's storage position.
   std::vector<std::uint64_t> keys(cloud.size());
   for (std::size_t i = 0; i < cloud.size(); ++i) {
     std::uint64_t code = 0;
     for (int axis = 0; axis < 3; ++axis) {
-      const double offset = static_cast<double>(cloud[i].data[axis]) - lowest[axis];
+      const double offset = static_cast<double>(cloud[i].data[axis]) - bounds.lowest[axis];
       const auto cell =
           static_cast<std::uint32_t>(std::min(offset * scale[axis], kMortonCells - 1));
       code |= spreadBits(cell) << axis;
@@ -151,20 +162,34 @@ std::size_t searchNeighbours(const ColorCloud& query, const ColorCloud::Ptr& ref
   pcl::Indices neighbourIndices(1);
   std::vector<float> squaredDistances(1);
   tree->setInputCloud(reference);
+  // The neighbour's colour is read one search later, after a prefetch: the kd-tree keeps
+  // coordinates of its own, so the reference point itself is not in cache after the search.
+  struct Match {
+    std::uint32_t position;
+    pcl::index_t neighbour;
+    float distance;
+  };
+  std::optional<Match> previous;
+  const auto recordPrevious = [&] {
+    if (previous)
+      record(previous->position, previous->distance,
+             colorError(query[previous->position], (*reference)[previous->neighbour]));
+  };
   std::size_t unmatched = 0;
   for (std::size_t i = 0; i < query.size(); ++i) {
     // In a scattered order the next query points lie anywhere in memory; fetch them early.
     if (i + kPrefetchDistance < query.size())
       __builtin_prefetch(&query[positionAt(i + kPrefetchDistance)]);
     const std::uint32_t position = positionAt(i);
-    const auto& point = query[position];
-    if (tree->nearestKSearch(point, 1, neighbourIndices, squaredDistances) <= 0) {
+    if (tree->nearestKSearch(query[position], 1, neighbourIndices, squaredDistances) <= 0) {
       ++unmatched;
       continue;
     }
-    record(position, std::sqrt(squaredDistances.at(0)),
-           colorError(point, (*reference)[neighbourIndices.at(0)]));
+    __builtin_prefetch(&(*reference)[neighbourIndices.at(0)]);
+    recordPrevious();
+    previous = Match{position, neighbourIndices.at(0), std::sqrt(squaredDistances.at(0))};
   }
+  recordPrevious();
   return unmatched;
 }
 
@@ -193,18 +218,12 @@ ErrorSums sumErrors(const PointErrors& errors) {
 bool isStoredCoherently(const ColorCloud& cloud) {
   if (cloud.size() < 2)
     return true;
-  float lowest[3] = {cloud[0].x, cloud[0].y, cloud[0].z};
-  float highest[3] = {cloud[0].x, cloud[0].y, cloud[0].z};
   double steps = 0.0;
   for (std::size_t i = 1; i < cloud.size(); ++i)
-    for (int axis = 0; axis < 3; ++axis) {
-      lowest[axis] = std::min(lowest[axis], cloud[i].data[axis]);
-      highest[axis] = std::max(highest[axis], cloud[i].data[axis]);
+    for (int axis = 0; axis < 3; ++axis)
       steps += std::abs(static_cast<double>(cloud[i].data[axis]) - cloud[i - 1].data[axis]);
-    }
-  double diagonal = 0.0;
-  for (int axis = 0; axis < 3; ++axis)
-    diagonal += static_cast<double>(highest[axis]) - lowest[axis];
+  const Bounds bounds = boundsOf(cloud);
+  const double diagonal = bounds.span(0) + bounds.span(1) + bounds.span(2);
   // Points of a volume lie about diagonal / cbrt(n) apart, of a surface closer still; a
   // scanner's order steps about that far, a shuffled order about half the diagonal.
   const double meanStep = steps / static_cast<double>(cloud.size() - 1);
