@@ -123,10 +123,10 @@ CloudErrorStats summarizeErrors(const ErrorSums& sums, std::size_t queryPointCou
 
 std::vector<std::uint32_t> mortonOrder(const ColorCloud& cloud) {
   const Bounds bounds = boundsOf(cloud);
+  // A flat axis puts every point in cell 0.
   double scale[3];
   for (int axis = 0; axis < 3; ++axis)
-    scale[axis] =
-        (kMortonCells - 1) / std::max(bounds.span(axis), std::numeric_limits<double>::min());
+    scale[axis] = bounds.span(axis) > 0.0 ? (kMortonCells - 1) / bounds.span(axis) : 0.0;
 
   // Each key holds the cell's Morton code above the point's storage position.
   std::vector<std::uint64_t> keys(cloud.size());
