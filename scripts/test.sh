@@ -12,8 +12,8 @@ if [ "${1:-}" = "--sanitize" ]; then
   # Eigen stops trusting malloc's alignment under AddressSanitizer, but PCL's libraries were built
   # trusting it; both sides must free point vectors the same way.
   options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo
-    "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -DEIGEN_MALLOC_ALREADY_ALIGNED=1"
-    "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined")
+    "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all -fno-omit-frame-pointer -DEIGEN_MALLOC_ALREADY_ALIGNED=1"
+    "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined,float-cast-overflow")
   export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
   export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 fi
