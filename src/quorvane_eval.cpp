@@ -89,15 +89,19 @@ Dataset datasetBelow(const fs::path& root) {
 
 // Returns false, after a message, when a directory could not be listed.
 bool listDataset(Dataset& dataset) {
-  const std::pair<const fs::path*, FileList*> listings[] = {
-      {&dataset.originalsDirectory, &dataset.originals},
-      {&dataset.reconstructedDirectory, &dataset.reconstructed},
-      {&dataset.compressedDirectory, &dataset.compressed}};
-  for (const auto& [directory, files] : listings) {
+  struct Listing {
+    const fs::path& directory;
+    const char* extension;
+    FileList& files;
+  };
+  const Listing listings[] = {{dataset.originalsDirectory, ".pcd", dataset.originals},
+                              {dataset.reconstructedDirectory, ".pcd", dataset.reconstructed},
+                              {dataset.compressedDirectory, "", dataset.compressed}};
+  for (const Listing& listing : listings) {
     try {
-      listFiles(*directory, directory == &dataset.compressedDirectory ? "" : ".pcd", *files);
+      listFiles(listing.directory, listing.extension, listing.files);
     } catch (const fs::filesystem_error& error) {
-      reportFileSystemError("cannot list " + directory->string() + ":", error);
+      reportFileSystemError("cannot list " + listing.directory.string() + ":", error);
       return false;
     }
   }
