@@ -79,6 +79,50 @@ void sortByMortonCode(std::vector<std::uint64_t>& keys) {
   }
 }
 
+// Searches the nearest neighbour in reference of the query point at each position of the
+// sequence and hands the point's errors to record(position, distance, colour). Returns the
+// number of points without a neighbour.
+template <typename PositionAt, typename Record>
+std::size_t searchNeighbours(const ColorCloud& query, const ColorCloud::Ptr& reference,
+                             PositionAt positionAt, Record record) {
+  // FLANN cannot index an empty cloud; every search on it counts as failed.
+  if (reference->empty())
+    return query.size();
+  auto tree = std::make_shared<pcl::search::KdTree<pcl::PointXYZRGBA>>(true);
+  pcl::Indices neighbourIndices(1);
+  std::vector<float> squaredDistances(1);
+  tree->setInputCloud(reference);
+  // The neighbour's colour is read one search later, after a prefetch: the kd-tree keeps
+  // coordinates of its own, so the reference point itself is not in cache after the search.
+  struct Match {
+    std::uint32_t position;
+    pcl::index_t neighbour;
+    float distance;
+  };
+  std::optional<Match> previous;
+  const auto recordPrevious = [&] {
+    if (previous)
+      record(previous->position, previous->distance,
+             colorError(query[previous->position], (*reference)[previous->neighbour]));
+  };
+  std::size_t unmatched = 0;
+  for (std::size_t i = 0; i < query.size(); ++i) {
+    // In a scattered order the next query points lie anywhere in memory; fetch them early.
+    if (i + kPrefetchDistance < query.size())
+      __builtin_prefetch(&query[positionAt(i + kPrefetchDistance)]);
+    const std::uint32_t position = positionAt(i);
+    if (tree->nearestKSearch(query[position], 1, neighbourIndices, squaredDistances) <= 0) {
+      ++unmatched;
+      continue;
+    }
+    __builtin_prefetch(&(*reference)[neighbourIndices.at(0)]);
+    recordPrevious();
+    previous = Match{position, neighbourIndices.at(0), std::sqrt(squaredDistances.at(0))};
+  }
+  recordPrevious();
+  return unmatched;
+}
+
 CloudErrorStats reportLoadFailure(const std::string& path) {
   pcl::console::print(pcl::console::L_ERROR, "Error loading cloud %s.\n", path.c_str());
   return unloadedCloudStats();
@@ -147,54 +191,6 @@ std::vector<std::uint32_t> mortonOrder(const ColorCloud& cloud) {
   return order;
 }
 
-namespace {
-
-// Searches the nearest neighbour in reference of the query point at each position of the
-// sequence and hands the point's errors to record(position, distance, colour). Returns the
-// number of points without a neighbour.
-template <typename PositionAt, typename Record>
-std::size_t searchNeighbours(const ColorCloud& query, const ColorCloud::Ptr& reference,
-                             PositionAt positionAt, Record record) {
-  // FLANN cannot index an empty cloud; every search on it counts as failed.
-  if (reference->empty())
-    return query.size();
-  auto tree = std::make_shared<pcl::search::KdTree<pcl::PointXYZRGBA>>(true);
-  pcl::Indices neighbourIndices(1);
-  std::vector<float> squaredDistances(1);
-  tree->setInputCloud(reference);
-  // The neighbour's colour is read one search later, after a prefetch: the kd-tree keeps
-  // coordinates of its own, so the reference point itself is not in cache after the search.
-  struct Match {
-    std::uint32_t position;
-    pcl::index_t neighbour;
-    float distance;
-  };
-  std::optional<Match> previous;
-  const auto recordPrevious = [&] {
-    if (previous)
-      record(previous->position, previous->distance,
-             colorError(query[previous->position], (*reference)[previous->neighbour]));
-  };
-  std::size_t unmatched = 0;
-  for (std::size_t i = 0; i < query.size(); ++i) {
-    // In a scattered order the next query points lie anywhere in memory; fetch them early.
-    if (i + kPrefetchDistance < query.size())
-      __builtin_prefetch(&query[positionAt(i + kPrefetchDistance)]);
-    const std::uint32_t position = positionAt(i);
-    if (tree->nearestKSearch(query[position], 1, neighbourIndices, squaredDistances) <= 0) {
-      ++unmatched;
-      continue;
-    }
-    __builtin_prefetch(&(*reference)[neighbourIndices.at(0)]);
-    recordPrevious();
-    previous = Match{position, neighbourIndices.at(0), std::sqrt(squaredDistances.at(0))};
-  }
-  recordPrevious();
-  return unmatched;
-}
-
-} // namespace
-
 PointErrors nearestNeighbourErrors(const ColorCloud::Ptr& query, const ColorCloud::Ptr& reference,
                                    const std::vector<std::uint32_t>& searchOrder) {
   PointErrors errors;
@@ -235,17 +231,19 @@ CloudErrorStats compareClouds(ColorCloud::Ptr query, ColorCloud::Ptr reference) 
   // A cloud in a scanner's order is searched and summed in one plain pass. A scattered one
   // is searched in Morton order, where neighbouring queries walk the same branches of the
   // tree, and its errors are summed in storage order afterwards.
+  ErrorSums sums;
+  std::size_t unmatched = 0;
   if (isStoredCoherently(*query)) {
-    ErrorSums sums;
-    const std::size_t unmatched = searchNeighbours(
+    unmatched = searchNeighbours(
         *query, reference, [](std::size_t i) { return static_cast<std::uint32_t>(i); },
         [&](std::uint32_t, float distance, float color) { addPointErrors(sums, distance, color); });
-    reportUnmatchedPoints(unmatched);
-    return summarizeErrors(sums, query->size());
+  } else {
+    const PointErrors errors = nearestNeighbourErrors(query, reference, mortonOrder(*query));
+    sums = sumErrors(errors);
+    unmatched = errors.unmatched;
   }
-  const PointErrors errors = nearestNeighbourErrors(query, reference, mortonOrder(*query));
-  reportUnmatchedPoints(errors.unmatched);
-  return summarizeErrors(sumErrors(errors), query->size());
+  reportUnmatchedPoints(unmatched);
+  return summarizeErrors(sums, query->size());
 }
 
 bool readCloudFile(const std::string& path, ColorCloud& cloud) {

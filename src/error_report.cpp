@@ -1,7 +1,5 @@
 #include "error_report.h"
 
-#include <boost/filesystem/path.hpp>
-
 void writeReportHeader(std::ostream& report) {
   report << "file;compressionrate;distance error;error var;color error" << std::endl;
 }
