@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cloud_comparison.h"
+#include "error_statistics.h"
 
 #include <boost/filesystem/path.hpp>
 

@@ -2,15 +2,48 @@
 
 #include <boost/filesystem/operations.hpp>
 
-void listFiles(const boost::filesystem::path& directory, const std::string& extension,
-               std::vector<boost::filesystem::path>& files) {
-  namespace fs = boost::filesystem;
+namespace fs = boost::filesystem;
+
+void listFiles(const fs::path& directory, const std::string& extension,
+               std::vector<fs::path>& files, std::vector<fs::path>* unlisted) {
   if (!fs::exists(directory) || !fs::is_directory(directory))
     return;
   const fs::path wanted(extension);
-  for (fs::recursive_directory_iterator entry(directory), end; entry != end; ++entry) {
+  boost::system::error_code error;
+  fs::recursive_directory_iterator entry(directory, error);
+  // A failure names the directory that could not be opened or read.
+  fs::path reading = directory;
+  for (const fs::recursive_directory_iterator end; !error && entry != end;
+       entry.increment(error)) {
     const fs::path& path = entry->path();
-    if (fs::is_regular_file(path) && path.extension() == wanted)
+    reading = path;
+    if (path.extension() != wanted)
+      continue;
+    if (fs::is_regular_file(path))
       files.push_back(path);
+    else if (unlisted != nullptr && !fs::is_directory(path))
+      unlisted->push_back(path);
   }
+  if (error)
+    throw fs::filesystem_error("cannot list", reading, error);
+}
+
+std::string relativeName(const fs::path& file, const fs::path& directory) {
+  const std::string text = file.string();
+  const std::string prefix = directory.string();
+  // The listing joins with one separator unless the directory already ends in one.
+  const bool joined = !prefix.empty() && prefix.back() != fs::path::preferred_separator;
+  return text.substr(std::min(text.size(), prefix.size() + (joined ? 1 : 0)));
+}
+
+std::string compressedName(const std::string& originalName) {
+  return originalName.substr(0, originalName.size() - std::string(".pcd").size());
+}
+
+FileIndex indexByRelativeName(const std::vector<fs::path>& files, const fs::path& directory) {
+  FileIndex index;
+  index.reserve(files.size());
+  for (std::size_t i = 0; i < files.size(); ++i)
+    index.emplace(relativeName(files[i], directory), i);
+  return index;
 }

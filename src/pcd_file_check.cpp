@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -21,17 +22,24 @@ constexpr std::uint64_t kMaxPointStep = 1 << 24;
 constexpr std::uint64_t kMaxPoints = 0x7fffffff;
 // LZF turns at most 3 bytes into 264, so a larger claim is a corrupt size prefix.
 constexpr std::uint64_t kMaxCompressionFactor = 128;
+// The binary_compressed data starts with its compressed and its uncompressed size.
+constexpr std::uint64_t kCompressedPrefixBytes = 8;
+
+struct PcdField {
+  std::string name;
+  std::uint64_t size = 0;
+  char type = 0;
+  std::uint64_t count = 1;
+};
 
 struct PcdHeader {
-  std::size_t fieldCount = 0;
-  std::vector<std::uint64_t> sizes;
-  std::vector<char> types;
-  std::vector<std::uint64_t> counts;
+  std::vector<PcdField> fields;
   std::uint64_t width = 0;
   std::uint64_t height = 0;
   std::uint64_t points = 0;
   std::string dataFormat;
   std::uint64_t dataOffset = 0;
+  std::size_t lines = 0;
 };
 
 // Header keywords in the order the format requires.
@@ -59,11 +67,15 @@ int keywordOf(const std::string& token) {
   return -1;
 }
 
+// The reader splits header and ascii data lines at spaces, tabs and carriage returns, so
+// Windows line ends and blanks around the entries read like the plain form.
+bool isSeparator(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
 std::vector<std::string> splitTokens(const std::string& line) {
   std::vector<std::string> tokens;
   std::string token;
   for (char c : line) {
-    if (c == ' ' || c == '\t') {
+    if (isSeparator(c)) {
       if (!token.empty())
         tokens.push_back(token);
       token.clear();
@@ -76,18 +88,12 @@ std::vector<std::string> splitTokens(const std::string& line) {
   return tokens;
 }
 
-// The reader counts the entries of a line with one tokenizer and reads them with another;
-// they agree only on lines of printable tokens separated by spaces or tabs.
-std::string checkLineCharacters(const std::string& line) {
-  if (!line.empty() && line.back() == '\r')
-    return "the header has Windows line ends";
-  if (!line.empty() &&
-      (line.front() == ' ' || line.front() == '\t' || line.back() == ' ' || line.back() == '\t'))
-    return "a header line starts or ends with a blank";
+// Other control characters become part of an entry: a field named "rgba\v" maps to nothing.
+bool hasControlCharacter(const std::string& line) {
   for (char c : line)
-    if (c != '\t' && std::iscntrl(static_cast<unsigned char>(c)))
-      return "the header holds a control character";
-  return "";
+    if (!isSeparator(c) && std::iscntrl(static_cast<unsigned char>(c)))
+      return true;
+  return false;
 }
 
 // The first word of a line as the reader's stream extraction sees it.
@@ -123,46 +129,63 @@ std::string checkDataStart(std::istream& file) {
   return "";
 }
 
+bool isDigits(const std::string& text, std::size_t from) {
+  return from < text.size() &&
+         std::all_of(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
 // Plain decimal digits only: the reader's stream extraction wraps signs and stops at junk.
 bool parseUnsigned(const std::string& text, std::uint64_t limit, std::uint64_t& value) {
-  if (text.empty() || text.size() > 19)
+  if (text.size() > 19 || !isDigits(text, 0))
     return false;
   value = 0;
-  for (char c : text) {
-    if (!std::isdigit(static_cast<unsigned char>(c)))
-      return false;
+  for (char c : text)
     value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
   return value <= limit;
 }
 
 bool isKnownFieldType(char type, std::uint64_t size) {
-  switch (std::toupper(static_cast<unsigned char>(type))) {
+  switch (type) {
   case 'I':
   case 'U':
     return size == 1 || size == 2 || size == 4 || size == 8;
   case 'F':
     return size == 4 || size == 8;
-  case 'B':
-    return size == 1;
   default:
     return false;
   }
 }
 
-std::string parseNumberList(const std::vector<std::string>& tokens, const PcdHeader& header,
-                            std::uint64_t limit, std::vector<std::uint64_t>& values) {
-  if (tokens.size() - 1 != header.fieldCount)
+std::string checkEntryCount(const std::vector<std::string>& tokens, const PcdHeader& header) {
+  if (tokens.size() - 1 != header.fields.size())
     return tokens[0] + " has " + std::to_string(tokens.size() - 1) + " entries for " +
-           std::to_string(header.fieldCount) + " fields";
-  values.clear();
-  for (std::size_t i = 1; i < tokens.size(); ++i) {
+           std::to_string(header.fields.size()) + " fields";
+  return "";
+}
+
+std::string parseFieldNumbers(const std::vector<std::string>& tokens, std::uint64_t limit,
+                              PcdHeader& header, std::uint64_t PcdField::*member) {
+  std::string problem = checkEntryCount(tokens, header);
+  for (std::size_t i = 1; i < tokens.size() && problem.empty(); ++i) {
     std::uint64_t value = 0;
     if (!parseUnsigned(tokens[i], limit, value) || value == 0)
       return tokens[0] + " entry '" + tokens[i] + "' is not a valid number";
-    values.push_back(value);
+    header.fields[i - 1].*member = value;
   }
-  return "";
+  return problem;
+}
+
+std::string parseTypes(const std::vector<std::string>& tokens, PcdHeader& header) {
+  std::string problem = checkEntryCount(tokens, header);
+  for (std::size_t i = 1; i < tokens.size() && problem.empty(); ++i) {
+    PcdField& field = header.fields[i - 1];
+    const char type = tokens[i].size() == 1 ? tokens[i][0] : '?';
+    if (!isKnownFieldType(type, field.size))
+      return "TYPE entry '" + tokens[i] + "' does not fit SIZE " + std::to_string(field.size);
+    field.type = type;
+  }
+  return problem;
 }
 
 std::string parseHeaderLine(const std::vector<std::string>& tokens, int keyword,
@@ -172,28 +195,20 @@ std::string parseHeaderLine(const std::vector<std::string>& tokens, int keyword,
     return "";
   case kViewpoint:
     if (tokens.size() != 8)
-      return "VIEWPOINT does not hold seven numbers";
+      return "VIEWPOINT holds " + std::to_string(tokens.size() - 1) + " numbers, not 7";
     return "";
   case kFields:
-    header.fieldCount = tokens.size() - 1;
-    if (header.fieldCount == 0 || header.fieldCount > kMaxFields)
-      return "FIELDS lists " + std::to_string(header.fieldCount) + " fields";
+    if (tokens.size() - 1 == 0 || tokens.size() - 1 > kMaxFields)
+      return "FIELDS lists " + std::to_string(tokens.size() - 1) + " fields";
+    for (std::size_t i = 1; i < tokens.size(); ++i)
+      header.fields.push_back(PcdField{tokens[i]});
     return "";
   case kSize:
-    return parseNumberList(tokens, header, 8, header.sizes);
+    return parseFieldNumbers(tokens, 8, header, &PcdField::size);
   case kCount:
-    return parseNumberList(tokens, header, kMaxFieldCount, header.counts);
+    return parseFieldNumbers(tokens, kMaxFieldCount, header, &PcdField::count);
   case kType:
-    if (tokens.size() - 1 != header.fieldCount)
-      return "TYPE has " + std::to_string(tokens.size() - 1) + " entries for " +
-             std::to_string(header.fieldCount) + " fields";
-    for (std::size_t i = 1; i < tokens.size(); ++i) {
-      if (tokens[i].size() != 1 || !isKnownFieldType(tokens[i][0], header.sizes[i - 1]))
-        return "TYPE entry '" + tokens[i] + "' does not fit SIZE " +
-               std::to_string(header.sizes[i - 1]);
-      header.types.push_back(tokens[i][0]);
-    }
-    return "";
+    return parseTypes(tokens, header);
   case kWidth:
   case kHeight:
   case kPoints: {
@@ -216,13 +231,22 @@ std::string parseHeaderLine(const std::vector<std::string>& tokens, int keyword,
 }
 
 std::string checkRequiredKeywords(const std::vector<int>& seen) {
-  for (int required : {kFields, kSize, kType, kWidth, kHeight, kPoints, kData}) {
-    bool present = false;
-    for (int keyword : seen)
-      present = present || keyword == required;
-    if (!present)
+  for (int required : {kFields, kSize, kType, kWidth, kHeight, kPoints, kData})
+    if (std::find(seen.begin(), seen.end(), required) == seen.end())
       return std::string("header has no ") + kKeywordNames[required] + " line";
-  }
+  return "";
+}
+
+std::string checkKeywordPlace(int keyword, const std::vector<int>& seen) {
+  // The reader sizes its buffers from earlier lines, so the order is part of the format.
+  if (!seen.empty() && keyword <= seen.back())
+    return std::string("header line ") + kKeywordNames[keyword] + " is repeated or out of order";
+  const bool hasFields = std::find(seen.begin(), seen.end(), kFields) != seen.end();
+  const bool hasSize = std::find(seen.begin(), seen.end(), kSize) != seen.end();
+  if ((keyword == kSize || keyword == kCount || keyword == kType) && !hasFields)
+    return std::string(kKeywordNames[keyword]) + " comes before FIELDS";
+  if (keyword > kSize && keyword != kViewpoint && !hasSize)
+    return std::string(kKeywordNames[keyword]) + " comes before SIZE";
   return "";
 }
 
@@ -233,6 +257,7 @@ std::string readHeader(std::istream& file, PcdHeader& header) {
   while (header.dataFormat.empty()) {
     if (!std::getline(file, line))
       return "the header ends before its DATA line";
+    ++header.lines;
     headerBytes += line.size() + 1;
     if (headerBytes > kMaxHeaderBytes)
       return "the header is longer than " + std::to_string(kMaxHeaderBytes) + " bytes";
@@ -241,48 +266,66 @@ std::string readHeader(std::istream& file, PcdHeader& header) {
       continue;
     // The reader stops its header at a line of blanks.
     if (tokens.empty())
-      return "a header line holds only blanks";
-    const std::string characterProblem = checkLineCharacters(line);
-    if (!characterProblem.empty())
-      return characterProblem;
+      return "header line " + std::to_string(header.lines) + " holds only blanks";
+    if (hasControlCharacter(line))
+      return "header line " + std::to_string(header.lines) + " holds a control character";
     const int keyword = keywordOf(tokens[0]);
     if (keyword < 0 && line.rfind("version https://git-lfs", 0) == 0)
       return "a Git LFS pointer, not the cloud (run git lfs pull)";
     if (keyword < 0)
       return "unexpected header line '" + line.substr(0, 40) + "'";
-    // The reader sizes its buffers from earlier lines, so the order is part of the format.
-    if (!seen.empty() && keyword <= seen.back())
-      return std::string("header line ") + kKeywordNames[keyword] + " is repeated or out of order";
-    if ((keyword == kSize || keyword == kCount || keyword == kType) && header.fieldCount == 0)
-      return std::string(kKeywordNames[keyword]) + " comes before FIELDS";
-    if (keyword > kSize && keyword != kViewpoint && header.sizes.empty())
-      return std::string(kKeywordNames[keyword]) + " comes before SIZE";
-    const std::string problem = parseHeaderLine(tokens, keyword, header);
+    std::string problem = checkKeywordPlace(keyword, seen);
+    if (problem.empty())
+      problem = parseHeaderLine(tokens, keyword, header);
     if (!problem.empty())
       return problem;
     seen.push_back(keyword);
   }
-  const std::string missing = checkRequiredKeywords(seen);
-  if (!missing.empty())
-    return missing;
-  if (header.counts.empty())
-    header.counts.assign(header.fieldCount, 1);
   header.dataOffset = headerBytes;
+  return checkRequiredKeywords(seen);
+}
+
+std::string describe(const PcdField& field) {
+  return std::string(1, field.type) + " " + std::to_string(field.size) +
+         (field.count == 1 ? "" : " x " + std::to_string(field.count));
+}
+
+// The reader maps a field only when its name, type and count match the point's field; an
+// unmapped field is left at zero, which would measure made-up points or colours.
+std::string checkMappedFields(const PcdHeader& header) {
+  for (const char* axis : {"x", "y", "z"}) {
+    const PcdField* found = nullptr;
+    for (const PcdField& field : header.fields)
+      if (field.name == axis && (found == nullptr || found->type != 'F' || found->size != 4 ||
+                                 found->count != 1))
+        found = &field;
+    if (found == nullptr)
+      return std::string("the cloud has no field '") + axis + "'";
+    if (found->type != 'F' || found->size != 4 || found->count != 1)
+      return std::string("field '") + axis + "' is stored as " + describe(*found) +
+             "; coordinates must be single 4-byte floats (F 4)";
+  }
+  const PcdField* unmapped = nullptr;
+  for (const PcdField& field : header.fields) {
+    const bool isColor = field.name == "rgb" || field.name == "rgba";
+    const bool mapped = field.count == 1 && field.size == 4 &&
+                        (field.type == 'U' || (field.type == 'F' && field.name == "rgb"));
+    if (isColor && mapped)
+      return "";
+    if (isColor && unmapped == nullptr)
+      unmapped = &field;
+  }
+  if (unmapped != nullptr)
+    return "colour field '" + unmapped->name + "' is stored as " + describe(*unmapped) +
+           "; colours must be packed in 4 bytes (rgb as F 4 or U 4, rgba as U 4)";
   return "";
 }
 
 std::uint64_t pointStep(const PcdHeader& header) {
   std::uint64_t step = 0;
-  for (std::size_t i = 0; i < header.fieldCount; ++i)
-    step += header.sizes[i] * header.counts[i];
+  for (const PcdField& field : header.fields)
+    step += field.size * field.count;
   return step;
-}
-
-std::uint64_t valuesPerPoint(const PcdHeader& header) {
-  std::uint64_t values = 0;
-  for (std::uint64_t count : header.counts)
-    values += count;
-  return values;
 }
 
 std::uint32_t readLittleEndian32(const unsigned char* bytes) {
@@ -292,17 +335,18 @@ std::uint32_t readLittleEndian32(const unsigned char* bytes) {
 
 std::string checkCompressedPrefix(std::istream& file, std::uint64_t dataBytes,
                                   std::uint64_t available) {
-  unsigned char prefix[8];
-  if (available < sizeof prefix || !file.read(reinterpret_cast<char*>(prefix), sizeof prefix))
+  unsigned char prefix[kCompressedPrefixBytes];
+  if (available < kCompressedPrefixBytes ||
+      !file.read(reinterpret_cast<char*>(prefix), kCompressedPrefixBytes))
     return "the compressed data has no size prefix";
   const std::uint64_t compressedSize = readLittleEndian32(prefix);
   const std::uint64_t uncompressedSize = readLittleEndian32(prefix + 4);
   if (uncompressedSize != dataBytes)
     return "the compressed data claims " + std::to_string(uncompressedSize) +
            " bytes where the header needs " + std::to_string(dataBytes);
-  if (compressedSize + sizeof prefix > available)
+  if (compressedSize + kCompressedPrefixBytes > available)
     return "the compressed data claims " + std::to_string(compressedSize) +
-           " bytes but the file holds " + std::to_string(available - sizeof prefix);
+           " bytes but the file holds " + std::to_string(available - kCompressedPrefixBytes);
   if (dataBytes > 0 && compressedSize == 0)
     return "the compressed data is empty";
   if (dataBytes > compressedSize * kMaxCompressionFactor)
@@ -316,19 +360,122 @@ std::string checkDataFits(std::istream& file, const PcdHeader& header, std::uint
   if (step == 0 || step > kMaxPointStep)
     return "a point takes " + std::to_string(step) + " bytes";
   if (header.width * header.height != header.points)
-    return "WIDTH x HEIGHT is not POINTS";
+    return "WIDTH x HEIGHT (" + std::to_string(header.width) + " x " +
+           std::to_string(header.height) + ") is not POINTS (" + std::to_string(header.points) +
+           ")";
   // A DATA line without a line end closes the file.
   const std::uint64_t available = fileSize - std::min(header.dataOffset, fileSize);
   const std::uint64_t dataBytes = header.points * step;
   if (header.dataFormat == "binary_compressed")
     return checkCompressedPrefix(file, dataBytes, available);
-  // An ascii point is at least one character and one separator per value.
-  const std::uint64_t needed =
-      header.dataFormat == "binary" ? dataBytes : header.points * 2 * valuesPerPoint(header);
-  if (needed > available + (header.dataFormat == "ascii" ? 1 : 0))
-    return "the header promises " + std::to_string(header.points) + " points but the file holds " +
-           std::to_string(available) + " bytes of data";
+  if (header.dataFormat == "binary" && dataBytes > available)
+    return "the header promises " + std::to_string(header.points) + " points of " +
+           std::to_string(step) + " bytes but the file holds " + std::to_string(available) +
+           " bytes of data";
   return "";
+}
+
+// Decimal floats as the reader parses them exactly, plus inf and nan, which it reads through
+// atof; hexadecimal, "1.5abc" or "." read as other numbers or as 0 without a word.
+bool isFloatToken(const std::string& token) {
+  std::size_t i = token[0] == '+' || token[0] == '-' ? 1 : 0;
+  std::string word = token.substr(i);
+  std::transform(word.begin(), word.end(), word.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (word == "inf" || word == "infinity" || word == "nan")
+    return true;
+  const auto digitsFrom = [&](std::size_t& at) {
+    const std::size_t start = at;
+    while (at < token.size() && std::isdigit(static_cast<unsigned char>(token[at])))
+      ++at;
+    return at - start;
+  };
+  std::size_t mantissaDigits = digitsFrom(i);
+  if (i < token.size() && token[i] == '.') {
+    ++i;
+    mantissaDigits += digitsFrom(i);
+  }
+  if (mantissaDigits == 0)
+    return false;
+  if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
+    ++i;
+    if (i < token.size() && (token[i] == '+' || token[i] == '-'))
+      ++i;
+    if (digitsFrom(i) == 0)
+      return false;
+  }
+  return i == token.size();
+}
+
+bool isIntegerToken(const std::string& token, const PcdField& field) {
+  const bool negative = token[0] == '-';
+  const std::size_t start = token[0] == '+' || negative ? 1 : 0;
+  if (token.size() - start > 20 || !isDigits(token, start))
+    return false;
+  const std::uint64_t bits = 8 * field.size;
+  const std::string digits = token.substr(start);
+  // Compare as decimal strings of equal length to stay clear of overflow.
+  const auto fitsBelow = [&](std::uint64_t limit) {
+    const std::string text = std::to_string(limit);
+    const std::string trimmed = digits.substr(std::min(digits.find_first_not_of('0'),
+                                                       digits.size() - 1));
+    return trimmed.size() < text.size() || (trimmed.size() == text.size() && trimmed <= text);
+  };
+  if (field.type == 'U')
+    return !negative && fitsBelow(bits == 64 ? std::numeric_limits<std::uint64_t>::max()
+                                             : (std::uint64_t{1} << bits) - 1);
+  const std::uint64_t magnitude = std::uint64_t{1} << (bits - 1);
+  return fitsBelow(negative ? magnitude : magnitude - 1);
+}
+
+// The reader turns every ascii line that it cannot read as one point into a point at the
+// origin, or a token it cannot parse into 0, with at most a warning: such data is refused.
+std::string checkAsciiData(std::istream& file, const PcdHeader& header) {
+  std::vector<const PcdField*> columns;
+  for (const PcdField& field : header.fields)
+    for (std::uint64_t i = 0; i < field.count; ++i)
+      columns.push_back(&field);
+  std::size_t lineNumber = header.lines;
+  std::uint64_t points = 0;
+  std::string line;
+  while (std::getline(file, line)) {
+    ++lineNumber;
+    if (line.empty())
+      continue;
+    const std::string where = "line " + std::to_string(lineNumber) + ": ";
+    if (points == header.points)
+      return where + "more data lines than POINTS (" + std::to_string(header.points) + ")";
+    const std::vector<std::string> tokens = splitTokens(line);
+    if (tokens.size() != columns.size())
+      return where + std::to_string(tokens.size()) + " values where a point has " +
+             std::to_string(columns.size());
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+      const PcdField& field = *columns[i];
+      if (field.name == "_")
+        continue; // padding that the reader skips
+      const bool valid =
+          field.type == 'F' ? isFloatToken(tokens[i]) : isIntegerToken(tokens[i], field);
+      if (!valid)
+        return where + "'" + tokens[i].substr(0, 40) + "' is not a value of field '" +
+               field.name + "' (" + describe(field) + ")";
+    }
+    ++points;
+  }
+  if (points < header.points)
+    return "the data holds " + std::to_string(points) + " points where POINTS is " +
+           std::to_string(header.points);
+  return "";
+}
+
+std::string checkData(std::istream& file, const PcdHeader& header, std::uint64_t fileSize) {
+  std::string problem = checkDataFits(file, header, fileSize);
+  if (!problem.empty())
+    return problem;
+  file.clear();
+  file.seekg(static_cast<std::streamoff>(header.dataOffset));
+  if (header.dataFormat == "ascii")
+    return checkAsciiData(file, header);
+  return checkDataStart(file);
 }
 
 } // namespace
@@ -349,11 +496,8 @@ PcdFileCheck checkPcdFile(const std::string& path) {
   PcdHeader header;
   std::string problem = readHeader(file, header);
   if (problem.empty())
-    problem = checkDataFits(file, header, fileSize);
-  if (problem.empty()) {
-    file.clear();
-    file.seekg(static_cast<std::streamoff>(header.dataOffset));
-    problem = checkDataStart(file);
-  }
+    problem = checkMappedFields(header);
+  if (problem.empty())
+    problem = checkData(file, header, fileSize);
   return {problem, problem.empty() ? header.points : 0};
 }

@@ -1,15 +1,18 @@
 // quorvane-dataset: builds a quorvane/ dataset tree from a folder of PCD clouds with PCL's
 // octree codec, so that quorvane-eval can measure how well the codec preserved them.
 
-#include "cloud_comparison.h"
+#include "cloud_loading.h"
 #include "file_listing.h"
 
 #include <pcl/compression/octree_pointcloud_compression.h>
+#include <pcl/console/print.h>
+#include <pcl/common/common.h>
 #include <pcl/filters/filter.h>
 #include <pcl/io/pcd_io.h>
 
 #include <boost/filesystem.hpp>
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -41,10 +44,18 @@ const CodecProfile kProfiles[] = {
     {"high-offline-nocolor", pcl::io::HIGH_RES_OFFLINE_COMPRESSION_WITHOUT_COLOR},
     {"high-offline-color", pcl::io::HIGH_RES_OFFLINE_COMPRESSION_WITH_COLOR},
 };
-const char* const kDefaultProfile = "med-offline-color";
+const CodecProfile& kDefaultProfile = kProfiles[9];
+// The codec's octree grows without bound when a cloud's extent spans more cells than this
+// many levels hold (two points 2e7 units apart at 1 cm allocate over 20 GB); 2^24 cells at
+// the finest profile, 0.1 mm, still cover 1.6 km.
+constexpr int kMaxOctreeDepth = 24;
+
+void printProblem(const std::string& text) {
+  pcl::console::print(pcl::console::L_ERROR, "quorvane-dataset: %s\n", text.c_str());
+}
 
 struct Options {
-  pcl::io::compression_Profiles_e profile = pcl::io::MED_RES_OFFLINE_COMPRESSION_WITH_COLOR;
+  pcl::io::compression_Profiles_e profile = kDefaultProfile.profile;
   fs::path output = ".";
   fs::path input;
   bool help = false;
@@ -64,7 +75,7 @@ void printUsage(std::ostream& stream) {
             "profiles (resolution, online or offline, with or without colour):\n";
   for (const CodecProfile& profile : kProfiles)
     stream << "  " << profile.name
-           << (std::strcmp(profile.name, kDefaultProfile) == 0 ? "  (default)" : "") << "\n";
+           << (&profile == &kDefaultProfile ? "  (default)" : "") << "\n";
 }
 
 bool findProfile(const std::string& name, pcl::io::compression_Profiles_e& profile) {
@@ -87,25 +98,25 @@ bool parseOptions(int argc, char** argv, Options& options) {
     }
     if (argument == "--profile" || argument == "--output") {
       if (i + 1 >= argc) {
-        std::cerr << "quorvane-dataset: " << argument << " needs a value\n";
+        printProblem(argument + " needs a value");
         return false;
       }
       const std::string value = argv[++i];
       if (argument == "--output") {
         options.output = value;
       } else if (!findProfile(value, options.profile)) {
-        std::cerr << "quorvane-dataset: unknown profile '" << value << "' (see --help)\n";
+        printProblem("unknown profile '" + value + "' (see --help)");
         return false;
       }
     } else if (argument.size() > 1 && argument[0] == '-') {
-      std::cerr << "quorvane-dataset: unknown option " << argument << " (see --help)\n";
+      printProblem("unknown option " + argument + " (see --help)");
       return false;
     } else {
       positional.push_back(argument);
     }
   }
   if (positional.size() != 1) {
-    std::cerr << "quorvane-dataset: expected one INPUT_DIR (see --help)\n";
+    printProblem("expected one INPUT_DIR (see --help)");
     return false;
   }
   options.input = positional.front();
@@ -125,8 +136,8 @@ bool isInside(const fs::path& candidate, const fs::path& directory) {
 bool prepareOutput(const Options& options, DatasetTree& tree) {
   const fs::path root = options.output / "quorvane";
   if (isInside(fs::weakly_canonical(root), fs::canonical(options.input))) {
-    std::cerr << "quorvane-dataset: the output " << root << " lies inside the input "
-              << options.input << "; choose another --output\n";
+    printProblem("the output " + root.string() + " lies inside the input " +
+                 options.input.string() + "; choose another --output");
     return false;
   }
   tree = {root / "pcd_binary_original", root / "octree_compressed", root / "octree_uncompressed"};
@@ -134,7 +145,7 @@ bool prepareOutput(const Options& options, DatasetTree& tree) {
     boost::system::error_code error;
     fs::create_directories(folder, error);
     if (error) {
-      std::cerr << "quorvane-dataset: cannot create " << folder << ": " << error.message() << "\n";
+      printProblem("cannot create " + folder.string() + ": " + error.message());
       return false;
     }
   }
@@ -158,49 +169,82 @@ bool writeBytes(const fs::path& file, const std::string& bytes) {
   return static_cast<bool>(stream.flush());
 }
 
-// One round trip through a fresh codec, so that every cloud is an intra frame.
-ColorCloud::Ptr roundTrip(const ColorCloud& original, pcl::io::compression_Profiles_e profile,
-                          std::string& compressedBytes) {
+// The octree levels that the codec needs for the cloud's extent at the profile's resolution.
+int octreeDepth(const ColorCloud& cloud, pcl::io::compression_Profiles_e profile) {
+  Eigen::Vector4f lowest, highest;
+  pcl::getMinMax3D(cloud, lowest, highest);
+  const double extent = static_cast<double>((highest - lowest).head<3>().maxCoeff());
+  const double cells = extent / pcl::io::compressionProfiles_[profile].octreeResolution;
+  return cells <= 1.0 ? 0 : static_cast<int>(std::ceil(std::log2(cells)));
+}
+
+// One round trip through a fresh codec, so that every cloud is an intra frame. Returns the
+// reason when the cloud cannot be encoded.
+std::string roundTrip(const ColorCloud& original, pcl::io::compression_Profiles_e profile,
+                      std::string& compressedBytes, ColorCloud::Ptr& decoded) {
   auto finite = std::make_shared<ColorCloud>();
   pcl::Indices kept;
   pcl::removeNaNFromPointCloud(original, *finite, kept);
-  auto decoded = std::make_shared<ColorCloud>();
+  decoded = std::make_shared<ColorCloud>();
   if (finite->empty()) // the codec cannot bound an empty octree
-    return decoded;
+    return "";
+  const int depth = octreeDepth(*finite, profile);
+  if (depth > kMaxOctreeDepth)
+    return "its extent needs an octree of " + std::to_string(depth) +
+           " levels at this profile's resolution; at most " + std::to_string(kMaxOctreeDepth) +
+           " are allowed";
   std::stringstream stream;
   Codec encoder(profile, false);
   encoder.encodePointCloud(finite, stream);
   compressedBytes = stream.str();
   Codec decoder;
   decoder.decodePointCloud(stream, decoded);
-  return decoded;
+  return "";
 }
 
-// Returns false, after a message, when the cloud could not be read or its files not written.
-bool buildPair(const fs::path& source, const fs::path& relative, const DatasetTree& tree,
-               pcl::io::compression_Profiles_e profile) {
-  ColorCloud original;
-  if (!readCloudFile(source.string(), original)) {
-    std::cerr << "quorvane-dataset: skipped " << source << ": not a readable PCD cloud\n";
-    return false;
-  }
-  std::string compressedBytes;
-  const ColorCloud::Ptr decoded = roundTrip(original, profile, compressedBytes);
-  fs::path compressedName = relative;
-  compressedName.replace_extension();
+// Writes the three files of one cloud; returns the reason when that is not possible.
+std::string writePair(const DatasetTree& tree, const std::string& relative,
+                      const ColorCloud& original, const std::string& compressedBytes,
+                      const ColorCloud& decoded) {
   if (!writeBinaryCloud(tree.originals / relative, original) ||
-      !writeBytes(tree.compressed / compressedName, compressedBytes) ||
-      !writeBinaryCloud(tree.decoded / relative, *decoded)) {
-    std::cerr << "quorvane-dataset: cannot write the files of " << relative.string() << ": "
-              << std::strerror(errno) << "\n";
-    return false;
-  }
+      !writeBytes(tree.compressed / compressedName(relative), compressedBytes) ||
+      !writeBinaryCloud(tree.decoded / relative, decoded))
+    return std::string("cannot write its files: ") + std::strerror(errno);
+  return "";
+}
+
+// Returns the reason when the cloud could not be read, encoded or written.
+std::string buildPair(const fs::path& source, const std::string& relative,
+                      const DatasetTree& tree, pcl::io::compression_Profiles_e profile) {
+  ColorCloud original;
+  std::string problem = readCloudFile(source.string(), original);
+  if (!problem.empty())
+    return "not a readable PCD cloud: " + problem;
+  std::string compressedBytes;
+  ColorCloud::Ptr decoded;
+  problem = roundTrip(original, profile, compressedBytes, decoded);
+  if (problem.empty())
+    problem = writePair(tree, relative, original, compressedBytes, *decoded);
+  if (!problem.empty())
+    return problem;
   const auto originalBytes = fs::file_size(tree.originals / relative);
-  std::cout << relative.string() << ": " << original.size() << " points in, " << decoded->size()
+  std::cout << relative << ": " << original.size() << " points in, " << decoded->size()
             << " out, " << compressedBytes.size() << " bytes compressed, ratio "
             << static_cast<double>(compressedBytes.size()) / static_cast<double>(originalBytes)
             << std::endl;
-  return true;
+  return "";
+}
+
+// buildPair, with every failure of the file system or of memory turned into a reason.
+std::string buildPairSafely(const fs::path& source, const std::string& relative,
+                            const DatasetTree& tree, pcl::io::compression_Profiles_e profile) {
+  try {
+    return buildPair(source, relative, tree, profile);
+  } catch (const fs::filesystem_error& error) {
+    return error.code().message() + " (" + error.path1().string() + ")";
+  } catch (const std::bad_alloc&) {
+    return "out of memory";
+  }
 }
 
 } // namespace
@@ -215,18 +259,19 @@ int main(int argc, char** argv) {
     printUsage(std::cout);
     return 0;
   }
+  pcl::console::setVerbosityLevel(pcl::console::L_ERROR);
   boost::system::error_code error;
   if (!fs::is_directory(options.input, error)) {
-    std::cerr << "quorvane-dataset: " << options.input << " is not a readable directory"
-              << (error ? ": " + error.message() : std::string()) << "\n";
+    printProblem(options.input.string() + " is not a readable directory" +
+                 (error ? ": " + error.message() : std::string()));
     return 1;
   }
   std::vector<fs::path> sources;
   try {
     listFiles(options.input, ".pcd", sources);
   } catch (const fs::filesystem_error& listingError) {
-    std::cerr << "quorvane-dataset: cannot list " << options.input << ": "
-              << listingError.code().message() << "\n";
+    printProblem("cannot list " + options.input.string() + ": " + listingError.path1().string() +
+                 ": " + listingError.code().message());
     return 1;
   }
   DatasetTree tree;
@@ -234,9 +279,13 @@ int main(int argc, char** argv) {
     return 1;
 
   bool succeeded = true;
-  for (const fs::path& source : sources)
-    succeeded =
-        buildPair(source, source.lexically_relative(options.input), tree, options.profile) &&
-        succeeded;
+  for (const fs::path& source : sources) {
+    const std::string problem =
+        buildPairSafely(source, relativeName(source, options.input), tree, options.profile);
+    if (!problem.empty()) {
+      printProblem("skipped " + source.string() + ": " + problem);
+      succeeded = false;
+    }
+  }
   return succeeded ? 0 : 1;
 }

@@ -1,0 +1,365 @@
+// quorvane-eval: compares every original cloud of ./quorvane with its compressed file and its
+// decoded cloud, and writes the console log and errors.csv.
+
+#include "cloud_comparison.h"
+#include "error_report.h"
+#include "file_listing.h"
+
+#include <pcl/console/print.h>
+
+#include <boost/filesystem.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = boost::filesystem;
+using FileList = std::vector<fs::path>;
+
+const char* const kReportName = "errors.csv";
+const char* const kNoNeighbourLine = "error no punto cercano encontrado";
+// Pairs whose two files together are at most this large are compared several at a time, one
+// thread each; larger ones alone, on every thread, so that one pair at most is in memory.
+constexpr std::uintmax_t kSmallPairBytes = 8 << 20;
+
+void printProblem(const std::string& text) {
+  pcl::console::print(pcl::console::L_ERROR, "quorvane-eval: %s\n", text.c_str());
+}
+
+void printUsage(std::ostream& stream) {
+  stream << "usage: quorvane-eval [--threads N]\n\n"
+            "Compares every original cloud below ./quorvane/pcd_binary_original with its\n"
+            "compressed file (./quorvane/octree_compressed) and its decoded cloud\n"
+            "(./quorvane/octree_uncompressed), prints one record per cloud and writes\n"
+            "./errors.csv.\n\n"
+            "  --threads N  search with at most N threads (default: all "
+         << std::max(1u, std::thread::hardware_concurrency())
+         << " hardware threads)\n"
+            "  --help       this text\n";
+}
+
+struct Options {
+  unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  bool help = false;
+};
+
+bool parseThreadCount(const std::string& text, unsigned& threads) {
+  if (text.empty() || text.size() > 6 || !std::all_of(text.begin(), text.end(), ::isdigit))
+    return false;
+  threads = static_cast<unsigned>(std::stoul(text));
+  return threads > 0;
+}
+
+// Returns false, after a message, for an option it does not know; other arguments are ignored.
+bool parseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--help" || argument == "-h") {
+      options.help = true;
+    } else if (argument == "--threads" && i + 1 < argc) {
+      if (!parseThreadCount(argv[++i], options.threads)) {
+        printProblem("--threads takes a whole number from 1, not '" + std::string(argv[i]) + "'");
+        return false;
+      }
+    } else if (argument.rfind("--threads=", 0) == 0) {
+      if (!parseThreadCount(argument.substr(10), options.threads)) {
+        printProblem("--threads takes a whole number from 1, not '" + argument.substr(10) + "'");
+        return false;
+      }
+    } else if (argument.size() > 1 && argument[0] == '-') {
+      printProblem("unknown option " + argument);
+      return false;
+    }
+  }
+  return true;
+}
+
+void reportFileSystemError(const std::string& action, const fs::filesystem_error& error) {
+  std::string text = action;
+  if (!error.path1().empty())
+    text += " " + error.path1().string();
+  printProblem(text + ": " + error.code().message());
+}
+
+struct Dataset {
+  fs::path originalsDirectory;
+  fs::path reconstructedDirectory;
+  fs::path compressedDirectory;
+  FileList originals;
+  FileList reconstructed;
+  FileList compressed;
+};
+
+Dataset datasetBelow(const fs::path& root) {
+  Dataset dataset;
+  dataset.originalsDirectory = root / std::string("pcd_binary_original");
+  dataset.reconstructedDirectory = root / std::string("octree_uncompressed");
+  dataset.compressedDirectory = root / std::string("octree_compressed");
+  return dataset;
+}
+
+// Returns false, after a message, when a directory could not be listed.
+bool listDataset(Dataset& dataset) {
+  struct Listing {
+    const fs::path& directory;
+    const char* extension;
+    FileList& files;
+  };
+  const Listing listings[] = {{dataset.originalsDirectory, ".pcd", dataset.originals},
+                              {dataset.reconstructedDirectory, ".pcd", dataset.reconstructed},
+                              {dataset.compressedDirectory, "", dataset.compressed}};
+  FileList unlisted;
+  for (const Listing& listing : listings) {
+    try {
+      listFiles(listing.directory, listing.extension, listing.files,
+                &listing.files == &dataset.originals ? &unlisted : nullptr);
+    } catch (const fs::filesystem_error& error) {
+      reportFileSystemError("cannot list " + listing.directory.string() + ":", error);
+      return false;
+    }
+  }
+  for (const fs::path& skipped : unlisted)
+    printProblem("skipped " + skipped.string() + ": not a regular file");
+  return true;
+}
+
+// The files of one original and, once compared, its measurement.
+struct Pair {
+  const fs::path* original;
+  const fs::path* compressed = nullptr;
+  const fs::path* reconstructed = nullptr;
+  bool small = false;
+};
+
+std::vector<Pair> pairDataset(const Dataset& dataset) {
+  const FileIndex compressed = indexByRelativeName(dataset.compressed, dataset.compressedDirectory);
+  const FileIndex reconstructed =
+      indexByRelativeName(dataset.reconstructed, dataset.reconstructedDirectory);
+  std::vector<Pair> pairs;
+  pairs.reserve(dataset.originals.size());
+  for (const fs::path& original : dataset.originals) {
+    Pair pair{&original};
+    const std::string name = relativeName(original, dataset.originalsDirectory);
+    if (const auto found = compressed.find(compressedName(name)); found != compressed.end())
+      pair.compressed = &dataset.compressed[found->second];
+    const auto found = reconstructed.find(name);
+    if (found != reconstructed.end() &&
+        original.filename() == dataset.reconstructed[found->second].filename())
+      pair.reconstructed = &dataset.reconstructed[found->second];
+    if (pair.reconstructed != nullptr) {
+      boost::system::error_code error;
+      const std::uintmax_t bytes =
+          fs::file_size(original, error) + fs::file_size(*pair.reconstructed, error);
+      pair.small = !error && bytes <= kSmallPairBytes;
+    }
+    pairs.push_back(pair);
+  }
+  return pairs;
+}
+
+// Compares the small pairs ahead of the writer on helper threads, one pair each; the writer
+// takes each result in list order, or compares a large pair itself on every thread.
+class PairComparisons {
+public:
+  PairComparisons(const std::vector<Pair>& pairs, unsigned threads)
+      : pairs_(pairs), results_(pairs.size()) {
+    const unsigned helpers = threads > 1 ? threads : 0;
+    for (unsigned i = 0; i < helpers; ++i) {
+      try {
+        helpers_.emplace_back([this] { compareSmallPairs(); });
+      } catch (const std::system_error&) {
+        break; // the writer compares what no helper takes
+      }
+    }
+  }
+  ~PairComparisons() {
+    stop_ = true;
+    for (std::thread& helper : helpers_)
+      helper.join();
+  }
+  PairComparisons(const PairComparisons&) = delete;
+  PairComparisons& operator=(const PairComparisons&) = delete;
+
+  CloudComparison take(std::size_t index, unsigned threads) {
+    const Pair& pair = pairs_[index];
+    if (!pair.small || helpers_.empty() || !claimed(index))
+      return compare(pair, threads);
+    std::unique_lock<std::mutex> lock(mutex_);
+    ready_.wait(lock, [&] { return results_[index].has_value(); });
+    CloudComparison result = std::move(*results_[index]);
+    results_[index].reset();
+    return result;
+  }
+
+private:
+  static CloudComparison compare(const Pair& pair, unsigned threads) {
+    return loadAndCompare(pair.original->string(), pair.reconstructed->string(), threads);
+  }
+
+  // True when a helper has taken the pair; otherwise marks it as the writer's.
+  bool claimed(std::size_t index) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (index < next_)
+      return true;
+    next_ = std::max(next_, index + 1);
+    return false;
+  }
+
+  void compareSmallPairs() {
+    for (;;) {
+      std::size_t index;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        while (next_ < pairs_.size() && !pairs_[next_].small)
+          ++next_;
+        if (stop_ || next_ >= pairs_.size())
+          return;
+        index = next_++;
+      }
+      CloudComparison result = compare(pairs_[index], 1);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        results_[index] = std::move(result);
+      }
+      ready_.notify_all();
+    }
+  }
+
+  const std::vector<Pair>& pairs_;
+  std::vector<std::optional<CloudComparison>> results_;
+  std::vector<std::thread> helpers_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::size_t next_ = 0;
+  std::atomic<bool> stop_{false};
+};
+
+// Writes the ratio piece; returns false when a size could not be read.
+bool writeCompressionRatio(std::ostream& report, const Pair& pair) {
+  if (pair.compressed == nullptr) {
+    writeRatioMissing(std::cout, report);
+    return true;
+  }
+  try {
+    const double originalSize = static_cast<double>(fs::file_size(*pair.original));
+    const double compressedSize = static_cast<double>(fs::file_size(*pair.compressed));
+    writeRatioFound(std::cout, report, static_cast<float>(compressedSize / originalSize));
+    return true;
+  } catch (const fs::filesystem_error& error) {
+    reportFileSystemError("cannot read the size of", error);
+    writeRatioMissing(std::cout, report);
+    return false;
+  }
+}
+
+void printComparison(const CloudComparison& comparison) {
+  if (comparison.problem) {
+    const PairProblem& problem = *comparison.problem;
+    printProblem(problem.path + ": " + problem.reason);
+    if (problem.loading)
+      pcl::console::print(pcl::console::L_ERROR, "Error loading cloud %s.\n",
+                          problem.path.c_str());
+    return;
+  }
+  // A measured record breaks its line after the ratio piece.
+  std::cout << std::endl;
+  for (std::size_t i = 0; i < comparison.unmatchedPoints; ++i)
+    std::cout << kNoNeighbourLine << std::endl;
+}
+
+// Writes one original's console record and report row; returns false on any error.
+bool writeRecord(const Pair& pair, PairComparisons& comparisons, std::size_t index,
+                 unsigned threads, std::ostream& report) {
+  writeCloudOpening(std::cout, report, *pair.original);
+  const bool sized = writeCompressionRatio(report, pair);
+  if (pair.reconstructed == nullptr) {
+    writeStatisticsMissing(std::cout, report);
+    return sized;
+  }
+  const CloudComparison comparison = comparisons.take(index, threads);
+  printComparison(comparison);
+  writeStatisticsFound(std::cout, report, comparison.stats);
+  return sized && !comparison.problem;
+}
+
+// Reports the first failed write to the report; the console log goes on regardless.
+bool checkReport(const std::ostream& report, bool& reported) {
+  if (report || reported)
+    return static_cast<bool>(report);
+  printProblem(std::string("cannot write ") + kReportName + ": " + std::strerror(errno));
+  reported = true;
+  return false;
+}
+
+// Opens the report under an advisory lock held until the program ends, so that a second run
+// in the same directory refuses before it truncates the first one's report.
+bool openLockedReport(std::ofstream& report) {
+  const int descriptor = ::open(kReportName, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (descriptor < 0) {
+    printProblem(std::string("cannot open ") + kReportName + ": " + std::strerror(errno));
+    return false;
+  }
+  if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+    printProblem(std::string(kReportName) +
+                 " is being written by another run in this directory; it is left as it is");
+    ::close(descriptor);
+    return false;
+  }
+  errno = 0;
+  report.open(kReportName);
+  if (!report) {
+    printProblem(std::string("cannot open ") + kReportName + ": " + std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parseOptions(argc, argv, options)) {
+    printUsage(std::cerr);
+    return 2;
+  }
+  if (options.help) {
+    printUsage(std::cout);
+    return 0;
+  }
+  // PCL's warnings, such as the missing colour field of a cloud without colour, are not
+  // problems of the run; every real problem is reported here with its file.
+  pcl::console::setVerbosityLevel(pcl::console::L_ERROR);
+
+  Dataset dataset = datasetBelow(fs::path("quorvane"));
+  std::ofstream report;
+  if (!openLockedReport(report))
+    return 1;
+  if (!listDataset(dataset))
+    return 1;
+
+  bool writeFailureReported = false;
+  writeReportHeader(report);
+  bool succeeded = checkReport(report, writeFailureReported);
+  const std::vector<Pair> pairs = pairDataset(dataset);
+  PairComparisons comparisons(pairs, options.threads);
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    succeeded = writeRecord(pairs[i], comparisons, i, options.threads, report) && succeeded;
+    succeeded = checkReport(report, writeFailureReported) && succeeded;
+  }
+  return succeeded ? 0 : 1;
+}
