@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
-#include <iostream>
 #include <string>
 #include <unistd.h>
 
@@ -43,7 +42,6 @@ std::string validCloudPath() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   pcl::console::setVerbosityLevel(pcl::console::L_ALWAYS);
-  std::cout.rdbuf(nullptr); // the comparison's own lines are not what is under test
   return 0;
 }
 
@@ -51,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string file =
       writeTemporaryFile("input.pcd", reinterpret_cast<const char*>(data), size);
   const std::string valid = validCloudPath();
-  loadAndCompare(file, valid);
-  loadAndCompare(valid, file);
+  loadAndCompare(file, valid, 1);
+  loadAndCompare(valid, file, 1);
   std::remove(file.c_str());
   return 0;
 }

@@ -47,5 +47,5 @@ CloudErrorStats summarizeErrors(const ErrorSums& sums, std::size_t queryPointCou
 
 CloudErrorStats unmeasuredStats() {
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  return CloudErrorStats{nan, nan, nan, nan, false};
+  return CloudErrorStats{nan, nan, nan, nan};
 }

@@ -9,8 +9,6 @@ struct CloudErrorStats {
   float meanColor;
   float varianceDistance;
   float varianceColor;
-  // False when the pair could not be measured; the four values are then NaN.
-  bool cloudsLoaded = true;
 };
 
 // Running double-precision sums of the per-point errors of one comparison.
@@ -39,5 +37,5 @@ void addPointErrors(ErrorSums& sums, float distanceError, float colorError);
 // all went unmatched gives NaN: there is nothing to measure.
 CloudErrorStats summarizeErrors(const ErrorSums& sums, std::size_t queryPointCount);
 
-// The record of a pair that could not be measured: four NaN.
+// Four quiet NaN: the record of a pair that could not be measured.
 CloudErrorStats unmeasuredStats();

@@ -1,5 +1,6 @@
 // Runs the built quorvane-dataset and then quorvane-eval on what it wrote.
 
+#include "cloud_loading.h"
 #include "pcd_test_files.h"
 
 #include <gtest/gtest.h>
@@ -37,8 +38,8 @@ TEST(Dataset, BuildsATreeThatTheEvaluatorPairsCompletely) {
   EXPECT_GT(fs::file_size(root / "octree_compressed" / "scans" / "small"), 0u);
 
   ColorCloud decoded;
-  ASSERT_TRUE(
-      readCloudFile((root / "octree_uncompressed" / "scans" / "small.pcd").string(), decoded));
+  ASSERT_EQ(
+      readCloudFile((root / "octree_uncompressed" / "scans" / "small.pcd").string(), decoded), "");
   EXPECT_GT(decoded.size(), 0u);
 
   const CommandResult evaluated = evaluate(work.path / "out");
@@ -62,10 +63,12 @@ TEST(Dataset, EmptyAndAllNaNCloudsStillGetAllThreeFiles) {
     const fs::path root = work.path / "out" / "quorvane";
     EXPECT_TRUE(fs::is_regular_file(root / "octree_compressed" / name)) << name;
     ColorCloud original, decoded;
-    EXPECT_TRUE(readCloudFile(
-        (root / "pcd_binary_original" / (std::string(name) + ".pcd")).string(), original));
-    EXPECT_TRUE(readCloudFile(
-        (root / "octree_uncompressed" / (std::string(name) + ".pcd")).string(), decoded));
+    EXPECT_EQ(readCloudFile(
+                  (root / "pcd_binary_original" / (std::string(name) + ".pcd")).string(), original),
+              "");
+    EXPECT_EQ(readCloudFile(
+                  (root / "octree_uncompressed" / (std::string(name) + ".pcd")).string(), decoded),
+              "");
     EXPECT_EQ(decoded.size(), 0u);
   }
 }

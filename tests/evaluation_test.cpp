@@ -7,6 +7,7 @@
 #include <boost/filesystem.hpp>
 
 #include <algorithm>
+#include <limits>
 #include <cstdlib>
 #include <sstream>
 #include <unistd.h>
@@ -220,23 +221,38 @@ TEST_F(Evaluation, ReportOnAFullDiskKeepsTheConsoleLogAndFailsTheRun) {
 
 TEST_F(Evaluation, ListingErrorIsReportedWithThePath) {
   writeOriginal("a.pcd");
-  fs::create_symlink("loop-b", originals() / "loop-a");
-  fs::create_symlink("loop-a", originals() / "loop-b");
+  fs::create_symlink("loop-b.pcd", originals() / "loop-a.pcd");
+  fs::create_symlink("loop-a.pcd", originals() / "loop-b.pcd");
   const RunResult result = run();
   EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("quorvane/pcd_binary_original"), std::string::npos) << result.err;
-  EXPECT_NE(result.err.find("Too many levels of symbolic links"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("quorvane-eval: cannot list quorvane/pcd_binary_original: "
+                            "quorvane/pcd_binary_original/loop-"),
+            std::string::npos)
+      << result.err;
+  EXPECT_NE(result.err.find(".pcd: Too many levels of symbolic links\n"), std::string::npos)
+      << result.err;
+  EXPECT_EQ(result.out, "");
 }
 
 TEST_F(Evaluation, DamagedDecodedCloudsFailOnlyTheirOwnRows) {
+  std::vector<std::string> expectedReasons;
   writeOriginal("good.pcd");
   writeReconstructed("good.pcd");
   std::size_t damagedCount = 0;
   for (const DamagedPcd& damaged : damagedPcdFiles()) {
+    // One of each class: empty, short data, corrupt compressed data, unmappable fields.
+    if (damaged.name != "zero bytes" && damaged.name != "binary one byte short" &&
+        damaged.name != "corrupt compressed payload" && damaged.name != "coordinates as doubles")
+      continue;
     const std::string name = "damaged-" + std::to_string(damagedCount++) + ".pcd";
     writeOriginal(name);
     writeTextFile(reconstructed() / name, damaged.content);
+    if (!damaged.reason.empty())
+      expectedReasons.push_back("quorvane-eval: quorvane/octree_uncompressed/" + name + ": " +
+                                damaged.reason + "\nError loading cloud "
+                                "quorvane/octree_uncompressed/" + name + ".\n");
   }
+  ASSERT_EQ(damagedCount, 4u);
   const RunResult result = run();
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(countOccurrences(result.report, "\n"), 2 + damagedCount);
@@ -251,6 +267,8 @@ TEST_F(Evaluation, DamagedDecodedCloudsFailOnlyTheirOwnRows) {
                                          std::to_string(i) + ".pcd.\n"),
         1u)
         << result.err;
+  for (const std::string& reason : expectedReasons)
+    EXPECT_NE(result.err.find(reason), std::string::npos) << reason << "\nin\n" << result.err;
 }
 
 TEST_F(Evaluation, UnreadableOriginalFailsItsRowOnly) {
@@ -274,4 +292,123 @@ TEST_F(Evaluation, UnreadableOriginalFailsItsRowOnly) {
   const std::string report = readTextFile(work.path / "errors.csv");
   EXPECT_NE(report.find("good.pcd\";1.0;" + kMeasuredRow + "\n"), std::string::npos) << report;
   EXPECT_NE(report.find("locked.pcd\";1.0;nan;nan;nan;nan\n"), std::string::npos) << report;
+}
+
+TEST_F(Evaluation, OriginalWithoutFinitePointsGivesNegativeNaN) {
+  writeTextFile(originals() / "hollow.pcd",
+                "VERSION 0.7\nFIELDS x y z rgba\nSIZE 4 4 4 4\nTYPE F F F U\nCOUNT 1 1 1 1\n"
+                "WIDTH 1\nHEIGHT 1\nPOINTS 1\nDATA ascii\nnan nan nan 0\n");
+  writeReconstructed("hollow.pcd");
+  const RunResult result = run();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.report,
+            kHeader + "\"quorvane/pcd_binary_original/hollow.pcd\";1.0;-nan;-nan;-nan;-nan\n");
+  EXPECT_EQ(result.out, "cloud: \"quorvane/pcd_binary_original/hollow.pcd\"  :compressed file not "
+                        "found: \nerror dist: -nan var: -nan color: -nan color var: -nan\n");
+}
+
+TEST_F(Evaluation, EveryThreadCountWritesTheSameBytesInTheSameOrder) {
+  for (int i = 0; i < 24; ++i) {
+    const std::string name = "set" + std::to_string(i % 3) + "/cloud" + std::to_string(i) + ".pcd";
+    writeCloud(originals() / name, *randomCloud(40 + 13 * i, i), PcdStorage::Binary);
+    if (i % 5 != 4)
+      writeCloud(reconstructed() / name, *randomCloud(30 + 11 * i, 100 + i), PcdStorage::Binary);
+    if (i % 7 == 3)
+      writeTextFile(reconstructed() / name, "not a cloud\n");
+    if (i % 4 == 0)
+      writeCompressed("set" + std::to_string(i % 3) + "/cloud" + std::to_string(i), 10 + i);
+  }
+  writeOriginal("large.pcd");
+  writeCloud(originals() / "large.pcd", *randomCloud(300000, 1), PcdStorage::Binary);
+  writeCloud(reconstructed() / "large.pcd", *randomCloud(200000, 2), PcdStorage::Binary);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  writeCloud(reconstructed() / "set1/cloud1.pcd", *cloudOf({colorPoint(nan, 0, 0, 1, 2, 3)}));
+
+  std::string firstOut, firstReport;
+  for (const char* threads : {"1", "2", "5"}) {
+    const CommandResult merged =
+        runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + " --threads " + threads + " 2>&1", work.path);
+    EXPECT_EQ(merged.status, 1) << threads;
+    const std::string report = readTextFile(work.path / "errors.csv");
+    if (firstOut.empty()) {
+      firstOut = merged.out;
+      firstReport = report;
+      EXPECT_EQ(countOccurrences(report, "\n"), 26u);
+      EXPECT_EQ(countOccurrences(merged.out, "error no punto cercano encontrado\n"), 40u + 13u);
+      continue;
+    }
+    EXPECT_EQ(merged.out, firstOut) << threads << " threads";
+    EXPECT_EQ(report, firstReport) << threads << " threads";
+  }
+}
+
+TEST_F(Evaluation, OptionsAreCheckedAndDocumented) {
+  CommandResult help = runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + " --help", work.path);
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--threads N"), std::string::npos) << help.out;
+  EXPECT_FALSE(fs::exists(work.path / "errors.csv"));
+  for (const char* call : {" --bogus", " -x", " --threads 0", " --threads many"}) {
+    const CommandResult bad = runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + call, work.path);
+    EXPECT_EQ(bad.status, 2) << call;
+    EXPECT_NE(bad.err.find("usage: quorvane-eval [--threads N]"), std::string::npos) << bad.err;
+    EXPECT_FALSE(fs::exists(work.path / "errors.csv")) << call;
+  }
+}
+
+TEST_F(Evaluation, ASecondRunRefusesWhileTheFirstHoldsTheReport) {
+  writeOriginal("a.pcd");
+  writeTextFile(work.path / "errors.csv", "the first run's rows\n");
+  // flock(1) holds the lock as a first run would, while the second one starts.
+  const CommandResult second =
+      runCommand("flock errors.csv " + shellQuoted(QUORVANE_EVAL_BINARY), work.path);
+  EXPECT_EQ(second.status, 1);
+  EXPECT_EQ(second.err, "quorvane-eval: errors.csv is being written by another run in this "
+                        "directory; it is left as it is\n");
+  EXPECT_EQ(readTextFile(work.path / "errors.csv"), "the first run's rows\n");
+  EXPECT_EQ(run().status, 0);
+}
+
+TEST_F(Evaluation, AnOriginalThatIsNotARegularFileIsNamed) {
+  writeOriginal("a.pcd");
+  ASSERT_EQ(std::system(("mkfifo " + shellQuoted((originals() / "pipe.pcd").string())).c_str()),
+            0);
+  const RunResult result = run();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err,
+            "quorvane-eval: skipped quorvane/pcd_binary_original/pipe.pcd: not a regular file\n");
+  EXPECT_EQ(countOccurrences(result.report, "\n"), 2u);
+}
+
+TEST_F(Evaluation, RunningOutOfMemoryFailsOnlyThatPair) {
+  writeCloud(originals() / "a-large.pcd", *randomCloud(2000000, 1), PcdStorage::Binary);
+  writeCloud(reconstructed() / "a-large.pcd", *randomCloud(2000000, 2), PcdStorage::Binary);
+  for (const char* name : {"b.pcd", "c.pcd", "d.pcd"}) {
+    writeOriginal(name);
+    writeReconstructed(name);
+  }
+  // Address-space caps from too small for the large pair to enough for it; the run must
+  // never crash, and every small pair must be measured.
+  bool sawFailure = false, sawSuccess = false;
+  for (int megabytes = 250; megabytes <= 650; megabytes += 40) {
+    const CommandResult capped =
+        runCommand("ulimit -v " + std::to_string(megabytes * 1024) + " && " +
+                       shellQuoted(QUORVANE_EVAL_BINARY) + " --threads 2",
+                   work.path);
+    const std::string report = readTextFile(work.path / "errors.csv");
+    if (capped.status != 0 && report.empty())
+      continue; // too small to start at all
+    SCOPED_TRACE(std::to_string(megabytes) + " MB: " + capped.err);
+    ASSERT_TRUE(capped.status == 0 || capped.status == 1);
+    EXPECT_EQ(countOccurrences(report, ";1.0;" + kMeasuredRow + "\n"), 3u) << report;
+    if (capped.status == 1) {
+      sawFailure = true;
+      EXPECT_NE(report.find("a-large.pcd\";1.0;nan;nan;nan;nan\n"), std::string::npos) << report;
+      EXPECT_NE(capped.err.find("quorvane-eval: quorvane/"), std::string::npos);
+      EXPECT_NE(capped.err.find("/a-large.pcd: "), std::string::npos);
+    } else {
+      sawSuccess = true;
+    }
+  }
+  EXPECT_TRUE(sawFailure);
+  EXPECT_TRUE(sawSuccess);
 }

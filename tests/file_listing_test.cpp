@@ -87,8 +87,8 @@ TEST(ListFiles, ListsLinksToFilesButDoesNotFollowLinksToDirectories) {
 
 TEST(ListFiles, ASymbolicLinkLoopRaisesAFileSystemError) {
   TempDirectory directory;
-  fs::create_symlink("loop-b", directory.path / "loop-a");
-  fs::create_symlink("loop-a", directory.path / "loop-b");
+  fs::create_symlink("loop-b.pcd", directory.path / "loop-a.pcd");
+  fs::create_symlink("loop-a.pcd", directory.path / "loop-b.pcd");
   std::vector<fs::path> files;
   EXPECT_THROW(listFiles(directory.path, ".pcd", files), fs::filesystem_error);
 }

@@ -1,0 +1,163 @@
+#include "cloud_loading.h"
+#include "pcd_file_check.h"
+#include "pcd_test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/filesystem.hpp>
+
+#include <cstring>
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+const std::string kHeader = "VERSION 0.7\nFIELDS x y z rgba\nSIZE 4 4 4 4\nTYPE F F F U\n"
+                            "COUNT 1 1 1 1\nWIDTH 2\nHEIGHT 1\nVIEWPOINT 0 0 0 1 0 0 0\n"
+                            "POINTS 2\nDATA ascii\n";
+
+std::string problemOf(const TempDirectory& directory, const std::string& content) {
+  const fs::path file = directory.path / "cloud.pcd";
+  writeTextFile(file, content);
+  return checkPcdFile(file.string()).problem;
+}
+
+// The points exactly as stored, bit for bit.
+std::string pointBytes(const ColorCloud& cloud) {
+  std::string bytes;
+  for (const auto& point : cloud) {
+    char raw[16];
+    std::memcpy(raw, point.data, 12);
+    std::memcpy(raw + 12, &point.rgba, 4);
+    bytes.append(raw, sizeof raw);
+  }
+  return bytes;
+}
+
+} // namespace
+
+TEST(CheckPcdFile, RefusesEveryDamageWithItsReason) {
+  TempDirectory directory;
+  for (const DamagedPcd& damaged : damagedPcdFiles()) {
+    if (!damaged.reason.empty()) {
+      EXPECT_EQ(problemOf(directory, damaged.content), damaged.reason) << damaged.name;
+    }
+  }
+}
+
+TEST(CheckPcdFile, RefusesWhatIsNotARegularFile) {
+  TempDirectory directory;
+  EXPECT_EQ(checkPcdFile((directory.path / "missing.pcd").string()).problem,
+            "cannot be read: No such file or directory");
+  fs::create_directory(directory.path / "folder.pcd");
+  EXPECT_EQ(checkPcdFile((directory.path / "folder.pcd").string()).problem,
+            "is not a regular file");
+}
+
+TEST(CheckPcdFile, RefusesAsciiDataThatTheReaderWouldMisread) {
+  TempDirectory directory;
+  const struct {
+    const char* data;
+    const char* reason;
+  } cases[] = {
+      {"1 2 3 255 7\n4 5 6 255\n", "line 11: 5 values where a point has 4"},
+      {"1 2 3 255\n4 5 6\n", "line 12: 3 values where a point has 4"},
+      {"1 2 3 255\n   \n4 5 6 255\n", "line 12: 0 values where a point has 4"},
+      {"1 2 3 255\r\n\r\n4 5 6 255\r\n", "line 12: 0 values where a point has 4"},
+      {"abc 2 3 255\n4 5 6 255\n", "line 11: 'abc' is not a value of field 'x' (F 4)"},
+      {"1 0x1p3 3 255\n4 5 6 255\n", "line 11: '0x1p3' is not a value of field 'y' (F 4)"},
+      {"1 2 1.5abc 255\n4 5 6 255\n", "line 11: '1.5abc' is not a value of field 'z' (F 4)"},
+      {"1 2 3 -1\n4 5 6 255\n", "line 11: '-1' is not a value of field 'rgba' (U 4)"},
+      {"1 2 3 4294967296\n4 5 6 255\n",
+       "line 11: '4294967296' is not a value of field 'rgba' (U 4)"},
+      {"1 2 3 255\n4 5 6 255\n7 8 9 255\n", "line 13: more data lines than POINTS (2)"},
+      {"1 2 3 255\n", "the data holds 1 points where POINTS is 2"},
+  };
+  for (const auto& example : cases)
+    EXPECT_EQ(problemOf(directory, kHeader + example.data), example.reason) << example.data;
+  // Forms that the reader reads exactly.
+  for (const char* data : {"+1 -2.5e3 .5 +4294967295\n4. 5E-1 -0 0\n",
+                           "inf -INF nan 255\n-nan 5 6 255\n", "  1\t2 3 255 \n\n4 5 6 255\r\n"})
+    EXPECT_EQ(problemOf(directory, kHeader + data), "") << data;
+}
+
+TEST(CheckPcdFile, BinaryDataThatFitsExactlyIsAccepted) {
+  TempDirectory directory;
+  for (auto storage : {PcdStorage::Binary, PcdStorage::BinaryCompressed})
+    EXPECT_EQ(problemOf(directory, validPcdText(storage)), "");
+}
+
+TEST(ReadCloudFile, FormsThatPclReadsLikeTheCleanFileGiveTheSamePoints) {
+  TempDirectory directory;
+  const auto pointsOf = [&](const std::string& content) {
+    const fs::path file = directory.path / "form.pcd";
+    writeTextFile(file, content);
+    ColorCloud cloud;
+    EXPECT_EQ(readCloudFile(file.string(), cloud), "");
+    return pointBytes(cloud);
+  };
+  const auto windowsHeader = [](const std::string& text) {
+    const std::size_t dataEnd = text.find('\n', text.find("\nDATA ") + 1);
+    std::string header;
+    for (char c : text.substr(0, dataEnd + 1))
+      header += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return header + text.substr(dataEnd + 1);
+  };
+  for (auto storage : {PcdStorage::Binary, PcdStorage::Ascii}) {
+    const std::string clean = validPcdText(storage);
+    const std::string expected = pointsOf(clean);
+    ASSERT_EQ(expected.size(), 20u * 16u);
+    EXPECT_EQ(pointsOf(windowsHeader(clean)), expected);
+    EXPECT_EQ(pointsOf(withHeaderLine(clean, "SIZE", "SIZE 4 4 4 4 ")), expected);
+    EXPECT_EQ(pointsOf(withHeaderLine(clean, "FIELDS", " FIELDS x  y\tz rgba\t")), expected);
+    EXPECT_EQ(pointsOf(withHeaderLine(clean, "POINTS", "POINTS 20  ")), expected);
+  }
+}
+
+TEST(LoadMeasurableCloud, DropsNonFinitePointsEvenFromCloudsMarkedDense) {
+  TempDirectory directory;
+  const fs::path file = directory.path / "dirty.pcd";
+  // inf and -nan leave the reader's dense flag set; only a literal nan clears it.
+  writeTextFile(file, withHeaderLine(withHeaderLine(kHeader, "WIDTH", "WIDTH 4"), "POINTS",
+                                     "POINTS 4") +
+                          "inf 5 5 4278190080\n0 0 0 4278190080\n1 0 0 4294967295\n0 -nan 0 0\n");
+  ColorCloud cloud;
+  EXPECT_EQ(loadMeasurableCloud(file.string(), cloud), "");
+  ASSERT_EQ(cloud.size(), 2u);
+  EXPECT_EQ(cloud[1].x, 1.0f);
+  EXPECT_EQ(cloud[1].rgba, 4294967295u);
+}
+
+TEST(LoadMeasurableCloud, RefusesCoordinatesWhoseSquaredDistancesOverflow) {
+  TempDirectory directory;
+  const fs::path file = directory.path / "huge.pcd";
+  const auto withX = [&](const std::string& x) {
+    return kHeader + x + " 0 0 255\n0 0 0 255\n";
+  };
+  ColorCloud cloud;
+  writeTextFile(file, withX("-2e38"));
+  EXPECT_EQ(loadMeasurableCloud(file.string(), cloud),
+            "a coordinate of magnitude 2e+38 exceeds 4.61169e+18, beyond which squared "
+            "distances overflow single precision");
+  writeTextFile(file, withX("3e19"));
+  EXPECT_EQ(loadMeasurableCloud(file.string(), cloud),
+            "a coordinate of magnitude 3e+19 exceeds 4.61169e+18, beyond which squared "
+            "distances overflow single precision");
+  // The bound itself is measurable: 3 * (2 * 2^62)^2 stays below the largest float.
+  writeTextFile(file, withX("-4611686018427387904"));
+  EXPECT_EQ(loadMeasurableCloud(file.string(), cloud), "");
+}
+
+TEST(LoadMeasurableCloud, SampleScansAndFuzzFindingsLoadOrFailWithAReason) {
+  for (const char* name : {"milk_color.pcd", "table_scene_mug_stereo_textured.pcd", "cturtle.pcd",
+                           "colored_cloud.pcd", "pcl_logo.pcd"}) {
+    ColorCloud cloud;
+    EXPECT_EQ(loadMeasurableCloud(samplePath(name), cloud), "") << name;
+    EXPECT_GT(cloud.size(), 0u) << name;
+  }
+  ColorCloud cloud;
+  EXPECT_EQ(readCloudFile(QUORVANE_FUZZ_REGRESSION_DIR "/binary-data-starting-with-columns.pcd",
+                          cloud),
+            "colour field 'rgba' is stored as U 2; colours must be packed in 4 bytes (rgb as F 4 or "
+            "U 4, rgba as U 4)");
+}
