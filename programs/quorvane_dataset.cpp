@@ -45,10 +45,10 @@ const CodecProfile kProfiles[] = {
     {"high-offline-color", pcl::io::HIGH_RES_OFFLINE_COMPRESSION_WITH_COLOR},
 };
 const CodecProfile& kDefaultProfile = kProfiles[9];
-// The codec's octree grows without bound when a cloud's extent spans more cells than this
-// many levels hold (two points 2e7 units apart at 1 cm allocate over 20 GB); 2^24 cells at
-// the finest profile, 0.1 mm, still cover 1.6 km.
-constexpr int kMaxOctreeDepth = 24;
+// The codec allocates without bound once a cloud's extent needs 31 octree levels (two points
+// 2e7 units apart at 1 cm take 4 GB and more); 30 levels still encode at once. 28 keeps a
+// margin and still spans 27 km at the finest profile's 0.1 mm.
+constexpr int kMaxOctreeDepth = 28;
 
 void printProblem(const std::string& text) {
   pcl::console::print(pcl::console::L_ERROR, "quorvane-dataset: %s\n", text.c_str());

@@ -111,3 +111,24 @@ TEST(Dataset, RefusesBadCallsWithAMessage) {
   EXPECT_NE(help.out.find("med-offline-color  (default)"), std::string::npos) << help.out;
   EXPECT_EQ(countOccurrences(help.out, "line-"), 12u);
 }
+
+TEST(Dataset, RefusesWhatTheCodecCannotEncodeAndGoesOn) {
+  TempDirectory work;
+  // Two points 2e7 units apart need 31 octree levels at 1 cm; the codec would not stop.
+  writeTextFile(work.path / "in" / "far.pcd",
+                "VERSION 0.7\nFIELDS x y z rgba\nSIZE 4 4 4 4\nTYPE F F F U\nCOUNT 1 1 1 1\n"
+                "WIDTH 2\nHEIGHT 1\nPOINTS 2\nDATA ascii\n0 0 0 255\n2e7 0 0 255\n");
+  writeCloud(work.path / "in" / "sub" / "blocked.pcd", *randomCloud(20, 4));
+  writeCloud(work.path / "in" / "fine.pcd", *randomCloud(20, 5));
+  // A plain file where the output subfolder for sub/ must go.
+  writeTextFile(work.path / "out" / "quorvane" / "pcd_binary_original" / "sub", "in the way");
+  const CommandResult built = buildDataset(work.path, "--output out in");
+  EXPECT_EQ(built.status, 1);
+  EXPECT_NE(built.err.find("quorvane-dataset: skipped in/far.pcd: its extent needs an octree of "
+                           "31 levels at this profile's resolution; at most 28 are allowed\n"),
+            std::string::npos)
+      << built.err;
+  EXPECT_NE(built.err.find("quorvane-dataset: skipped in/sub/blocked.pcd: "), std::string::npos)
+      << built.err;
+  EXPECT_TRUE(fs::is_regular_file(work.path / "out" / "quorvane" / "octree_compressed" / "fine"));
+}
