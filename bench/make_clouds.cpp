@@ -1,5 +1,6 @@
 // Writes synthetic coloured clouds for the benchmark and the stress run: a scanned-looking
-// surface in scanner order, or the same points in shuffled storage order.
+// surface in scanner order, or the same points in shuffled storage order; a cloud of one
+// position repeated; or a scan whose invalid (NaN) pixels are stored as the origin instead.
 
 #include <pcl/io/pcd_io.h>
 #include <pcl/point_types.h>
@@ -19,6 +20,8 @@ struct Settings {
   std::size_t points = 10000;
   std::size_t count = 1;
   bool shuffled = false;
+  bool identical = false;
+  std::string zeroedFrom;
   unsigned seed = 1;
   std::string output = ".";
 };
@@ -59,6 +62,10 @@ bool parse(int argc, char** argv, Settings& settings) {
       settings.count = std::stoul(value);
     else if (option == "--order" && (value == "scan" || value == "shuffled"))
       settings.shuffled = value == "shuffled";
+    else if (option == "--kind" && (value == "surface" || value == "identical"))
+      settings.identical = value == "identical";
+    else if (option == "--nan-to-zero")
+      settings.zeroedFrom = value;
     else if (option == "--seed")
       settings.seed = static_cast<unsigned>(std::stoul(value));
     else if (option == "--output")
@@ -75,13 +82,23 @@ int main(int argc, char** argv) {
   Settings settings;
   if (!parse(argc, argv, settings)) {
     std::cerr << "usage: make_clouds [--points N] [--count K] [--order scan|shuffled] "
-                 "[--seed S] [--output DIR]\n";
+                 "[--kind surface|identical] [--nan-to-zero SCAN.pcd] [--seed S] [--output DIR]\n";
     return 2;
   }
   boost::filesystem::create_directories(settings.output);
   std::mt19937 random(settings.seed);
   for (std::size_t i = 0; i < settings.count; ++i) {
     auto cloud = scannedSurface(settings.points, random);
+    if (settings.identical)
+      std::fill(cloud.begin(), cloud.end(), cloud[0]);
+    if (!settings.zeroedFrom.empty()) {
+      if (pcl::PCDReader().read(settings.zeroedFrom, cloud) < 0)
+        return 1;
+      for (auto& point : cloud)
+        if (!std::isfinite(point.x) || !std::isfinite(point.y) || !std::isfinite(point.z))
+          point.x = point.y = point.z = 0.0f;
+      cloud.is_dense = true;
+    }
     if (settings.shuffled)
       std::shuffle(cloud.begin(), cloud.end(), random);
     char name[64];

@@ -1,29 +1,33 @@
 #!/usr/bin/env bash
-# Cost per pair of quorvane-eval against the floor (bench/floor.cpp: only what PCL must do)
-# and the peers pcl_compute_cloud_error and CloudCompare's cloud-to-cloud distance, all on
-# one thread, on synthetic scans in scanner and in shuffled storage order.
-#   scripts/bench.sh [MAX_POINTS (default 4000000)] [RUNS (default 3)]
+# Seconds per pair of quorvane-eval, on one thread and on every thread, against the floor
+# (bench/floor.cpp: PCL's reader, NaN removal and FLANN's kd-tree searched directly on one
+# thread) and the peers pcl_compute_cloud_error and CloudCompare's cloud-to-cloud distance
+# (one thread), on synthetic scans in scanner and in shuffled storage order; then the cases
+# that used to be quadratic: a decoded cloud of one repeated point, a Kinect scan that stores
+# invalid pixels as the origin against its NaN twin, and a dataset of many tiny pairs.
+#   scripts/bench.sh [MAX_POINTS (default 1000000)] [RUNS (default 3)] [SMALL_PAIRS (default 50000)]
 # Prints a markdown table and writes it to bench/results/. QUORVANE_EVAL=/path/to/quorvane-eval
 # measures another build (an earlier commit, say) in place of build/quorvane-eval.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-max_points="${1:-4000000}"
+max_points="${1:-1000000}"
 runs="${2:-3}"
-"$root/scripts/install-deps.sh" time cloudcompare
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+small_pairs="${3:-50000}"
+"$root/scripts/install-deps.sh" time cloudcompare pcl-tools
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_BENCH=ON >/dev/null
 cmake --build "$root/build" -j "$(nproc)" --target quorvane-eval quorvane-dataset bench_make_clouds bench_floor >/dev/null
 build="$root/build"
 eval_binary="${QUORVANE_EVAL:-$build/quorvane-eval}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cores=$(nproc)
-export OMP_NUM_THREADS=1 QT_QPA_PLATFORM=offscreen
+export QT_QPA_PLATFORM=offscreen
 
 # Prints "seconds peak-RSS-KiB" for one run of the command.
 measure() {
   local start end
   start=$(date +%s%N)
-  /usr/bin/time -f "%M" -o "$work/rss" "$@" >/dev/null 2>&1
+  /usr/bin/time -f "%M" -o "$work/rss" "$@" >/dev/null 2>&1 || true
   end=$(date +%s%N)
   echo "$(awk -v ns=$((end - start)) 'BEGIN { printf "%.4f", ns / 1e9 }') $(tail -n 1 "$work/rss")"
 }
@@ -32,51 +36,105 @@ run_contender() { # name pair-directory
   local pair="$2" original="$2/quorvane/pcd_binary_original/cloud_00000.pcd"
   local decoded="$2/quorvane/octree_uncompressed/cloud_00000.pcd"
   case "$1" in
-  eval) (cd "$pair" && measure "$eval_binary") ;;
+  eval1) (cd "$pair" && measure "$eval_binary" --threads 1) ;;
+  evalN) (cd "$pair" && measure "$eval_binary" --threads "$cores") ;;
   floor) measure "$build/bench_floor" "$original" "$decoded" ;;
-  pcl) measure pcl_compute_cloud_error "$original" "$decoded" "$work/out.pcd" -correspondence nn ;;
+  pcl) OMP_NUM_THREADS=1 measure pcl_compute_cloud_error "$original" "$decoded" "$work/out.pcd" -correspondence nn ;;
   cc) measure CloudCompare -SILENT -AUTO_SAVE OFF -O "$pair/original.ply" -O "$pair/decoded.ply" -C2C_DIST -MAX_TCOUNT 1 ;;
   esac
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-contenders=(eval floor pcl cc)
-table="| points | order | quorvane-eval s | floor s | pcl_compute_cloud_error s | CloudCompare s | eval / floor | eval / pcl | eval / CC | points/s (eval) | peak RSS eval MiB | peak RSS floor MiB |
+# Interleaved runs of the contenders on one pair; sets seconds[] and rss[] to the medians.
+declare -A seconds rss
+time_pair() { # pair-directory runs contender...
+  local pair="$1" count="$2" contender run
+  shift 2
+  for ((run = 1; run <= count; run++)); do
+    for contender in "$@"; do
+      run_contender "$contender" "$pair" >> "$pair/$contender.times"
+    done
+  done
+  for contender in "$@"; do
+    seconds[$contender]=$(awk '{ print $1 }' "$pair/$contender.times" | median)
+    rss[$contender]=$(awk '{ print $2 }' "$pair/$contender.times" | median)
+  done
+}
+
+# A pair from the clouds in a folder, through PCL's octree codec.
+make_pair() { # input-folder pair-directory
+  "$build/quorvane-dataset" --profile high-offline-color --output "$2" "$1" >/dev/null
+  pcl_pcd2ply "$2/quorvane/pcd_binary_original/cloud_00000.pcd" "$2/original.ply" >/dev/null
+  pcl_pcd2ply "$2/quorvane/octree_uncompressed/cloud_00000.pcd" "$2/decoded.ply" >/dev/null
+}
+
+table="| points | order | eval 1 thread s | eval $cores threads s | floor s | pcl_compute_cloud_error s | CloudCompare s | eval1 / floor | eval1 / CC | evalN / floor | peak RSS eval1 MiB | peak RSS floor MiB |
 |---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 for points in 10000 100000 1000000 4000000; do
   [ "$points" -le "$max_points" ] || continue
   for order in scan shuffled; do
     pair="$work/$points-$order"
     "$build/bench_make_clouds" --points "$points" --order "$order" --output "$pair/in"
-    "$build/quorvane-dataset" --output "$pair" "$pair/in" >/dev/null
-    pcl_pcd2ply "$pair/quorvane/pcd_binary_original/cloud_00000.pcd" "$pair/original.ply" >/dev/null
-    pcl_pcd2ply "$pair/quorvane/octree_uncompressed/cloud_00000.pcd" "$pair/decoded.ply" >/dev/null
+    make_pair "$pair/in" "$pair"
     # Small pairs take tens of milliseconds, so more runs steady their medians.
-    size_runs=$((points <= 100000 ? (runs > 15 ? runs : 15) : runs))
-    for ((run = 1; run <= size_runs; run++)); do
-      for contender in "${contenders[@]}"; do
-        run_contender "$contender" "$pair" >> "$pair/$contender.times"
-      done
-    done
-    declare -A seconds rss
-    for contender in "${contenders[@]}"; do
-      seconds[$contender]=$(awk '{ print $1 }' "$pair/$contender.times" | median)
-      rss[$contender]=$(awk '{ print $2 }' "$pair/$contender.times" | median)
-    done
-    row=$(awk -v p="$points" -v o="$order" -v e="${seconds[eval]}" -v f="${seconds[floor]}" \
-      -v c="${seconds[pcl]}" -v q="${seconds[cc]}" -v re="${rss[eval]}" -v rf="${rss[floor]}" \
-      'BEGIN { printf "| %d | %s | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.2f | %.3g | %.0f | %.0f |",
-               p, o, e, f, c, q, e / f, e / c, e / q, p / e, re / 1024, rf / 1024 }')
+    time_pair "$pair" $((points <= 100000 ? (runs > 15 ? runs : 15) : runs)) eval1 evalN floor pcl cc
+    row=$(awk -v p="$points" -v o="$order" -v e="${seconds[eval1]}" -v n="${seconds[evalN]}" \
+      -v f="${seconds[floor]}" -v c="${seconds[pcl]}" -v q="${seconds[cc]}" -v re="${rss[eval1]}" \
+      -v rf="${rss[floor]}" \
+      'BEGIN { printf "| %d | %s | %.3f | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.2f | %.0f | %.0f |",
+               p, o, e, n, f, c, q, e / f, e / q, n / f, re / 1024, rf / 1024 }')
     echo "$row" >&2
     table+=$'\n'"$row"
   done
 done
 
+# Cases that used to be quadratic; the floor and the peers are left out where FLANN's search
+# takes hours.
+special="| case | eval 1 thread s | eval $cores threads s | peak RSS eval1 MiB |
+|---|---:|---:|---:|"
+special_row() { # label pair-directory
+  time_pair "$2" "$runs" eval1 evalN
+  local row
+  row=$(awk -v l="$1" -v e="${seconds[eval1]}" -v n="${seconds[evalN]}" -v r="${rss[eval1]}" \
+    'BEGIN { printf "| %s | %.3f | %.3f | %.0f |", l, e, n, r / 1024 }')
+  echo "$row" >&2
+  special+=$'\n'"$row"
+}
+
+pair="$work/identical"
+"$build/bench_make_clouds" --points "$max_points" --output "$pair/in"
+"$build/bench_make_clouds" --points "$max_points" --kind identical --seed 2 --output "$pair/one"
+make_pair "$pair/in" "$pair"
+cp "$pair/one/cloud_00000.pcd" "$pair/quorvane/octree_uncompressed/cloud_00000.pcd"
+special_row "$max_points originals against $max_points identical decoded points" "$pair"
+
+scan="$root/data/clouds/table_scene_mug_stereo_textured.pcd"
+for twin in nan zero; do
+  pair="$work/scan-$twin"
+  mkdir -p "$pair/in"
+  if [ "$twin" = nan ]; then cp "$scan" "$pair/in/cloud_00000.pcd"
+  else "$build/bench_make_clouds" --nan-to-zero "$scan" --output "$pair/in"; fi
+  make_pair "$pair/in" "$pair"
+  special_row "Kinect scan (307200 pixels), invalid pixels as $twin" "$pair"
+done
+
+pair="$work/small"
+"$build/bench_make_clouds" --points 3 --count "$small_pairs" --output "$pair/quorvane/pcd_binary_original"
+cp -r "$pair/quorvane/pcd_binary_original" "$pair/quorvane/octree_uncompressed"
+mkdir -p "$pair/quorvane/octree_compressed"
+for file in "$pair/quorvane/pcd_binary_original"/*.pcd; do
+  name="${file##*/}"
+  printf 'codec' > "$pair/quorvane/octree_compressed/${name%.pcd}"
+done
+special_row "$small_pairs pairs of 3-point clouds" "$pair"
+
 mkdir -p "$root/bench/results"
 result="$root/bench/results/bench-$(date +%Y%m%d-%H%M%S)-max$max_points.md"
 {
-  echo "quorvane-eval benchmark of $eval_binary, $(date -u +%Y-%m-%dT%H:%MZ), $cores cores, at least $runs runs each (more for the small sizes), medians, one thread"
+  echo "quorvane-eval benchmark of $eval_binary, $(date -u +%Y-%m-%dT%H:%MZ), $cores cores, interleaved runs, medians of at least $runs (15 for the small sizes); floor and peers on one thread"
   echo
   echo "$table"
+  echo
+  echo "$special"
 } | tee "$result"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the tools need, if any is missing.
+# Installs the Debian packages that the build and the tests need, and those named as arguments,
+# if any is missing.
 set -euo pipefail
-packages=(cmake g++ make libpcl-dev libboost-filesystem-dev libgtest-dev pcl-tools "$@")
+packages=(cmake g++ make libpcl-dev libboost-filesystem-dev libgtest-dev "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
