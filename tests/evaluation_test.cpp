@@ -219,21 +219,6 @@ TEST_F(Evaluation, ReportOnAFullDiskKeepsTheConsoleLogAndFailsTheRun) {
       << result.err;
 }
 
-TEST_F(Evaluation, ListingErrorIsReportedWithThePath) {
-  writeOriginal("a.pcd");
-  fs::create_symlink("loop-b.pcd", originals() / "loop-a.pcd");
-  fs::create_symlink("loop-a.pcd", originals() / "loop-b.pcd");
-  const RunResult result = run();
-  EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("quorvane-eval: cannot list quorvane/pcd_binary_original: "
-                            "quorvane/pcd_binary_original/loop-"),
-            std::string::npos)
-      << result.err;
-  EXPECT_NE(result.err.find(".pcd: Too many levels of symbolic links\n"), std::string::npos)
-      << result.err;
-  EXPECT_EQ(result.out, "");
-}
-
 TEST_F(Evaluation, DamagedDecodedCloudsFailOnlyTheirOwnRows) {
   std::vector<std::string> expectedReasons;
   writeOriginal("good.pcd");
@@ -380,6 +365,9 @@ TEST_F(Evaluation, AnOriginalThatIsNotARegularFileIsNamed) {
 }
 
 TEST_F(Evaluation, RunningOutOfMemoryFailsOnlyThatPair) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than any cap allows";
+#endif
   writeCloud(originals() / "a-large.pcd", *randomCloud(2000000, 1), PcdStorage::Binary);
   writeCloud(reconstructed() / "a-large.pcd", *randomCloud(2000000, 2), PcdStorage::Binary);
   for (const char* name : {"b.pcd", "c.pcd", "d.pcd"}) {

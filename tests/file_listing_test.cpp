@@ -54,17 +54,6 @@ TEST(ListFiles, DescendsDepthFirstAndKeepsTheDirectoryAsGiven) {
   EXPECT_EQ(files[0].string().substr(0, prefix.size()), prefix);
 }
 
-TEST(ListFiles, AppendsAfterWhatTheListAlreadyHolds) {
-  TempDirectory directory;
-  writeTextFile(directory.path / "one.pcd", "x");
-  std::vector<fs::path> files{"kept/first", "kept/second"};
-  listFiles(directory.path, ".pcd", files);
-  ASSERT_EQ(files.size(), 3u);
-  EXPECT_EQ(files[0], fs::path("kept/first"));
-  EXPECT_EQ(files[1], fs::path("kept/second"));
-  EXPECT_EQ(files[2], directory.path / "one.pcd");
-}
-
 TEST(ListFiles, MissingDirectoryOrPlainFileAddsNothing) {
   TempDirectory directory;
   writeTextFile(directory.path / "plain.pcd", "x");
