@@ -10,7 +10,6 @@
 #include <boost/filesystem.hpp>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -138,7 +137,7 @@ bool listDataset(Dataset& dataset) {
   return true;
 }
 
-// The files of one original and, once compared, its measurement.
+// The files of one original.
 struct Pair {
   const fs::path* original;
   const fs::path* compressed = nullptr;
@@ -162,92 +161,83 @@ std::vector<Pair> pairDataset(const Dataset& dataset) {
         original.filename() == dataset.reconstructed[found->second].filename())
       pair.reconstructed = &dataset.reconstructed[found->second];
     if (pair.reconstructed != nullptr) {
-      boost::system::error_code error;
-      const std::uintmax_t bytes =
-          fs::file_size(original, error) + fs::file_size(*pair.reconstructed, error);
-      pair.small = !error && bytes <= kSmallPairBytes;
+      boost::system::error_code originalError, reconstructedError;
+      const std::uintmax_t originalBytes = fs::file_size(original, originalError);
+      const std::uintmax_t reconstructedBytes =
+          fs::file_size(*pair.reconstructed, reconstructedError);
+      // A file that cannot be sized is compared, and reported, by the writer.
+      pair.small = !originalError && !reconstructedError &&
+                   originalBytes + reconstructedBytes <= kSmallPairBytes;
     }
     pairs.push_back(pair);
   }
   return pairs;
 }
 
-// Compares the small pairs ahead of the writer on helper threads, one pair each; the writer
-// takes each result in list order, or compares a large pair itself on every thread.
-class PairComparisons {
-public:
-  PairComparisons(const std::vector<Pair>& pairs, unsigned threads)
-      : pairs_(pairs), results_(pairs.size()) {
-    const unsigned helpers = threads > 1 ? threads : 0;
-    for (unsigned i = 0; i < helpers; ++i) {
-      try {
-        helpers_.emplace_back([this] { compareSmallPairs(); });
-      } catch (const std::system_error&) {
-        break; // the writer compares what no helper takes
-      }
-    }
-  }
-  ~PairComparisons() {
-    stop_ = true;
-    for (std::thread& helper : helpers_)
-      helper.join();
-  }
-  PairComparisons(const PairComparisons&) = delete;
-  PairComparisons& operator=(const PairComparisons&) = delete;
+CloudComparison comparePair(const Pair& pair, unsigned threads) {
+  return loadAndCompare(pair.original->string(), pair.reconstructed->string(), threads);
+}
 
-  CloudComparison take(std::size_t index, unsigned threads) {
-    const Pair& pair = pairs_[index];
-    if (!pair.small || helpers_.empty() || !claimed(index))
-      return compare(pair, threads);
-    std::unique_lock<std::mutex> lock(mutex_);
-    ready_.wait(lock, [&] { return results_[index].has_value(); });
-    CloudComparison result = std::move(*results_[index]);
-    results_[index].reset();
-    return result;
-  }
-
-private:
-  static CloudComparison compare(const Pair& pair, unsigned threads) {
-    return loadAndCompare(pair.original->string(), pair.reconstructed->string(), threads);
-  }
-
-  // True when a helper has taken the pair; otherwise marks it as the writer's.
-  bool claimed(std::size_t index) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (index < next_)
-      return true;
-    next_ = std::max(next_, index + 1);
-    return false;
-  }
-
-  void compareSmallPairs() {
-    for (;;) {
-      std::size_t index;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        while (next_ < pairs_.size() && !pairs_[next_].small)
-          ++next_;
-        if (stop_ || next_ >= pairs_.size())
-          return;
-        index = next_++;
-      }
-      CloudComparison result = compare(pairs_[index], 1);
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        results_[index] = std::move(result);
-      }
-      ready_.notify_all();
-    }
-  }
-
-  const std::vector<Pair>& pairs_;
-  std::vector<std::optional<CloudComparison>> results_;
-  std::vector<std::thread> helpers_;
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::size_t next_ = 0;
-  std::atomic<bool> stop_{false};
+// The small pairs that helper threads compare ahead of the writer, and their results.
+struct ComparisonQueue {
+  explicit ComparisonQueue(const std::vector<Pair>& all) : pairs(all), results(all.size()) {}
+  const std::vector<Pair>& pairs;
+  std::vector<std::optional<CloudComparison>> results;
+  std::mutex mutex;
+  std::condition_variable ready;
+  // Pairs below it have been taken, by a helper or by the writer.
+  std::size_t next = 0;
 };
+
+// A helper's loop: takes the next small pair until none is left, one thread for each.
+void compareSmallPairs(ComparisonQueue& queue) {
+  for (;;) {
+    std::size_t index;
+    {
+      std::lock_guard<std::mutex> lock(queue.mutex);
+      while (queue.next < queue.pairs.size() && !queue.pairs[queue.next].small)
+        ++queue.next;
+      if (queue.next >= queue.pairs.size())
+        return;
+      index = queue.next++;
+    }
+    CloudComparison result = comparePair(queue.pairs[index], 1);
+    {
+      std::lock_guard<std::mutex> lock(queue.mutex);
+      queue.results[index] = std::move(result);
+    }
+    queue.ready.notify_all();
+  }
+}
+
+std::vector<std::thread> startHelpers(ComparisonQueue& queue, unsigned threads) {
+  std::vector<std::thread> helpers;
+  for (unsigned i = 0; threads > 1 && i < threads; ++i) {
+    try {
+      helpers.emplace_back(compareSmallPairs, std::ref(queue));
+    } catch (const std::system_error&) {
+      break; // the writer compares what no helper takes
+    }
+  }
+  return helpers;
+}
+
+// The writer's turn at pair index: the helpers' result, or a comparison of its own on every
+// thread for a large pair or one that no helper has taken yet.
+CloudComparison takeComparison(ComparisonQueue& queue, std::size_t index, unsigned threads) {
+  if (!queue.pairs[index].small)
+    return comparePair(queue.pairs[index], threads);
+  std::unique_lock<std::mutex> lock(queue.mutex);
+  if (index >= queue.next) {
+    queue.next = index + 1;
+    lock.unlock();
+    return comparePair(queue.pairs[index], threads);
+  }
+  queue.ready.wait(lock, [&] { return queue.results[index].has_value(); });
+  CloudComparison result = std::move(*queue.results[index]);
+  queue.results[index].reset();
+  return result;
+}
 
 // Writes the ratio piece; returns false when a size could not be read.
 bool writeCompressionRatio(std::ostream& report, const Pair& pair) {
@@ -283,15 +273,16 @@ void printComparison(const CloudComparison& comparison) {
 }
 
 // Writes one original's console record and report row; returns false on any error.
-bool writeRecord(const Pair& pair, PairComparisons& comparisons, std::size_t index,
-                 unsigned threads, std::ostream& report) {
+bool writeRecord(ComparisonQueue& queue, std::size_t index, unsigned threads,
+                 std::ostream& report) {
+  const Pair& pair = queue.pairs[index];
   writeCloudOpening(std::cout, report, *pair.original);
   const bool sized = writeCompressionRatio(report, pair);
   if (pair.reconstructed == nullptr) {
     writeStatisticsMissing(std::cout, report);
     return sized;
   }
-  const CloudComparison comparison = comparisons.take(index, threads);
+  const CloudComparison comparison = takeComparison(queue, index, threads);
   printComparison(comparison);
   writeStatisticsFound(std::cout, report, comparison.stats);
   return sized && !comparison.problem;
@@ -356,10 +347,13 @@ int main(int argc, char** argv) {
   writeReportHeader(report);
   bool succeeded = checkReport(report, writeFailureReported);
   const std::vector<Pair> pairs = pairDataset(dataset);
-  PairComparisons comparisons(pairs, options.threads);
+  ComparisonQueue queue(pairs);
+  std::vector<std::thread> helpers = startHelpers(queue, options.threads);
   for (std::size_t i = 0; i < pairs.size(); ++i) {
-    succeeded = writeRecord(pairs[i], comparisons, i, options.threads, report) && succeeded;
+    succeeded = writeRecord(queue, i, options.threads, report) && succeeded;
     succeeded = checkReport(report, writeFailureReported) && succeeded;
   }
+  for (std::thread& helper : helpers)
+    helper.join();
   return succeeded ? 0 : 1;
 }

@@ -73,6 +73,16 @@ protected:
     return result;
   }
 
+  // Root reads any file, so a run that must meet permissions drops to an unprivileged user.
+  static bool canDropPrivileges() {
+    return geteuid() != 0 || std::system("command -v setpriv > /dev/null") == 0;
+  }
+  CommandResult runUnprivileged() const {
+    const std::string prefix =
+        geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+    return runCommand(prefix + shellQuoted(QUORVANE_EVAL_BINARY), work.path);
+  }
+
   TempDirectory work;
 };
 
@@ -263,12 +273,9 @@ TEST_F(Evaluation, UnreadableOriginalFailsItsRowOnly) {
   writeReconstructed("locked.pcd");
   fs::permissions(originals() / "locked.pcd", fs::no_perms);
   fs::permissions(work.path, fs::all_all);
-  // Root reads any file, so the run drops to an unprivileged user where it can.
-  const bool asRoot = geteuid() == 0;
-  if (asRoot && std::system("command -v setpriv > /dev/null") != 0)
+  if (!canDropPrivileges())
     GTEST_SKIP() << "running as root without setpriv";
-  const std::string prefix = asRoot ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
-  const CommandResult result = runCommand(prefix + shellQuoted(QUORVANE_EVAL_BINARY), work.path);
+  const CommandResult result = runUnprivileged();
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("Error loading cloud quorvane/pcd_binary_original/locked.pcd.\n"),
             std::string::npos)
@@ -441,11 +448,9 @@ TEST_F(Evaluation, AnUnreadableSubfolderIsNamed) {
   fs::create_directories(originals() / "locked");
   fs::permissions(work.path, fs::all_all);
   fs::permissions(originals() / "locked", fs::no_perms);
-  const bool asRoot = geteuid() == 0;
-  if (asRoot && std::system("command -v setpriv > /dev/null") != 0)
+  if (!canDropPrivileges())
     GTEST_SKIP() << "running as root without setpriv";
-  const std::string prefix = asRoot ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
-  const CommandResult result = runCommand(prefix + shellQuoted(QUORVANE_EVAL_BINARY), work.path);
+  const CommandResult result = runUnprivileged();
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "quorvane-eval: cannot list quorvane/pcd_binary_original: "
                         "quorvane/pcd_binary_original/locked: Permission denied\n");
