@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <new>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -19,38 +21,60 @@ CloudComparison unmeasured(PairProblem problem) {
 
 CloudComparison compareClouds(const ColorCloud& query, const ColorCloud& reference,
                               unsigned threads) {
-  const std::vector<Neighbour> neighbours = nearestNeighbours(query, reference, threads);
+  // Each point's errors are kept by position, computed right after its search while the
+  // neighbour is in cache, and summed in storage order whatever the order of the searches.
+  struct PointErrors {
+    float distance; // kNoNeighbour for a point without a neighbour
+    float color;
+  };
+  std::vector<PointErrors> errors(query.size());
+  visitNearestNeighbours(query, reference, threads,
+                         [&](std::size_t i, const Neighbour& neighbour) {
+                           errors[i] = neighbour.index == kNoNeighbour
+                                           ? PointErrors{kNoNeighbour, 0.0f}
+                                           : PointErrors{std::sqrt(neighbour.squaredDistance),
+                                                         colorError(rgbOf(query[i]),
+                                                                    rgbOf(reference[neighbour.index]))};
+                         });
   ErrorSums sums;
   std::size_t unmatched = 0;
-  for (std::size_t i = 0; i < query.size(); ++i) {
-    const Neighbour& neighbour = neighbours[i];
-    if (neighbour.index == kNoNeighbour) {
+  for (const PointErrors& point : errors) {
+    if (point.distance == kNoNeighbour)
       ++unmatched;
-      continue;
-    }
-    addPointErrors(sums, std::sqrt(neighbour.squaredDistance),
-                   colorError(rgbOf(query[i]), rgbOf(reference[neighbour.index])));
+    else
+      addPointErrors(sums, point.distance, point.color);
   }
   return CloudComparison{summarizeErrors(sums, query.size()), unmatched, std::nullopt};
 }
 
 CloudComparison loadAndCompare(const std::string& originalPath,
                                const std::string& reconstructedPath, unsigned threads) {
-  try {
-    ColorCloud original, reconstructed;
-    for (const auto& [path, cloud] :
-         {std::pair{&originalPath, &original}, std::pair{&reconstructedPath, &reconstructed}}) {
-      std::string reason = loadMeasurableCloud(*path, *cloud);
-      if (!reason.empty())
-        return unmeasured(PairProblem{*path, std::move(reason)});
-    }
+  ColorCloud original, reconstructed;
+  std::string originalProblem, reconstructedProblem;
+  std::thread reader;
+  if (threads > 1) {
+    // With threads to spare the decoded cloud is read while the original is.
     try {
-      return compareClouds(original, reconstructed, threads);
-    } catch (const std::bad_alloc&) {
-      return unmeasured(
-          PairProblem{originalPath, "out of memory comparing it with " + reconstructedPath, false});
+      reader = std::thread(
+          [&] { reconstructedProblem = loadMeasurableCloud(reconstructedPath, reconstructed); });
+    } catch (const std::system_error&) {
+      // read it afterwards instead
     }
+  }
+  originalProblem = loadMeasurableCloud(originalPath, original);
+  if (reader.joinable())
+    reader.join();
+  else if (originalProblem.empty())
+    reconstructedProblem = loadMeasurableCloud(reconstructedPath, reconstructed);
+  // The first file that cannot be loaded is the one reported.
+  if (!originalProblem.empty())
+    return unmeasured(PairProblem{originalPath, std::move(originalProblem)});
+  if (!reconstructedProblem.empty())
+    return unmeasured(PairProblem{reconstructedPath, std::move(reconstructedProblem)});
+  try {
+    return compareClouds(original, reconstructed, threads);
   } catch (const std::bad_alloc&) {
-    return unmeasured(PairProblem{originalPath, "out of memory while loading the pair"});
+    return unmeasured(
+        PairProblem{originalPath, "out of memory comparing it with " + reconstructedPath, false});
   }
 }

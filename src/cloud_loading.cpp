@@ -53,7 +53,11 @@ std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud) {
   std::string problem = readCloudFile(path, cloud);
   if (!problem.empty())
     return problem;
-  removeNonFinitePoints(cloud);
+  try {
+    removeNonFinitePoints(cloud);
+  } catch (const std::bad_alloc&) {
+    return "out of memory while dropping non-finite points";
+  }
   const float largest = largestMagnitude(cloud);
   if (largest > kLargestMeasurableCoordinate) {
     std::ostringstream reason;

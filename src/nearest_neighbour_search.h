@@ -3,6 +3,7 @@
 #include "color_cloud.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // The nearest reference point of one query point.
@@ -14,10 +15,18 @@ struct Neighbour {
 
 constexpr std::int32_t kNoNeighbour = -1;
 
-// The nearest neighbour in reference of every query point, by the query point's storage
-// position, searched on up to `threads` threads. Each neighbour, ties included, is the one that
-// pcl::search::KdTree<pcl::PointXYZRGBA> with sorted results returns for k = 1. Every
-// search in an empty reference cloud finds nothing. Coordinates must be finite and small enough
-// that squared distances do not overflow (see kLargestMeasurableCoordinate in cloud_loading.h).
+// Receives the neighbour of the query point at a storage position.
+using NeighbourVisitor = std::function<void(std::size_t position, const Neighbour& neighbour)>;
+
+// Searches the nearest neighbour in reference of every query point and hands it to visit,
+// once for each query point, in an order of its own and from up to `threads` threads at once.
+// Each neighbour, ties included, is the one that pcl::search::KdTree<pcl::PointXYZRGBA> with
+// sorted results returns for k = 1. Every search in an empty reference cloud finds nothing.
+// Coordinates must be finite and small enough that squared distances do not overflow (see
+// kLargestMeasurableCoordinate in cloud_loading.h).
+void visitNearestNeighbours(const ColorCloud& query, const ColorCloud& reference,
+                            unsigned threads, const NeighbourVisitor& visit);
+
+// The nearest neighbour of every query point, by the query point's storage position.
 std::vector<Neighbour> nearestNeighbours(const ColorCloud& query, const ColorCloud& reference,
                                          unsigned threads);
