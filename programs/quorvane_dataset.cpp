@@ -4,9 +4,9 @@
 #include "cloud_loading.h"
 #include "file_listing.h"
 
+#include <pcl/common/common.h>
 #include <pcl/compression/octree_pointcloud_compression.h>
 #include <pcl/console/print.h>
-#include <pcl/common/common.h>
 #include <pcl/filters/filter.h>
 #include <pcl/io/pcd_io.h>
 
@@ -74,8 +74,7 @@ void printUsage(std::ostream& stream) {
             "ready for quorvane-eval. DIR defaults to the current directory.\n\n"
             "profiles (resolution, online or offline, with or without colour):\n";
   for (const CodecProfile& profile : kProfiles)
-    stream << "  " << profile.name
-           << (&profile == &kDefaultProfile ? "  (default)" : "") << "\n";
+    stream << "  " << profile.name << (&profile == &kDefaultProfile ? "  (default)" : "") << "\n";
 }
 
 bool findProfile(const std::string& name, pcl::io::compression_Profiles_e& profile) {
@@ -214,8 +213,8 @@ std::string writePair(const DatasetTree& tree, const std::string& relative,
 }
 
 // Returns the reason when the cloud could not be read, encoded or written.
-std::string buildPair(const fs::path& source, const std::string& relative,
-                      const DatasetTree& tree, pcl::io::compression_Profiles_e profile) {
+std::string buildPair(const fs::path& source, const std::string& relative, const DatasetTree& tree,
+                      pcl::io::compression_Profiles_e profile) {
   ColorCloud original;
   std::string problem = readCloudFile(source.string(), original);
   if (!problem.empty())
@@ -228,8 +227,8 @@ std::string buildPair(const fs::path& source, const std::string& relative,
   if (!problem.empty())
     return problem;
   const auto originalBytes = fs::file_size(tree.originals / relative);
-  std::cout << relative << ": " << original.size() << " points in, " << decoded->size()
-            << " out, " << compressedBytes.size() << " bytes compressed, ratio "
+  std::cout << relative << ": " << original.size() << " points in, " << decoded->size() << " out, "
+            << compressedBytes.size() << " bytes compressed, ratio "
             << static_cast<double>(compressedBytes.size()) / static_cast<double>(originalBytes)
             << std::endl;
   return "";

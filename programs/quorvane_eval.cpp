@@ -262,8 +262,7 @@ void printComparison(const CloudComparison& comparison) {
     const PairProblem& problem = *comparison.problem;
     printProblem(problem.path + ": " + problem.reason);
     if (problem.loading)
-      pcl::console::print(pcl::console::L_ERROR, "Error loading cloud %s.\n",
-                          problem.path.c_str());
+      pcl::console::print(pcl::console::L_ERROR, "Error loading cloud %s.\n", problem.path.c_str());
     return;
   }
   // A measured record breaks its line after the ratio piece.

@@ -10,7 +10,9 @@
 
 namespace {
 
-Rgb rgbOf(const pcl::PointXYZRGBA& point) { return Rgb{point.r, point.g, point.b}; }
+Rgb rgbOf(const pcl::PointXYZRGBA& point) {
+  return Rgb{point.r, point.g, point.b};
+}
 
 CloudComparison unmeasured(PairProblem problem) {
   CloudComparison comparison{unmeasuredStats(), 0, std::move(problem)};
@@ -28,14 +30,12 @@ CloudComparison compareClouds(const ColorCloud& query, const ColorCloud& referen
     float color;
   };
   std::vector<PointErrors> errors(query.size());
-  visitNearestNeighbours(query, reference, threads,
-                         [&](std::size_t i, const Neighbour& neighbour) {
-                           errors[i] = neighbour.index == kNoNeighbour
-                                           ? PointErrors{kNoNeighbour, 0.0f}
-                                           : PointErrors{std::sqrt(neighbour.squaredDistance),
-                                                         colorError(rgbOf(query[i]),
-                                                                    rgbOf(reference[neighbour.index]))};
-                         });
+  visitNearestNeighbours(query, reference, threads, [&](std::size_t i, const Neighbour& neighbour) {
+    errors[i] = neighbour.index == kNoNeighbour
+                    ? PointErrors{kNoNeighbour, 0.0f}
+                    : PointErrors{std::sqrt(neighbour.squaredDistance),
+                                  colorError(rgbOf(query[i]), rgbOf(reference[neighbour.index]))};
+  });
   ErrorSums sums;
   std::size_t unmatched = 0;
   for (const PointErrors& point : errors) {

@@ -7,7 +7,9 @@ namespace {
 
 // The one-pass formula can round below zero when every error is the same; a variance is
 // never negative. The NaN of an empty query cloud passes unchanged, sign included.
-double clampedVariance(double variance) { return variance < 0.0 ? 0.0 : variance; }
+double clampedVariance(double variance) {
+  return variance < 0.0 ? 0.0 : variance;
+}
 
 } // namespace
 

@@ -13,8 +13,7 @@ void listFiles(const fs::path& directory, const std::string& extension,
   fs::recursive_directory_iterator entry(directory, error);
   // A failure names the directory that could not be opened or read.
   fs::path reading = directory;
-  for (const fs::recursive_directory_iterator end; !error && entry != end;
-       entry.increment(error)) {
+  for (const fs::recursive_directory_iterator end; !error && entry != end; entry.increment(error)) {
     const fs::path& path = entry->path();
     reading = path;
     if (path.extension() != wanted)

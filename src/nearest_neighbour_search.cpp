@@ -229,7 +229,9 @@ float squaredDistance(const float* a, const float* b) {
   return result;
 }
 
-float squared(float difference) { return difference * difference; }
+float squared(float difference) {
+  return difference * difference;
+}
 
 // The child FLANN searches first.
 bool searchesFirstChild(const TreeNode& node, const float* query) {
@@ -382,12 +384,10 @@ constexpr std::size_t kQueriesPerThread = 8192;
 constexpr std::size_t kChunk = 4096;
 
 // Runs work(begin, end) over [0, count) in chunks on up to `threads` threads.
-template <typename Work>
-void forEachChunk(std::size_t count, unsigned threads, const Work& work) {
+template <typename Work> void forEachChunk(std::size_t count, unsigned threads, const Work& work) {
   std::atomic<std::size_t> next{0};
   const auto worker = [&] {
-    for (std::size_t begin = next.fetch_add(kChunk); begin < count;
-         begin = next.fetch_add(kChunk))
+    for (std::size_t begin = next.fetch_add(kChunk); begin < count; begin = next.fetch_add(kChunk))
       work(begin, std::min(count, begin + kChunk));
   };
   const std::size_t wanted = std::min<std::size_t>(threads, count / kQueriesPerThread + 1);
@@ -406,8 +406,8 @@ void forEachChunk(std::size_t count, unsigned threads, const Work& work) {
 
 } // namespace
 
-void visitNearestNeighbours(const ColorCloud& query, const ColorCloud& reference,
-                            unsigned threads, const NeighbourVisitor& visit) {
+void visitNearestNeighbours(const ColorCloud& query, const ColorCloud& reference, unsigned threads,
+                            const NeighbourVisitor& visit) {
   if (reference.empty()) {
     for (std::size_t i = 0; i < query.size(); ++i)
       visit(i, Neighbour{kNoNeighbour, 0.0f});
@@ -425,14 +425,4 @@ void visitNearestNeighbours(const ColorCloud& query, const ColorCloud& reference
     for (std::size_t i = begin; i < end; ++i)
       visit(order[i], findNearest(tree, query[order[i]].data));
   });
-}
-
-std::vector<Neighbour> nearestNeighbours(const ColorCloud& query, const ColorCloud& reference,
-                                         unsigned threads) {
-  std::vector<Neighbour> neighbours(query.size());
-  visitNearestNeighbours(query, reference, threads,
-                         [&](std::size_t position, const Neighbour& neighbour) {
-                           neighbours[position] = neighbour;
-                         });
-  return neighbours;
 }

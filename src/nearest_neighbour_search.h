@@ -24,9 +24,5 @@ using NeighbourVisitor = std::function<void(std::size_t position, const Neighbou
 // sorted results returns for k = 1. Every search in an empty reference cloud finds nothing.
 // Coordinates must be finite and small enough that squared distances do not overflow (see
 // kLargestMeasurableCoordinate in cloud_loading.h).
-void visitNearestNeighbours(const ColorCloud& query, const ColorCloud& reference,
-                            unsigned threads, const NeighbourVisitor& visit);
-
-// The nearest neighbour of every query point, by the query point's storage position.
-std::vector<Neighbour> nearestNeighbours(const ColorCloud& query, const ColorCloud& reference,
-                                         unsigned threads);
+void visitNearestNeighbours(const ColorCloud& query, const ColorCloud& reference, unsigned threads,
+                            const NeighbourVisitor& visit);

@@ -69,7 +69,9 @@ int keywordOf(const std::string& token) {
 
 // The reader splits header and ascii data lines at spaces, tabs and carriage returns, so
 // Windows line ends and blanks around the entries read like the plain form.
-bool isSeparator(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool isSeparator(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::vector<std::string> splitTokens(const std::string& line) {
   std::vector<std::string> tokens;
@@ -296,8 +298,8 @@ std::string checkMappedFields(const PcdHeader& header) {
   for (const char* axis : {"x", "y", "z"}) {
     const PcdField* found = nullptr;
     for (const PcdField& field : header.fields)
-      if (field.name == axis && (found == nullptr || found->type != 'F' || found->size != 4 ||
-                                 found->count != 1))
+      if (field.name == axis &&
+          (found == nullptr || found->type != 'F' || found->size != 4 || found->count != 1))
         found = &field;
     if (found == nullptr)
       return std::string("the cloud has no field '") + axis + "'";
@@ -417,8 +419,8 @@ bool isIntegerToken(const std::string& token, const PcdField& field) {
   // Compare as decimal strings of equal length to stay clear of overflow.
   const auto fitsBelow = [&](std::uint64_t limit) {
     const std::string text = std::to_string(limit);
-    const std::string trimmed = digits.substr(std::min(digits.find_first_not_of('0'),
-                                                       digits.size() - 1));
+    const std::string trimmed =
+        digits.substr(std::min(digits.find_first_not_of('0'), digits.size() - 1));
     return trimmed.size() < text.size() || (trimmed.size() == text.size() && trimmed <= text);
   };
   if (field.type == 'U')
@@ -456,8 +458,8 @@ std::string checkAsciiData(std::istream& file, const PcdHeader& header) {
       const bool valid =
           field.type == 'F' ? isFloatToken(tokens[i]) : isIntegerToken(tokens[i], field);
       if (!valid)
-        return where + "'" + tokens[i].substr(0, 40) + "' is not a value of field '" +
-               field.name + "' (" + describe(field) + ")";
+        return where + "'" + tokens[i].substr(0, 40) + "' is not a value of field '" + field.name +
+               "' (" + describe(field) + ")";
     }
     ++points;
   }

@@ -11,7 +11,9 @@
 
 namespace {
 
-Rgb rgbOf(const pcl::PointXYZRGBA& point) { return Rgb{point.r, point.g, point.b}; }
+Rgb rgbOf(const pcl::PointXYZRGBA& point) {
+  return Rgb{point.r, point.g, point.b};
+}
 
 // The statistics of a plain loop: every query point against every reference point, summed in
 // storage order. The clouds have no ties, so the nearest point is unique.

@@ -1,5 +1,4 @@
 #include "cloud_loading.h"
-#include "pcd_file_check.h"
 #include "pcd_test_files.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +18,8 @@ const std::string kHeader = "VERSION 0.7\nFIELDS x y z rgba\nSIZE 4 4 4 4\nTYPE 
 std::string problemOf(const TempDirectory& directory, const std::string& content) {
   const fs::path file = directory.path / "cloud.pcd";
   writeTextFile(file, content);
-  return checkPcdFile(file.string()).problem;
+  ColorCloud cloud;
+  return readCloudFile(file.string(), cloud);
 }
 
 // The points exactly as stored, bit for bit.
@@ -36,7 +36,7 @@ std::string pointBytes(const ColorCloud& cloud) {
 
 } // namespace
 
-TEST(CheckPcdFile, RefusesEveryDamageWithItsReason) {
+TEST(ReadCloudFile, RefusesEveryDamageWithItsReason) {
   TempDirectory directory;
   for (const DamagedPcd& damaged : damagedPcdFiles()) {
     if (!damaged.reason.empty()) {
@@ -45,16 +45,17 @@ TEST(CheckPcdFile, RefusesEveryDamageWithItsReason) {
   }
 }
 
-TEST(CheckPcdFile, RefusesWhatIsNotARegularFile) {
+TEST(ReadCloudFile, RefusesWhatIsNotARegularFile) {
   TempDirectory directory;
-  EXPECT_EQ(checkPcdFile((directory.path / "missing.pcd").string()).problem,
+  ColorCloud cloud;
+  EXPECT_EQ(readCloudFile((directory.path / "missing.pcd").string(), cloud),
             "cannot be read: No such file or directory");
   fs::create_directory(directory.path / "folder.pcd");
-  EXPECT_EQ(checkPcdFile((directory.path / "folder.pcd").string()).problem,
+  EXPECT_EQ(readCloudFile((directory.path / "folder.pcd").string(), cloud),
             "is not a regular file");
 }
 
-TEST(CheckPcdFile, RefusesAsciiDataThatTheReaderWouldMisread) {
+TEST(ReadCloudFile, RefusesAsciiDataThatTheReaderWouldMisread) {
   TempDirectory directory;
   const struct {
     const char* data;
@@ -81,7 +82,7 @@ TEST(CheckPcdFile, RefusesAsciiDataThatTheReaderWouldMisread) {
     EXPECT_EQ(problemOf(directory, kHeader + data), "") << data;
 }
 
-TEST(CheckPcdFile, BinaryDataThatFitsExactlyIsAccepted) {
+TEST(ReadCloudFile, BinaryDataThatFitsExactlyIsAccepted) {
   TempDirectory directory;
   for (auto storage : {PcdStorage::Binary, PcdStorage::BinaryCompressed})
     EXPECT_EQ(problemOf(directory, validPcdText(storage)), "");
@@ -118,9 +119,9 @@ TEST(LoadMeasurableCloud, DropsNonFinitePointsEvenFromCloudsMarkedDense) {
   TempDirectory directory;
   const fs::path file = directory.path / "dirty.pcd";
   // inf and -nan leave the reader's dense flag set; only a literal nan clears it.
-  writeTextFile(file, withHeaderLine(withHeaderLine(kHeader, "WIDTH", "WIDTH 4"), "POINTS",
-                                     "POINTS 4") +
-                          "inf 5 5 4278190080\n0 0 0 4278190080\n1 0 0 4294967295\n0 -nan 0 0\n");
+  writeTextFile(file,
+                withHeaderLine(withHeaderLine(kHeader, "WIDTH", "WIDTH 4"), "POINTS", "POINTS 4") +
+                    "inf 5 5 4278190080\n0 0 0 4278190080\n1 0 0 4294967295\n0 -nan 0 0\n");
   ColorCloud cloud;
   EXPECT_EQ(loadMeasurableCloud(file.string(), cloud), "");
   ASSERT_EQ(cloud.size(), 2u);
@@ -131,9 +132,7 @@ TEST(LoadMeasurableCloud, DropsNonFinitePointsEvenFromCloudsMarkedDense) {
 TEST(LoadMeasurableCloud, RefusesCoordinatesWhoseSquaredDistancesOverflow) {
   TempDirectory directory;
   const fs::path file = directory.path / "huge.pcd";
-  const auto withX = [&](const std::string& x) {
-    return kHeader + x + " 0 0 255\n0 0 0 255\n";
-  };
+  const auto withX = [&](const std::string& x) { return kHeader + x + " 0 0 255\n0 0 0 255\n"; };
   ColorCloud cloud;
   writeTextFile(file, withX("-2e38"));
   EXPECT_EQ(loadMeasurableCloud(file.string(), cloud),
@@ -156,8 +155,8 @@ TEST(LoadMeasurableCloud, SampleScansAndFuzzFindingsLoadOrFailWithAReason) {
     EXPECT_GT(cloud.size(), 0u) << name;
   }
   ColorCloud cloud;
-  EXPECT_EQ(readCloudFile(QUORVANE_FUZZ_REGRESSION_DIR "/binary-data-starting-with-columns.pcd",
-                          cloud),
-            "colour field 'rgba' is stored as U 2; colours must be packed in 4 bytes (rgb as F 4 or "
-            "U 4, rgba as U 4)");
+  EXPECT_EQ(
+      readCloudFile(QUORVANE_FUZZ_REGRESSION_DIR "/binary-data-starting-with-columns.pcd", cloud),
+      "colour field 'rgba' is stored as U 2; colours must be packed in 4 bytes (rgb as F 4 or "
+      "U 4, rgba as U 4)");
 }

@@ -38,8 +38,8 @@ TEST(Dataset, BuildsATreeThatTheEvaluatorPairsCompletely) {
   EXPECT_GT(fs::file_size(root / "octree_compressed" / "scans" / "small"), 0u);
 
   ColorCloud decoded;
-  ASSERT_EQ(
-      readCloudFile((root / "octree_uncompressed" / "scans" / "small.pcd").string(), decoded), "");
+  ASSERT_EQ(readCloudFile((root / "octree_uncompressed" / "scans" / "small.pcd").string(), decoded),
+            "");
   EXPECT_GT(decoded.size(), 0u);
 
   const CommandResult evaluated = evaluate(work.path / "out");
@@ -63,11 +63,11 @@ TEST(Dataset, EmptyAndAllNaNCloudsStillGetAllThreeFiles) {
     const fs::path root = work.path / "out" / "quorvane";
     EXPECT_TRUE(fs::is_regular_file(root / "octree_compressed" / name)) << name;
     ColorCloud original, decoded;
-    EXPECT_EQ(readCloudFile(
-                  (root / "pcd_binary_original" / (std::string(name) + ".pcd")).string(), original),
+    EXPECT_EQ(readCloudFile((root / "pcd_binary_original" / (std::string(name) + ".pcd")).string(),
+                            original),
               "");
-    EXPECT_EQ(readCloudFile(
-                  (root / "octree_uncompressed" / (std::string(name) + ".pcd")).string(), decoded),
+    EXPECT_EQ(readCloudFile((root / "octree_uncompressed" / (std::string(name) + ".pcd")).string(),
+                            decoded),
               "");
     EXPECT_EQ(decoded.size(), 0u);
   }

@@ -7,8 +7,8 @@
 #include <boost/filesystem.hpp>
 
 #include <algorithm>
-#include <limits>
 #include <cstdlib>
+#include <limits>
 #include <sstream>
 #include <unistd.h>
 
@@ -244,8 +244,10 @@ TEST_F(Evaluation, DamagedDecodedCloudsFailOnlyTheirOwnRows) {
     writeTextFile(reconstructed() / name, damaged.content);
     if (!damaged.reason.empty())
       expectedReasons.push_back("quorvane-eval: quorvane/octree_uncompressed/" + name + ": " +
-                                damaged.reason + "\nError loading cloud "
-                                "quorvane/octree_uncompressed/" + name + ".\n");
+                                damaged.reason +
+                                "\nError loading cloud "
+                                "quorvane/octree_uncompressed/" +
+                                name + ".\n");
   }
   ASSERT_EQ(damagedCount, 4u);
   const RunResult result = run();
@@ -318,8 +320,8 @@ TEST_F(Evaluation, EveryThreadCountWritesTheSameBytesInTheSameOrder) {
 
   std::string firstOut, firstReport;
   for (const char* threads : {"1", "2", "5"}) {
-    const CommandResult merged =
-        runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + " --threads " + threads + " 2>&1", work.path);
+    const CommandResult merged = runCommand(
+        shellQuoted(QUORVANE_EVAL_BINARY) + " --threads " + threads + " 2>&1", work.path);
     EXPECT_EQ(merged.status, 1) << threads;
     const std::string report = readTextFile(work.path / "errors.csv");
     if (firstOut.empty()) {
@@ -362,8 +364,7 @@ TEST_F(Evaluation, ASecondRunRefusesWhileTheFirstHoldsTheReport) {
 
 TEST_F(Evaluation, AnOriginalThatIsNotARegularFileIsNamed) {
   writeOriginal("a.pcd");
-  ASSERT_EQ(std::system(("mkfifo " + shellQuoted((originals() / "pipe.pcd").string())).c_str()),
-            0);
+  ASSERT_EQ(std::system(("mkfifo " + shellQuoted((originals() / "pipe.pcd").string())).c_str()), 0);
   const RunResult result = run();
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err,
@@ -417,11 +418,11 @@ TEST_F(Evaluation, AFileSizeThatCannotBeReadFailsTheRun) {
   }
   // The compressed files vanish after the listing, while the large pair is compared: those
   // of the originals listed after it can no longer be sized.
-  const CommandResult result = runCommand(
-      "{ " + shellQuoted(QUORVANE_EVAL_BINARY) +
-          " --threads 1 & while [ ! -s errors.csv ]; do sleep 0.01; done; rm "
-          "quorvane/octree_compressed/b*; wait $!; }",
-      work.path);
+  const CommandResult result =
+      runCommand("{ " + shellQuoted(QUORVANE_EVAL_BINARY) +
+                     " --threads 1 & while [ ! -s errors.csv ]; do sleep 0.01; done; rm "
+                     "quorvane/octree_compressed/b*; wait $!; }",
+                 work.path);
   std::istringstream report(readTextFile(work.path / "errors.csv"));
   std::string line, expectedErrors;
   bool afterLarge = false;

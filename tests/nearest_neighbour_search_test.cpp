@@ -10,6 +10,17 @@
 
 namespace {
 
+std::vector<Neighbour> nearestNeighbours(const ColorCloud& query, const ColorCloud& reference,
+                                         unsigned threads) {
+  std::vector<Neighbour> neighbours(query.size(), Neighbour{-2, -1.0f});
+  visitNearestNeighbours(query, reference, threads,
+                         [&](std::size_t position, const Neighbour& neighbour) {
+                           EXPECT_EQ(neighbours[position].index, -2) << "visited twice";
+                           neighbours[position] = neighbour;
+                         });
+  return neighbours;
+}
+
 // Checks every query point's neighbour, index and squared distance, against PCL's kd-tree.
 void expectSameNeighboursAsPcl(const ColorCloud::Ptr& query, const ColorCloud::Ptr& reference) {
   pcl::search::KdTree<pcl::PointXYZRGBA> tree(true);
@@ -48,14 +59,14 @@ ColorCloud::Ptr gridWithDuplicates(int side, int copies, bool shuffled, unsigned
 
 } // namespace
 
-TEST(NearestNeighbours, AreThoseOfPclsKdTreeOnRandomClouds) {
+TEST(VisitNearestNeighbours, AreThoseOfPclsKdTreeOnRandomClouds) {
   for (std::size_t size : {1u, 2u, 16u, 17u, 1000u, 30000u}) {
     SCOPED_TRACE(size);
     expectSameNeighboursAsPcl(randomCloud(2 * size + 3, 40 + size), randomCloud(size, 7 + size));
   }
 }
 
-TEST(NearestNeighbours, PickTheSameOneAmongExactDuplicatesAsPcl) {
+TEST(VisitNearestNeighbours, PickTheSameOneAmongExactDuplicatesAsPcl) {
   for (bool shuffled : {false, true}) {
     SCOPED_TRACE(shuffled ? "shuffled" : "scanner order");
     // Query points on the grid, between grid points and off the surface.
@@ -70,7 +81,7 @@ TEST(NearestNeighbours, PickTheSameOneAmongExactDuplicatesAsPcl) {
   }
 }
 
-TEST(NearestNeighbours, PickTheSameOneAmongManyIdenticalPointsAsPcl) {
+TEST(VisitNearestNeighbours, PickTheSameOneAmongManyIdenticalPointsAsPcl) {
   // A Kinect frame that stores invalid pixels as the origin, and a cloud of one position.
   auto zeroPixels = gridWithDuplicates(70, 1, false, 0);
   for (int i = 0; i < 20000; ++i)
@@ -85,9 +96,8 @@ TEST(NearestNeighbours, PickTheSameOneAmongManyIdenticalPointsAsPcl) {
   expectSameNeighboursAsPcl(randomCloud(5000, 12), identical);
 }
 
-TEST(NearestNeighbours, FindNothingInAnEmptyCloud) {
-  const std::vector<Neighbour> neighbours =
-      nearestNeighbours(*randomCloud(3, 1), ColorCloud(), 2);
+TEST(VisitNearestNeighbours, FindNothingInAnEmptyCloud) {
+  const std::vector<Neighbour> neighbours = nearestNeighbours(*randomCloud(3, 1), ColorCloud(), 2);
   ASSERT_EQ(neighbours.size(), 3u);
   for (const Neighbour& neighbour : neighbours)
     EXPECT_EQ(neighbour.index, kNoNeighbour);

@@ -78,10 +78,9 @@ std::vector<DamagedPcd> damagedPcdFiles() {
        "the compressed data has no size prefix"},
       {"compressed data one byte short", compressed.substr(0, compressed.size() - 1),
        "the compressed data claims " + std::to_string(compressed.size() - compressedHeader - 8) +
-           " bytes but the file holds " +
-           std::to_string(compressed.size() - compressedHeader - 9)},
+           " bytes but the file holds " + std::to_string(compressed.size() - compressedHeader - 9)},
       // A consistent header: only the reader's decompression can tell.
-      {"corrupt compressed payload", corruptPayload, ""},
+      {"corrupt compressed payload", corruptPayload, "PCL's reader failed"},
       {"fields without sizes", withHeaderLine(binary, "SIZE", "SIZE 4 4"),
        "SIZE has 2 entries for 4 fields"},
       {"unknown type", withHeaderLine(binary, "TYPE", "TYPE F F F Q"),
@@ -91,8 +90,7 @@ std::vector<DamagedPcd> damagedPcdFiles() {
       // The reader parses a first data line that starts like a header line as one.
       {"binary data that starts with COLUMNS",
        headerOf(binary) + "COLUMNS" + dataOf(binary).substr(7),
-       "the data starts with a header line ('" + ("COLUMNS" + dataOf(binary).substr(7, 13)) +
-           "')"},
+       "the data starts with a header line ('" + ("COLUMNS" + dataOf(binary).substr(7, 13)) + "')"},
       {"control character", withHeaderLine(binary, "FIELDS", "FIELDS x y z rgba\v"),
        "header line 3 holds a control character"},
       {"blank header line", withHeaderLine(binary, "VIEWPOINT", " "),
