@@ -433,10 +433,13 @@ TEST_F(Evaluation, AFileSizeThatCannotBeReadFailsTheRun) {
       afterLarge = true;
       continue;
     }
-    EXPECT_EQ(line.substr(line.find(';')), afterLarge ? ";1.0;-;-;-;-" : ";0.5;-;-;-;-") << line;
-    if (afterLarge)
+    // A row before the large one may have been written before the files vanished.
+    const std::string fields = line.substr(line.find(';'));
+    if (afterLarge || fields != ";0.5;-;-;-;-") {
+      EXPECT_EQ(fields, ";1.0;-;-;-;-") << line;
       expectedErrors += "quorvane-eval: cannot read the size of quorvane/octree_compressed/" +
                         name.substr(0, name.size() - 4) + ": No such file or directory\n";
+    }
   }
   if (expectedErrors.empty())
     GTEST_SKIP() << "this file system lists a.pcd last";
