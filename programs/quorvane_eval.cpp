@@ -10,6 +10,7 @@
 #include <boost/filesystem.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -58,7 +59,8 @@ struct Options {
 };
 
 bool parseThreadCount(const std::string& text, unsigned& threads) {
-  if (text.empty() || text.size() > 6 || !std::all_of(text.begin(), text.end(), ::isdigit))
+  const auto isDigit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+  if (text.empty() || text.size() > 6 || !std::all_of(text.begin(), text.end(), isDigit))
     return false;
   threads = static_cast<unsigned>(std::stoul(text));
   return threads > 0;
@@ -70,14 +72,15 @@ bool parseOptions(int argc, char** argv, Options& options) {
     const std::string argument = argv[i];
     if (argument == "--help" || argument == "-h") {
       options.help = true;
-    } else if (argument == "--threads" && i + 1 < argc) {
-      if (!parseThreadCount(argv[++i], options.threads)) {
-        printProblem("--threads takes a whole number from 1, not '" + std::string(argv[i]) + "'");
+    } else if (argument == "--threads" || argument.rfind("--threads=", 0) == 0) {
+      const bool separate = argument == "--threads";
+      if (separate && i + 1 >= argc) {
+        printProblem("--threads needs a value");
         return false;
       }
-    } else if (argument.rfind("--threads=", 0) == 0) {
-      if (!parseThreadCount(argument.substr(10), options.threads)) {
-        printProblem("--threads takes a whole number from 1, not '" + argument.substr(10) + "'");
+      const std::string value = separate ? argv[++i] : argument.substr(10);
+      if (!parseThreadCount(value, options.threads)) {
+        printProblem("--threads takes a whole number from 1, not '" + value + "'");
         return false;
       }
     } else if (argument.size() > 1 && argument[0] == '-') {

@@ -341,12 +341,16 @@ TEST_F(Evaluation, OptionsAreCheckedAndDocumented) {
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--threads N"), std::string::npos) << help.out;
   EXPECT_FALSE(fs::exists(work.path / "errors.csv"));
-  for (const char* call : {" --bogus", " -x", " --threads 0", " --threads many"}) {
+  for (const char* call : {" --bogus", " -x", " --threads 0", " --threads=many", " --threads"}) {
     const CommandResult bad = runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + call, work.path);
     EXPECT_EQ(bad.status, 2) << call;
     EXPECT_NE(bad.err.find("usage: quorvane-eval [--threads N]"), std::string::npos) << bad.err;
     EXPECT_FALSE(fs::exists(work.path / "errors.csv")) << call;
   }
+  const CommandResult fine =
+      runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + " --threads=3 other words", work.path);
+  EXPECT_EQ(fine.status, 0) << fine.err;
+  EXPECT_EQ(readTextFile(work.path / "errors.csv"), kHeader);
 }
 
 TEST_F(Evaluation, ASecondRunRefusesWhileTheFirstHoldsTheReport) {
