@@ -312,9 +312,9 @@ TEST_F(Evaluation, EveryThreadCountWritesTheSameBytesInTheSameOrder) {
     if (i % 4 == 0)
       writeCompressed("set" + std::to_string(i % 3) + "/cloud" + std::to_string(i), 10 + i);
   }
-  writeOriginal("large.pcd");
-  writeCloud(originals() / "large.pcd", *randomCloud(300000, 1), PcdStorage::Binary);
-  writeCloud(reconstructed() / "large.pcd", *randomCloud(200000, 2), PcdStorage::Binary);
+  // More than the 8 MiB of a small pair: compared by the writer on every thread.
+  writeCloud(originals() / "large.pcd", *randomCloud(400000, 1), PcdStorage::Binary);
+  writeCloud(reconstructed() / "large.pcd", *randomCloud(300000, 2), PcdStorage::Binary);
   const float nan = std::numeric_limits<float>::quiet_NaN();
   writeCloud(reconstructed() / "set1/cloud1.pcd", *cloudOf({colorPoint(nan, 0, 0, 1, 2, 3)}));
 
