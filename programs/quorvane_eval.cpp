@@ -50,7 +50,7 @@ void printUsage(std::ostream& stream) {
             "  --threads N  search with at most N threads (default: all "
          << std::max(1u, std::thread::hardware_concurrency())
          << " hardware threads)\n"
-            "  --help       this text\n";
+            "  -h, --help   this text\n";
 }
 
 struct Options {
@@ -83,7 +83,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
         printProblem("--threads takes a whole number from 1, not '" + value + "'");
         return false;
       }
-    } else if (argument.size() > 1 && argument[0] == '-') {
+    } else if (!argument.empty() && argument[0] == '-') {
       printProblem("unknown option " + argument);
       return false;
     }

@@ -341,7 +341,8 @@ TEST_F(Evaluation, OptionsAreCheckedAndDocumented) {
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--threads N"), std::string::npos) << help.out;
   EXPECT_FALSE(fs::exists(work.path / "errors.csv"));
-  for (const char* call : {" --bogus", " -x", " --threads 0", " --threads=many", " --threads"}) {
+  for (const char* call :
+       {" --bogus", " -x", " -", " --threads 0", " --threads=many", " --threads"}) {
     const CommandResult bad = runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + call, work.path);
     EXPECT_EQ(bad.status, 2) << call;
     EXPECT_NE(bad.err.find("usage: quorvane-eval [--threads N]"), std::string::npos) << bad.err;
