@@ -15,8 +15,7 @@ Rgb rgbOf(const pcl::PointXYZRGBA& point) {
 }
 
 CloudComparison unmeasured(PairProblem problem) {
-  CloudComparison comparison{unmeasuredStats(), 0, std::move(problem)};
-  return comparison;
+  return CloudComparison{unmeasuredStats(), 0, std::move(problem)};
 }
 
 } // namespace
@@ -25,20 +24,20 @@ CloudComparison compareClouds(const ColorCloud& query, const ColorCloud& referen
                               unsigned threads) {
   // Each point's errors are kept by position, computed right after its search while the
   // neighbour is in cache, and summed in storage order whatever the order of the searches.
-  struct PointErrors {
+  struct PointError {
     float distance; // kNoNeighbour for a point without a neighbour
     float color;
   };
-  std::vector<PointErrors> errors(query.size());
+  std::vector<PointError> errors(query.size());
   visitNearestNeighbours(query, reference, threads, [&](std::size_t i, const Neighbour& neighbour) {
     errors[i] = neighbour.index == kNoNeighbour
-                    ? PointErrors{kNoNeighbour, 0.0f}
-                    : PointErrors{std::sqrt(neighbour.squaredDistance),
-                                  colorError(rgbOf(query[i]), rgbOf(reference[neighbour.index]))};
+                    ? PointError{kNoNeighbour, 0.0f}
+                    : PointError{std::sqrt(neighbour.squaredDistance),
+                                 colorError(rgbOf(query[i]), rgbOf(reference[neighbour.index]))};
   });
   ErrorSums sums;
   std::size_t unmatched = 0;
-  for (const PointErrors& point : errors) {
+  for (const PointError& point : errors) {
     if (point.distance == kNoNeighbour)
       ++unmatched;
     else
