@@ -4,6 +4,7 @@
 #include "cloud_comparison.h"
 #include "error_report.h"
 #include "file_listing.h"
+#include "metrics_report.h"
 
 #include <pcl/console/print.h>
 
@@ -12,7 +13,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -32,6 +36,7 @@ namespace fs = boost::filesystem;
 using FileList = std::vector<fs::path>;
 
 const char* const kReportName = "errors.csv";
+const char* const kMetricsName = "metrics.csv";
 const char* const kNoNeighbourLine = "error no punto cercano encontrado";
 // Pairs whose two files together are at most this large are compared several at a time, one
 // thread each; larger ones alone, on every thread, so that one pair at most is in memory.
@@ -42,21 +47,58 @@ void printProblem(const std::string& text) {
 }
 
 void printUsage(std::ostream& stream) {
-  stream << "usage: quorvane-eval [--threads N]\n\n"
+  stream << "usage: quorvane-eval [--threads N] [--metrics [--peak VALUE]]\n\n"
             "Compares every original cloud below ./quorvane/pcd_binary_original with its\n"
             "compressed file (./quorvane/octree_compressed) and its decoded cloud\n"
             "(./quorvane/octree_uncompressed), prints one record per cloud and writes\n"
             "./errors.csv.\n\n"
-            "  --threads N  search with at most N threads (default: all "
+            "  --threads N   search with at most N threads (default: all "
          << std::max(1u, std::thread::hardware_concurrency())
          << " hardware threads)\n"
-            "  -h, --help   this text\n";
+            "  --metrics     also write ./metrics.csv: bits per point, D1 and D2 PSNR both ways,\n"
+            "                Hausdorff distances and Y'CbCr PSNR, one row per cloud and one\n"
+            "                row 'all' for the dataset\n"
+            "  --peak VALUE  the peak of the D1 and D2 PSNR of every cloud (default: the\n"
+            "                largest side of the original's bounding box)\n"
+            "  -h, --help    this text\n";
 }
 
 struct Options {
   unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  bool metrics = false;
+  PeakOverride peak;
   bool help = false;
 };
+
+bool parsePeak(const std::string& text, PeakOverride& peak) {
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value) || !(value > 0.0))
+    return false;
+  peak = value;
+  return true;
+}
+
+// The value of an option given as "--name VALUE" or "--name=VALUE"; false, after a message,
+// when it has none.
+bool optionValue(int argc, char** argv, int& i, const std::string& name, std::string& value) {
+  const std::string argument = argv[i];
+  if (argument != name) {
+    value = argument.substr(name.size() + 1);
+    return true;
+  }
+  if (i + 1 >= argc) {
+    printProblem(name + " needs a value");
+    return false;
+  }
+  value = argv[++i];
+  return true;
+}
+
+bool isOption(const std::string& argument, const std::string& name) {
+  return argument == name || argument.rfind(name + "=", 0) == 0;
+}
 
 bool parseThreadCount(const std::string& text, unsigned& threads) {
   const auto isDigit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
@@ -72,21 +114,32 @@ bool parseOptions(int argc, char** argv, Options& options) {
     const std::string argument = argv[i];
     if (argument == "--help" || argument == "-h") {
       options.help = true;
-    } else if (argument == "--threads" || argument.rfind("--threads=", 0) == 0) {
-      const bool separate = argument == "--threads";
-      if (separate && i + 1 >= argc) {
-        printProblem("--threads needs a value");
+    } else if (argument == "--metrics") {
+      options.metrics = true;
+    } else if (isOption(argument, "--threads")) {
+      std::string value;
+      if (!optionValue(argc, argv, i, "--threads", value))
         return false;
-      }
-      const std::string value = separate ? argv[++i] : argument.substr(10);
       if (!parseThreadCount(value, options.threads)) {
         printProblem("--threads takes a whole number from 1, not '" + value + "'");
+        return false;
+      }
+    } else if (isOption(argument, "--peak")) {
+      std::string value;
+      if (!optionValue(argc, argv, i, "--peak", value))
+        return false;
+      if (!parsePeak(value, options.peak)) {
+        printProblem("--peak takes a finite number above 0, not '" + value + "'");
         return false;
       }
     } else if (!argument.empty() && argument[0] == '-') {
       printProblem("unknown option " + argument);
       return false;
     }
+  }
+  if (options.peak && !options.metrics) {
+    printProblem("--peak sets the peak of metrics.csv and needs --metrics");
+    return false;
   }
   return true;
 }
@@ -177,14 +230,16 @@ std::vector<Pair> pairDataset(const Dataset& dataset) {
   return pairs;
 }
 
-CloudComparison comparePair(const Pair& pair, unsigned threads) {
-  return loadAndCompare(pair.original->string(), pair.reconstructed->string(), threads);
+CloudComparison comparePair(const Pair& pair, unsigned threads, bool metrics) {
+  return loadAndCompare(pair.original->string(), pair.reconstructed->string(), threads, metrics);
 }
 
 // The small pairs that helper threads compare ahead of the writer, and their results.
 struct ComparisonQueue {
-  explicit ComparisonQueue(const std::vector<Pair>& all) : pairs(all), results(all.size()) {}
+  ComparisonQueue(const std::vector<Pair>& all, bool withMetrics)
+      : pairs(all), metrics(withMetrics), results(all.size()) {}
   const std::vector<Pair>& pairs;
+  const bool metrics;
   std::vector<std::optional<CloudComparison>> results;
   std::mutex mutex;
   std::condition_variable ready;
@@ -204,7 +259,7 @@ void compareSmallPairs(ComparisonQueue& queue) {
         return;
       index = queue.next++;
     }
-    CloudComparison result = comparePair(queue.pairs[index], 1);
+    CloudComparison result = comparePair(queue.pairs[index], 1, queue.metrics);
     {
       std::lock_guard<std::mutex> lock(queue.mutex);
       queue.results[index] = std::move(result);
@@ -229,12 +284,12 @@ std::vector<std::thread> startHelpers(ComparisonQueue& queue, unsigned threads) 
 // thread for a large pair or one that no helper has taken yet.
 CloudComparison takeComparison(ComparisonQueue& queue, std::size_t index, unsigned threads) {
   if (!queue.pairs[index].small)
-    return comparePair(queue.pairs[index], threads);
+    return comparePair(queue.pairs[index], threads, queue.metrics);
   std::unique_lock<std::mutex> lock(queue.mutex);
   if (index >= queue.next) {
     queue.next = index + 1;
     lock.unlock();
-    return comparePair(queue.pairs[index], threads);
+    return comparePair(queue.pairs[index], threads, queue.metrics);
   }
   queue.ready.wait(lock, [&] { return queue.results[index].has_value(); });
   CloudComparison result = std::move(*queue.results[index]);
@@ -242,16 +297,21 @@ CloudComparison takeComparison(ComparisonQueue& queue, std::size_t index, unsign
   return result;
 }
 
-// Writes the ratio piece; returns false when a size could not be read.
-bool writeCompressionRatio(std::ostream& report, const Pair& pair) {
+// Writes the ratio piece and keeps the compressed size; returns false when a size could not be
+// read.
+bool writeCompressionRatio(std::ostream& report, const Pair& pair,
+                           std::optional<std::uint64_t>& compressedBytes) {
   if (pair.compressed == nullptr) {
     writeRatioMissing(std::cout, report);
     return true;
   }
   try {
-    const double originalSize = static_cast<double>(fs::file_size(*pair.original));
-    const double compressedSize = static_cast<double>(fs::file_size(*pair.compressed));
-    writeRatioFound(std::cout, report, static_cast<float>(compressedSize / originalSize));
+    const std::uintmax_t originalSize = fs::file_size(*pair.original);
+    const std::uintmax_t compressedSize = fs::file_size(*pair.compressed);
+    writeRatioFound(std::cout, report,
+                    static_cast<float>(static_cast<double>(compressedSize) /
+                                       static_cast<double>(originalSize)));
+    compressedBytes = compressedSize;
     return true;
   } catch (const fs::filesystem_error& error) {
     reportFileSystemError("cannot read the size of", error);
@@ -274,29 +334,87 @@ void printComparison(const CloudComparison& comparison) {
     std::cout << kNoNeighbourLine << std::endl;
 }
 
-// Writes one original's console record and report row; returns false on any error.
-bool writeRecord(ComparisonQueue& queue, std::size_t index, unsigned threads,
-                 std::ostream& report) {
-  const Pair& pair = queue.pairs[index];
-  writeCloudOpening(std::cout, report, *pair.original);
-  const bool sized = writeCompressionRatio(report, pair);
-  if (pair.reconstructed == nullptr) {
-    writeStatisticsMissing(std::cout, report);
-    return sized;
-  }
-  const CloudComparison comparison = takeComparison(queue, index, threads);
-  printComparison(comparison);
-  writeStatisticsFound(std::cout, report, comparison.stats);
-  return sized && !comparison.problem;
+// metrics.csv and the dataset's pooled row, when the metrics are asked for.
+struct MetricsOutput {
+  std::ofstream csv;
+  PeakOverride peak;
+  MetricsTotals totals;
+};
+
+// The line on a terminal's stderr that tells which cloud the run is at; never shown in a file
+// or a pipe, so that logs stay as they are.
+struct ProgressLine {
+  bool shown = ::isatty(STDERR_FILENO) == 1;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+};
+
+void showProgress(const ProgressLine& progress, std::size_t index, std::size_t count,
+                  const std::string& name) {
+  if (!progress.shown)
+    return;
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - progress.start;
+  std::fprintf(stderr, "\r\033[Kquorvane-eval: cloud %zu of %zu, %s, %.1f s", index + 1, count,
+               name.c_str(), elapsed.count());
+  std::fflush(stderr);
 }
 
-// Reports the first failed write to the report; the console log goes on regardless.
-bool checkReport(const std::ostream& report, bool& reported) {
+void clearProgress(const ProgressLine& progress) {
+  if (!progress.shown)
+    return;
+  std::fputs("\r\033[K", stderr);
+  std::fflush(stderr);
+}
+
+// Writes one original's console record, report row and metrics row; returns false on any
+// error. The comparison comes first, so that the progress line is gone before the record.
+bool writeRecord(ComparisonQueue& queue, std::size_t index, unsigned threads,
+                 const Dataset& dataset, std::ostream& report, MetricsOutput* metrics,
+                 const ProgressLine& progress) {
+  const Pair& pair = queue.pairs[index];
+  const std::string name = relativeName(*pair.original, dataset.originalsDirectory);
+  showProgress(progress, index, queue.pairs.size(), name);
+  std::optional<CloudComparison> comparison;
+  if (pair.reconstructed != nullptr)
+    comparison = takeComparison(queue, index, threads);
+  clearProgress(progress);
+
+  writeCloudOpening(std::cout, report, *pair.original);
+  std::optional<std::uint64_t> compressedBytes;
+  bool succeeded = writeCompressionRatio(report, pair, compressedBytes);
+  if (comparison) {
+    printComparison(*comparison);
+    writeStatisticsFound(std::cout, report, comparison->stats);
+    succeeded = succeeded && !comparison->problem;
+  } else {
+    writeStatisticsMissing(std::cout, report);
+  }
+  if (metrics != nullptr) {
+    const PairMetrics* measured =
+        comparison && comparison->metrics ? &*comparison->metrics : nullptr;
+    writeMetricsRow(metrics->csv, name, measured, compressedBytes, metrics->peak);
+    metrics->csv.flush();
+    addToTotals(metrics->totals, measured, compressedBytes);
+  }
+  return succeeded;
+}
+
+// Reports the first failed write to a report file; the console log goes on regardless.
+bool checkReport(const std::ostream& report, const char* name, bool& reported) {
   if (report || reported)
     return static_cast<bool>(report);
-  printProblem(std::string("cannot write ") + kReportName + ": " + std::strerror(errno));
+  printProblem(std::string("cannot write ") + name + ": " + std::strerror(errno));
   reported = true;
   return false;
+}
+
+bool openReport(std::ofstream& report, const char* name) {
+  errno = 0;
+  report.open(name);
+  if (!report) {
+    printProblem(std::string("cannot open ") + name + ": " + std::strerror(errno));
+    return false;
+  }
+  return true;
 }
 
 // Opens the report under an advisory lock held until the program ends, so that a second run
@@ -313,13 +431,7 @@ bool openLockedReport(std::ofstream& report) {
     ::close(descriptor);
     return false;
   }
-  errno = 0;
-  report.open(kReportName);
-  if (!report) {
-    printProblem(std::string("cannot open ") + kReportName + ": " + std::strerror(errno));
-    return false;
-  }
-  return true;
+  return openReport(report, kReportName);
 }
 
 } // namespace
@@ -342,20 +454,44 @@ int main(int argc, char** argv) {
   std::ofstream report;
   if (!openLockedReport(report))
     return 1;
+  // The lock on errors.csv covers metrics.csv too: both belong to one run.
+  std::optional<MetricsOutput> metrics;
+  if (options.metrics) {
+    metrics.emplace();
+    metrics->peak = options.peak;
+    if (!openReport(metrics->csv, kMetricsName))
+      return 1;
+  }
   if (!listDataset(dataset))
     return 1;
 
-  bool writeFailureReported = false;
+  bool reportFailureReported = false;
+  bool metricsFailureReported = false;
+  const auto checkReports = [&] {
+    const bool reportWritten = checkReport(report, kReportName, reportFailureReported);
+    return (!metrics || checkReport(metrics->csv, kMetricsName, metricsFailureReported)) &&
+           reportWritten;
+  };
   writeReportHeader(report);
-  bool succeeded = checkReport(report, writeFailureReported);
+  if (metrics)
+    writeMetricsHeader(metrics->csv);
+  bool succeeded = checkReports();
   const std::vector<Pair> pairs = pairDataset(dataset);
-  ComparisonQueue queue(pairs);
+  ComparisonQueue queue(pairs, options.metrics);
   std::vector<std::thread> helpers = startHelpers(queue, options.threads);
+  const ProgressLine progress;
   for (std::size_t i = 0; i < pairs.size(); ++i) {
-    succeeded = writeRecord(queue, i, options.threads, report) && succeeded;
-    succeeded = checkReport(report, writeFailureReported) && succeeded;
+    succeeded = writeRecord(queue, i, options.threads, dataset, report,
+                            metrics ? &*metrics : nullptr, progress) &&
+                succeeded;
+    succeeded = checkReports() && succeeded;
   }
   for (std::thread& helper : helpers)
     helper.join();
+  if (metrics) {
+    writeMetricsTotals(metrics->csv, metrics->totals, metrics->peak);
+    metrics->csv.flush();
+    succeeded = checkReports() && succeeded;
+  }
   return succeeded ? 0 : 1;
 }

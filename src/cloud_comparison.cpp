@@ -1,6 +1,5 @@
 #include "cloud_comparison.h"
 
-#include "cloud_loading.h"
 #include "nearest_neighbour_search.h"
 
 #include <cmath>
@@ -15,26 +14,25 @@ Rgb rgbOf(const pcl::PointXYZRGBA& point) {
 }
 
 CloudComparison unmeasured(PairProblem problem) {
-  return CloudComparison{unmeasuredStats(), 0, std::move(problem)};
+  return CloudComparison{unmeasuredStats(), 0, std::move(problem), std::nullopt};
 }
 
-} // namespace
+// One query point's errors in the report.
+struct PointError {
+  float distance; // kNoNeighbour for a point without a neighbour
+  float color;
+};
 
-CloudComparison compareClouds(const ColorCloud& query, const ColorCloud& reference,
-                              unsigned threads) {
-  // Each point's errors are kept by position, computed right after its search while the
-  // neighbour is in cache, and summed in storage order whatever the order of the searches.
-  struct PointError {
-    float distance; // kNoNeighbour for a point without a neighbour
-    float color;
-  };
-  std::vector<PointError> errors(query.size());
-  visitNearestNeighbours(query, reference, threads, [&](std::size_t i, const Neighbour& neighbour) {
-    errors[i] = neighbour.index == kNoNeighbour
-                    ? PointError{kNoNeighbour, 0.0f}
-                    : PointError{std::sqrt(neighbour.squaredDistance),
-                                 colorError(rgbOf(query[i]), rgbOf(reference[neighbour.index]))};
-  });
+PointError pointError(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
+                      const Neighbour& neighbour) {
+  if (neighbour.index == kNoNeighbour)
+    return PointError{kNoNeighbour, 0.0f};
+  return PointError{std::sqrt(neighbour.squaredDistance),
+                    colorError(rgbOf(query), rgbOf(reference[neighbour.index]))};
+}
+
+// The report's statistics, summed in storage order whatever the order of the searches.
+CloudComparison summarizePointErrors(const std::vector<PointError>& errors) {
   ErrorSums sums;
   std::size_t unmatched = 0;
   for (const PointError& point : errors) {
@@ -43,34 +41,119 @@ CloudComparison compareClouds(const ColorCloud& query, const ColorCloud& referen
     else
       addPointErrors(sums, point.distance, point.color);
   }
-  return CloudComparison{summarizeErrors(sums, query.size()), unmatched, std::nullopt};
+  return CloudComparison{summarizeErrors(sums, errors.size()), unmatched, std::nullopt,
+                         std::nullopt};
+}
+
+const Normals& normalsOf(const ColorCloud& cloud, const CloudAttributes& attributes,
+                         unsigned threads, Normals& estimated) {
+  if (!attributes.normals.empty())
+    return attributes.normals;
+  estimated = estimateNormals(cloud, threads);
+  return estimated;
+}
+
+// The metric sums of one direction; also the report's errors when reportErrors is given.
+DirectionSums measureDirection(const ColorCloud& query, const ColorCloud& reference,
+                               const Normals& referenceNormals, bool colorsCompared,
+                               unsigned threads, std::vector<PointError>* reportErrors) {
+  std::vector<MetricPointError> errors(query.size());
+  if (reportErrors != nullptr)
+    reportErrors->resize(query.size());
+  visitTiedNeighbours(query, reference, threads, [&](std::size_t i, const TiedNeighbours& match) {
+    if (reportErrors != nullptr)
+      (*reportErrors)[i] = pointError(query[i], reference, match.nearest);
+    if (match.nearest.index == kNoNeighbour)
+      return;
+    errors[i] = metricPointError(query[i], reference, referenceNormals, match);
+  });
+  DirectionSums sums;
+  // In a cloud with points every search finds one; in an empty one none does.
+  if (reference.empty())
+    return sums;
+  for (const MetricPointError& error : errors)
+    addPointError(sums, error, colorsCompared);
+  return sums;
+}
+
+} // namespace
+
+CloudComparison compareClouds(const ColorCloud& query, const ColorCloud& reference,
+                              unsigned threads) {
+  // Each point's errors are kept by position, computed right after its search while the
+  // neighbour is in cache.
+  std::vector<PointError> errors(query.size());
+  visitNearestNeighbours(query, reference, threads, [&](std::size_t i, const Neighbour& neighbour) {
+    errors[i] = pointError(query[i], reference, neighbour);
+  });
+  return summarizePointErrors(errors);
+}
+
+CloudComparison compareCloudsWithMetrics(const ColorCloud& original,
+                                         const CloudAttributes& originalAttributes,
+                                         const ColorCloud& reconstructed,
+                                         const CloudAttributes& reconstructedAttributes,
+                                         unsigned threads) {
+  const bool colorsCompared = originalAttributes.hasColor && reconstructedAttributes.hasColor;
+  PairMetrics metrics;
+  metrics.originalPoints = original.size();
+  metrics.decodedPoints = reconstructed.size();
+  metrics.boundingBoxPeak = boundingBoxPeak(original);
+  std::vector<PointError> reportErrors;
+  {
+    Normals estimated;
+    metrics.originalToDecoded =
+        measureDirection(original, reconstructed,
+                         normalsOf(reconstructed, reconstructedAttributes, threads, estimated),
+                         colorsCompared, threads, &reportErrors);
+  }
+  {
+    Normals estimated;
+    metrics.decodedToOriginal = measureDirection(
+        reconstructed, original, normalsOf(original, originalAttributes, threads, estimated),
+        colorsCompared, threads, nullptr);
+  }
+  CloudComparison comparison = summarizePointErrors(reportErrors);
+  comparison.metrics = metrics;
+  return comparison;
 }
 
 CloudComparison loadAndCompare(const std::string& originalPath,
-                               const std::string& reconstructedPath, unsigned threads) {
+                               const std::string& reconstructedPath, unsigned threads,
+                               bool withMetrics) {
   ColorCloud original, reconstructed;
+  CloudAttributes originalAttributes, reconstructedAttributes;
+  const auto load = [withMetrics](const std::string& path, ColorCloud& cloud,
+                                  CloudAttributes& attributes) {
+    return withMetrics ? loadMeasurableCloud(path, cloud, attributes)
+                       : loadMeasurableCloud(path, cloud);
+  };
   std::string originalProblem, reconstructedProblem;
   std::thread reader;
   if (threads > 1) {
     // With threads to spare the decoded cloud is read while the original is.
     try {
-      reader = std::thread(
-          [&] { reconstructedProblem = loadMeasurableCloud(reconstructedPath, reconstructed); });
+      reader = std::thread([&] {
+        reconstructedProblem = load(reconstructedPath, reconstructed, reconstructedAttributes);
+      });
     } catch (const std::system_error&) {
       // read it afterwards instead
     }
   }
-  originalProblem = loadMeasurableCloud(originalPath, original);
+  originalProblem = load(originalPath, original, originalAttributes);
   if (reader.joinable())
     reader.join();
   else if (originalProblem.empty())
-    reconstructedProblem = loadMeasurableCloud(reconstructedPath, reconstructed);
+    reconstructedProblem = load(reconstructedPath, reconstructed, reconstructedAttributes);
   // The first file that cannot be loaded is the one reported.
   if (!originalProblem.empty())
     return unmeasured(PairProblem{originalPath, std::move(originalProblem)});
   if (!reconstructedProblem.empty())
     return unmeasured(PairProblem{reconstructedPath, std::move(reconstructedProblem)});
   try {
+    if (withMetrics)
+      return compareCloudsWithMetrics(original, originalAttributes, reconstructed,
+                                      reconstructedAttributes, threads);
     return compareClouds(original, reconstructed, threads);
   } catch (const std::bad_alloc&) {
     return unmeasured(

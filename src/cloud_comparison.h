@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cloud_loading.h"
+#include "codec_metrics.h"
 #include "color_cloud.h"
 #include "error_statistics.h"
 
@@ -21,6 +23,8 @@ struct CloudComparison {
   std::size_t unmatchedPoints = 0;
   // Set when the pair could not be measured; the statistics are then NaN.
   std::optional<PairProblem> problem;
+  // The sums behind the codec metrics, when they were asked for and the pair was measured.
+  std::optional<PairMetrics> metrics;
 };
 
 // The four statistics of the nearest neighbour in reference of every query point, searched
@@ -29,8 +33,19 @@ struct CloudComparison {
 CloudComparison compareClouds(const ColorCloud& query, const ColorCloud& reference,
                               unsigned threads);
 
+// compareClouds of the original against the reconstruction, with the codec metrics both ways
+// from the same searches. Each direction projects its errors on the reference cloud's normals:
+// the file's, or else estimated from its kNormalNeighbours nearest points. Colours are compared
+// when both files have a colour field.
+CloudComparison compareCloudsWithMetrics(const ColorCloud& original,
+                                         const CloudAttributes& originalAttributes,
+                                         const ColorCloud& reconstructed,
+                                         const CloudAttributes& reconstructedAttributes,
+                                         unsigned threads);
+
 // Loads both PCD files, drops non-finite points and compares the original against the
-// reconstruction. The first file that cannot be loaded, or a comparison that runs out of
-// memory, gives NaN statistics and the problem.
+// reconstruction, with the codec metrics when asked for. The first file that cannot be loaded,
+// or a comparison that runs out of memory, gives NaN statistics and the problem.
 CloudComparison loadAndCompare(const std::string& originalPath,
-                               const std::string& reconstructedPath, unsigned threads);
+                               const std::string& reconstructedPath, unsigned threads,
+                               bool withMetrics = false);

@@ -9,14 +9,42 @@
 #include <exception>
 #include <new>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 
-void removeNonFinitePoints(ColorCloud& cloud) {
+// Drops the points with a non-finite coordinate, and their normals when there are any.
+void removeNonFinitePoints(ColorCloud& cloud, Normals* normals) {
   // The reader marks a cloud dense even when ascii inf or -nan values are present.
   cloud.is_dense = false;
   pcl::Indices kept;
   pcl::removeNaNFromPointCloud(cloud, cloud, kept);
+  if (normals == nullptr || normals->empty())
+    return;
+  for (std::size_t i = 0; i < kept.size(); ++i)
+    (*normals)[i] = (*normals)[static_cast<std::size_t>(kept[i])];
+  normals->resize(kept.size());
+}
+
+// PCL's reader, keeping the normals too when attributes asks for them.
+void readWithPcl(const std::string& path, bool withNormals, ColorCloud& cloud,
+                 CloudAttributes* attributes) {
+  if (!withNormals) {
+    if (pcl::PCDReader().read(path, cloud, 0) < 0)
+      throw std::runtime_error("PCL's reader failed");
+    return;
+  }
+  pcl::PCLPointCloud2 blob;
+  int version = 0;
+  if (pcl::PCDReader().read(path, blob, cloud.sensor_origin_, cloud.sensor_orientation_, version,
+                            0) < 0)
+    throw std::runtime_error("PCL's reader failed");
+  pcl::fromPCLPointCloud2(blob, cloud);
+  pcl::PointCloud<pcl::Normal> normals;
+  pcl::fromPCLPointCloud2(blob, normals);
+  attributes->normals.resize(normals.size());
+  for (std::size_t i = 0; i < normals.size(); ++i)
+    attributes->normals[i] = normals[i].getNormalVector3fMap();
 }
 
 float largestMagnitude(const ColorCloud& cloud) {
@@ -27,20 +55,20 @@ float largestMagnitude(const ColorCloud& cloud) {
   return largest;
 }
 
-} // namespace
-
-std::string readCloudFile(const std::string& path, ColorCloud& cloud) {
+// readCloudFile, also reading the attributes when asked for.
+std::string readCloud(const std::string& path, ColorCloud& cloud, CloudAttributes* attributes) {
   const PcdFileCheck check = checkPcdFile(path);
   if (!check.problem.empty())
     return check.problem;
+  if (attributes != nullptr)
+    attributes->hasColor = check.hasColor;
   // PCL's conversion takes the address of the first point even when there is none.
   if (check.points == 0) {
     cloud.clear();
     return "";
   }
   try {
-    if (pcl::PCDReader().read(path, cloud, 0) < 0)
-      return "PCL's reader failed";
+    readWithPcl(path, attributes != nullptr && check.hasNormals, cloud, attributes);
   } catch (const std::bad_alloc&) {
     return "out of memory while reading";
   } catch (const std::exception& error) {
@@ -49,12 +77,13 @@ std::string readCloudFile(const std::string& path, ColorCloud& cloud) {
   return "";
 }
 
-std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud) {
-  std::string problem = readCloudFile(path, cloud);
+// loadMeasurableCloud, also reading the attributes when asked for.
+std::string loadCloud(const std::string& path, ColorCloud& cloud, CloudAttributes* attributes) {
+  std::string problem = readCloud(path, cloud, attributes);
   if (!problem.empty())
     return problem;
   try {
-    removeNonFinitePoints(cloud);
+    removeNonFinitePoints(cloud, attributes != nullptr ? &attributes->normals : nullptr);
   } catch (const std::bad_alloc&) {
     return "out of memory while dropping non-finite points";
   }
@@ -66,4 +95,19 @@ std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud) {
     return reason.str();
   }
   return "";
+}
+
+} // namespace
+
+std::string readCloudFile(const std::string& path, ColorCloud& cloud) {
+  return readCloud(path, cloud, nullptr);
+}
+
+std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud) {
+  return loadCloud(path, cloud, nullptr);
+}
+
+std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud,
+                                CloudAttributes& attributes) {
+  return loadCloud(path, cloud, &attributes);
 }

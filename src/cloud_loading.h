@@ -1,6 +1,7 @@
 #pragma once
 
 #include "color_cloud.h"
+#include "normal_estimation.h"
 
 #include <string>
 
@@ -17,3 +18,16 @@ std::string readCloudFile(const std::string& path, ColorCloud& cloud);
 // coordinate and refuses coordinates beyond kLargestMeasurableCoordinate. Returns the reason
 // when the cloud cannot be measured.
 std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud);
+
+// What a measured cloud's file holds besides the points.
+struct CloudAttributes {
+  // The file has a colour field; without one every point reads as black.
+  bool hasColor = false;
+  // The file's normals of the points kept, when it has normal_x, normal_y and normal_z as
+  // 4-byte floats; empty otherwise.
+  Normals normals;
+};
+
+// loadMeasurableCloud, also reading the attributes.
+std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud,
+                                CloudAttributes& attributes);

@@ -45,6 +45,9 @@ struct KdTree {
   const ColorCloud* source = nullptr; // the reference cloud, read while the tree is built
   std::vector<std::int32_t> order;
   std::vector<float> ordered; // the coordinates in tree order, for locality
+  // Sums of the red, green and blue of the points before each slot in tree order; kept only
+  // for searches that average the colours of equidistant neighbours.
+  std::vector<std::array<std::uint64_t, 3>> colorPrefix;
   std::vector<TreeNode> nodes;
   Box rootBox;
   std::int32_t root = -1;
@@ -191,7 +194,7 @@ std::int32_t divideTree(KdTree& tree, std::int32_t left, std::int32_t right, Box
   return node;
 }
 
-KdTree buildTree(const ColorCloud& reference) {
+KdTree buildTree(const ColorCloud& reference, bool withColors = false) {
   KdTree tree;
   const std::size_t size = reference.size();
   tree.source = &reference;
@@ -216,6 +219,14 @@ KdTree buildTree(const ColorCloud& reference) {
   for (std::size_t i = 0; i < size; ++i)
     for (int axis = 0; axis < kDimensions; ++axis)
       tree.ordered[i * kDimensions + axis] = coordinate(tree, tree.order[i], axis);
+  if (withColors) {
+    tree.colorPrefix.assign(size + 1, {0, 0, 0});
+    for (std::size_t i = 0; i < size; ++i) {
+      const auto& point = reference[static_cast<std::size_t>(tree.order[i])];
+      tree.colorPrefix[i + 1] = {tree.colorPrefix[i][0] + point.r, tree.colorPrefix[i][1] + point.g,
+                                 tree.colorPrefix[i][2] + point.b};
+    }
+  }
   return tree;
 }
 
@@ -239,28 +250,130 @@ bool searchesFirstChild(const TreeNode& node, const float* query) {
   return (value - node.divlow) + (value - node.divhigh) < 0;
 }
 
-// FLANN's searchLevel with a one-neighbour result set: a point replaces the best only when it
-// is strictly nearer, so among equidistant points the first one visited stays.
+// The first point FLANN visits below a node whose points share one position: the one reached
+// by descending to the nearer child all the way down.
+std::int32_t firstVisited(const KdTree& tree, const TreeNode& node, const float* query) {
+  const TreeNode* first = &node;
+  while (first->child1 >= 0)
+    first = &tree.nodes[searchesFirstChild(*first, query) ? first->child1 : first->child2];
+  return first->left;
+}
+
+// FLANN's one-neighbour result set: a point replaces the best only when it is strictly
+// nearer, so among equidistant points the first one visited stays.
+struct NearestResult {
+  Neighbour best{kNoNeighbour, std::numeric_limits<float>::max()};
+
+  float worst() const { return best.squaredDistance; }
+  float exactWorst() const { return worst(); }
+  void addLeafPoint(const KdTree& tree, std::int32_t slot, float distance, bool) {
+    if (distance < best.squaredDistance)
+      best = {tree.order[slot], distance};
+  }
+  // Every point below the node is as far as the first; FLANN would keep the first one visited.
+  void addOnePosition(const KdTree& tree, const TreeNode& node, const float* query, float distance,
+                      bool) {
+    if (distance < best.squaredDistance)
+      best = {tree.order[firstVisited(tree, node, query)], distance};
+  }
+};
+
+// The nearest neighbour as FLANN finds it, and the colour sums of every point at exactly its
+// distance. FLANN's lower bound of a subtree is summed in single precision and can exceed the
+// distance of a point inside by a few units in the last place, so this search also enters the
+// subtrees that FLANN leaves for being that little farther; the nearest neighbour is taken
+// only from the points FLANN visits.
+struct TiedResult {
+  NearestResult nearest;
+  TiedNeighbours ties{};
+
+  static constexpr float kSlack = 1.0f / 4096;
+  float worst() const { return nearest.worst() + nearest.worst() * kSlack; }
+  float exactWorst() const { return nearest.worst(); }
+  void addLeafPoint(const KdTree& tree, std::int32_t slot, float distance, bool visitedByFlann) {
+    if (visitedByFlann && distance < nearest.worst()) {
+      ties = TiedNeighbours{};
+      nearest.addLeafPoint(tree, slot, distance, true);
+    }
+    if (distance == nearest.worst())
+      addColors(tree, slot, slot + 1);
+  }
+  void addOnePosition(const KdTree& tree, const TreeNode& node, const float* query, float distance,
+                      bool visitedByFlann) {
+    if (visitedByFlann && distance < nearest.worst()) {
+      ties = TiedNeighbours{};
+      nearest.addOnePosition(tree, node, query, distance, true);
+    }
+    if (distance == nearest.worst())
+      addColors(tree, node.left, node.right);
+  }
+  void addColors(const KdTree& tree, std::int32_t begin, std::int32_t end) {
+    ties.count += static_cast<std::uint32_t>(end - begin);
+    for (int channel = 0; channel < 3; ++channel)
+      ties.colorSums[channel] += tree.colorPrefix[end][channel] - tree.colorPrefix[begin][channel];
+  }
+};
+
+// FLANN's KNNSimpleResultSet: the k nearest sorted by distance, a new point going after those
+// as near as it.
+struct NearestKResult {
+  explicit NearestKResult(std::size_t k) : capacity(k) { found.reserve(k); }
+  std::size_t capacity;
+  std::vector<std::pair<float, std::int32_t>> found; // distance, slot in tree order
+
+  float worst() const {
+    return found.size() < capacity ? std::numeric_limits<float>::max() : found.back().first;
+  }
+  // Returns false when the point was not taken.
+  bool add(float distance, std::int32_t slot) {
+    if (distance >= worst())
+      return false;
+    if (found.size() < capacity)
+      found.emplace_back();
+    std::size_t i = found.size() - 1;
+    for (; i > 0 && found[i - 1].first > distance; --i)
+      found[i] = found[i - 1];
+    found[i] = {distance, slot};
+    return true;
+  }
+  float exactWorst() const { return worst(); }
+  void addLeafPoint(const KdTree&, std::int32_t slot, float distance, bool) { add(distance, slot); }
+  // FLANN walks the node's leaves always taking the same side first, since every cut there is
+  // at the one position; once a point is refused, so is every later one at the same distance.
+  void addOnePosition(const KdTree& tree, const TreeNode& node, const float* query, float distance,
+                      bool) {
+    const bool firstChildFirst = node.child1 < 0 || searchesFirstChild(node, query);
+    walkLeaves(tree, node, firstChildFirst, distance);
+  }
+  bool walkLeaves(const KdTree& tree, const TreeNode& node, bool firstChildFirst, float distance) {
+    if (node.child1 < 0) {
+      for (std::int32_t slot = node.left; slot < node.right; ++slot)
+        if (!add(distance, slot))
+          return false;
+      return true;
+    }
+    const TreeNode& first = tree.nodes[firstChildFirst ? node.child1 : node.child2];
+    const TreeNode& second = tree.nodes[firstChildFirst ? node.child2 : node.child1];
+    return walkLeaves(tree, first, firstChildFirst, distance) &&
+           walkLeaves(tree, second, firstChildFirst, distance);
+  }
+};
+
+// FLANN's searchLevel, for any of the result sets above: it enters a subtree whose lower bound
+// is at most the result's worst(), and tells the result whether FLANN would have entered it.
+template <typename Result>
 void searchLevel(const KdTree& tree, const float* query, std::int32_t nodeIndex, float minimum,
-                 float* distances, Neighbour& best) {
+                 float* distances, Result& result, bool visitedByFlann = true) {
   const TreeNode& node = tree.nodes[nodeIndex];
   if (node.onePosition) {
-    // Every point below is as far as the first; FLANN would keep the first one it visits,
-    // found by descending to the nearer child all the way down.
     const float distance = squaredDistance(query, &tree.ordered[node.left * kDimensions]);
-    if (distance < best.squaredDistance) {
-      const TreeNode* first = &node;
-      while (first->child1 >= 0)
-        first = &tree.nodes[searchesFirstChild(*first, query) ? first->child1 : first->child2];
-      best = {tree.order[first->left], distance};
-    }
+    result.addOnePosition(tree, node, query, distance, visitedByFlann);
     return;
   }
   if (node.child1 < 0) {
     for (std::int32_t i = node.left; i < node.right; ++i) {
       const float distance = squaredDistance(query, &tree.ordered[i * kDimensions]);
-      if (distance < best.squaredDistance)
-        best = {tree.order[i], distance};
+      result.addLeafPoint(tree, i, distance, visitedByFlann);
     }
     return;
   }
@@ -277,17 +390,17 @@ void searchLevel(const KdTree& tree, const float* query, std::int32_t nodeIndex,
     otherChild = node.child1;
     cutDistance = squared(value - node.divlow);
   }
-  searchLevel(tree, query, bestChild, minimum, distances, best);
+  searchLevel(tree, query, bestChild, minimum, distances, result, visitedByFlann);
   const float previous = distances[axis];
   minimum = minimum + cutDistance - previous;
   distances[axis] = cutDistance;
-  if (minimum <= best.squaredDistance)
-    searchLevel(tree, query, otherChild, minimum, distances, best);
+  if (minimum <= result.worst())
+    searchLevel(tree, query, otherChild, minimum, distances, result,
+                visitedByFlann && minimum <= result.exactWorst());
   distances[axis] = previous;
 }
 
-Neighbour findNearest(const KdTree& tree, const float* query) {
-  Neighbour best{kNoNeighbour, std::numeric_limits<float>::max()};
+template <typename Result> void search(const KdTree& tree, const float* query, Result& result) {
   float distances[kDimensions] = {0.0f, 0.0f, 0.0f};
   float minimum = 0.0f;
   for (int axis = 0; axis < kDimensions; ++axis) {
@@ -300,10 +413,7 @@ Neighbour findNearest(const KdTree& tree, const float* query) {
       minimum += distances[axis];
     }
   }
-  searchLevel(tree, query, tree.root, minimum, distances, best);
-  if (best.index == kNoNeighbour)
-    best.squaredDistance = 0.0f;
-  return best;
+  searchLevel(tree, query, tree.root, minimum, distances, result);
 }
 
 struct Bounds {
@@ -420,6 +530,15 @@ template <typename Work> void forEachChunk(std::size_t count, unsigned threads, 
     helper.join();
 }
 
+// The query positions in the order to search them. Scattered queries are searched in Morton
+// order, where consecutive ones share branches of the tree and nearby reference points: a
+// shuffled 10^6-point pair takes 1.3-1.5 s in storage order and 0.9-1.0 s in Morton order
+// (whole run, one thread). A cloud in a scanner's order is as coherent already: sorting it
+// costs about 0.1 s of 0.8 s there. Empty means storage order.
+std::vector<std::uint32_t> searchOrder(const ColorCloud& query) {
+  return isStoredCoherently(query) ? std::vector<std::uint32_t>() : mortonOrder(query);
+}
+
 } // namespace
 
 void visitNearestNeighbours(const ColorCloud& query, const ColorCloud& reference, unsigned threads,
@@ -432,16 +551,59 @@ void visitNearestNeighbours(const ColorCloud& query, const ColorCloud& reference
   if (query.empty())
     return;
   const KdTree tree = buildTree(reference);
-  // Scattered queries are searched in Morton order, where consecutive ones share branches of
-  // the tree and nearby reference points: a shuffled 10^6-point pair takes 1.3-1.5 s in
-  // storage order and 0.9-1.0 s in Morton order (whole run, one thread). A cloud in a
-  // scanner's order is as coherent already: sorting it costs about 0.1 s of 0.8 s there.
-  const std::vector<std::uint32_t> order =
-      isStoredCoherently(query) ? std::vector<std::uint32_t>() : mortonOrder(query);
+  const std::vector<std::uint32_t> order = searchOrder(query);
   forEachChunk(query.size(), threads, [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) {
       const std::size_t position = order.empty() ? i : order[i];
-      visit(position, findNearest(tree, query[position].data));
+      NearestResult result;
+      search(tree, query[position].data, result);
+      visit(position, result.best);
+    }
+  });
+}
+
+void visitTiedNeighbours(const ColorCloud& query, const ColorCloud& reference, unsigned threads,
+                         const TiedNeighboursVisitor& visit) {
+  if (reference.empty()) {
+    for (std::size_t i = 0; i < query.size(); ++i)
+      visit(i, TiedNeighbours{Neighbour{kNoNeighbour, 0.0f}, 0, {0, 0, 0}});
+    return;
+  }
+  if (query.empty())
+    return;
+  const KdTree tree = buildTree(reference, true);
+  const std::vector<std::uint32_t> order = searchOrder(query);
+  forEachChunk(query.size(), threads, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      const std::size_t position = order.empty() ? i : order[i];
+      TiedResult result;
+      search(tree, query[position].data, result);
+      result.ties.nearest = result.nearest.best;
+      visit(position, result.ties);
+    }
+  });
+}
+
+void visitNearestNeighboursWithin(const ColorCloud& cloud, std::size_t k, unsigned threads,
+                                  const NeighboursVisitor& visit) {
+  if (cloud.empty() || k == 0)
+    return;
+  const KdTree tree = buildTree(cloud);
+  // Each point is searched in tree order, right after its neighbours in the tree.
+  forEachChunk(cloud.size(), threads, [&](std::size_t begin, std::size_t end) {
+    NearestKResult result(std::min(k, cloud.size()));
+    pcl::Indices neighbours;
+    std::vector<float> squaredDistances;
+    for (std::size_t slot = begin; slot < end; ++slot) {
+      result.found.clear();
+      search(tree, &tree.ordered[slot * kDimensions], result);
+      neighbours.clear();
+      squaredDistances.clear();
+      for (const auto& [distance, neighbourSlot] : result.found) {
+        neighbours.push_back(tree.order[static_cast<std::size_t>(neighbourSlot)]);
+        squaredDistances.push_back(distance);
+      }
+      visit(static_cast<std::size_t>(tree.order[slot]), neighbours, squaredDistances);
     }
   });
 }

@@ -2,6 +2,9 @@
 
 #include "color_cloud.h"
 
+#include <pcl/types.h>
+
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -26,3 +29,31 @@ using NeighbourVisitor = std::function<void(std::size_t position, const Neighbou
 // kLargestMeasurableCoordinate in cloud_loading.h).
 void visitNearestNeighbours(const ColorCloud& query, const ColorCloud& reference, unsigned threads,
                             const NeighbourVisitor& visit);
+
+// The nearest reference point of one query point, and every reference point at exactly its
+// distance, the nearest included: how many there are and their colour sums.
+struct TiedNeighbours {
+  Neighbour nearest;
+  std::uint32_t count;
+  std::array<std::uint64_t, 3> colorSums; // red, green, blue
+};
+
+using TiedNeighboursVisitor =
+    std::function<void(std::size_t position, const TiedNeighbours& neighbours)>;
+
+// As visitNearestNeighbours, with the points tied with each nearest neighbour. In an empty
+// reference cloud every query point gets kNoNeighbour and a count of 0.
+void visitTiedNeighbours(const ColorCloud& query, const ColorCloud& reference, unsigned threads,
+                         const TiedNeighboursVisitor& visit);
+
+// Receives the positions and squared distances of the neighbours of the point at a storage
+// position, nearest first.
+using NeighboursVisitor = std::function<void(std::size_t position, const pcl::Indices& neighbours,
+                                             const std::vector<float>& squaredDistances)>;
+
+// Searches the k nearest points of every point of the cloud within the cloud itself, the point
+// included, as pcl::search::KdTree<pcl::PointXYZRGBA> with sorted results does (ties in the
+// same order, except among points that share one position), and hands them to visit once for
+// each point, from up to `threads` threads. A cloud of fewer than k points gives all of them.
+void visitNearestNeighboursWithin(const ColorCloud& cloud, std::size_t k, unsigned threads,
+                                  const NeighboursVisitor& visit);

@@ -292,6 +292,25 @@ std::string describe(const PcdField& field) {
          (field.count == 1 ? "" : " x " + std::to_string(field.count));
 }
 
+bool hasMappedColor(const PcdHeader& header) {
+  for (const PcdField& field : header.fields)
+    if ((field.name == "rgb" || field.name == "rgba") && field.count == 1 && field.size == 4 &&
+        (field.type == 'U' || (field.type == 'F' && field.name == "rgb")))
+      return true;
+  return false;
+}
+
+bool hasFloatNormals(const PcdHeader& header) {
+  for (const char* axis : {"normal_x", "normal_y", "normal_z"}) {
+    const auto isFloatNormal = [axis](const PcdField& field) {
+      return field.name == axis && field.type == 'F' && field.size == 4 && field.count == 1;
+    };
+    if (std::none_of(header.fields.begin(), header.fields.end(), isFloatNormal))
+      return false;
+  }
+  return true;
+}
+
 // The reader maps a field only when its name, type and count match the point's field; an
 // unmapped field is left at zero, which would measure made-up points or colours.
 std::string checkMappedFields(const PcdHeader& header) {
@@ -308,16 +327,10 @@ std::string checkMappedFields(const PcdHeader& header) {
              "; coordinates must be single 4-byte floats (F 4)";
   }
   const PcdField* unmapped = nullptr;
-  for (const PcdField& field : header.fields) {
-    const bool isColor = field.name == "rgb" || field.name == "rgba";
-    const bool mapped = field.count == 1 && field.size == 4 &&
-                        (field.type == 'U' || (field.type == 'F' && field.name == "rgb"));
-    if (isColor && mapped)
-      return "";
-    if (isColor && unmapped == nullptr)
+  for (const PcdField& field : header.fields)
+    if ((field.name == "rgb" || field.name == "rgba") && unmapped == nullptr)
       unmapped = &field;
-  }
-  if (unmapped != nullptr)
+  if (unmapped != nullptr && !hasMappedColor(header))
     return "colour field '" + unmapped->name + "' is stored as " + describe(*unmapped) +
            "; colours must be packed in 4 bytes (rgb as F 4 or U 4, rgba as U 4)";
   return "";
@@ -501,5 +514,7 @@ PcdFileCheck checkPcdFile(const std::string& path) {
     problem = checkMappedFields(header);
   if (problem.empty())
     problem = checkData(file, header, fileSize);
-  return {problem, problem.empty() ? header.points : 0};
+  if (!problem.empty())
+    return {problem};
+  return {problem, header.points, hasMappedColor(header), hasFloatNormals(header)};
 }

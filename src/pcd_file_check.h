@@ -9,6 +9,10 @@ struct PcdFileCheck {
   std::string problem;
   // The header's POINTS, for a file without a problem.
   std::uint64_t points = 0;
+  // The file has a colour field that the reader maps (rgb or rgba).
+  bool hasColor = false;
+  // The file has normal_x, normal_y and normal_z, each a single 4-byte float.
+  bool hasNormals = false;
 };
 
 // PCL 1.13's PCD reader crashes, throws or allocates without bound on damaged files, so

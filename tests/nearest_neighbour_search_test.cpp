@@ -103,3 +103,107 @@ TEST(VisitNearestNeighbours, FindNothingInAnEmptyCloud) {
     EXPECT_EQ(neighbour.index, kNoNeighbour);
   EXPECT_TRUE(nearestNeighbours(ColorCloud(), *randomCloud(3, 1), 2).empty());
 }
+
+namespace {
+
+// Every reference point at exactly the smallest distance, found by trying them all in the
+// search's own arithmetic.
+TiedNeighbours bruteForceTies(const pcl::PointXYZRGBA& query, const ColorCloud& reference) {
+  const auto distance = [&](const pcl::PointXYZRGBA& point) {
+    float sum = 0.0f;
+    for (int axis = 0; axis < 3; ++axis)
+      sum += (query.data[axis] - point.data[axis]) * (query.data[axis] - point.data[axis]);
+    return sum;
+  };
+  TiedNeighbours ties{Neighbour{kNoNeighbour, std::numeric_limits<float>::max()}, 0, {0, 0, 0}};
+  for (const auto& point : reference) {
+    const float d = distance(point);
+    if (d < ties.nearest.squaredDistance)
+      ties = TiedNeighbours{Neighbour{0, d}, 0, {0, 0, 0}};
+    if (d == ties.nearest.squaredDistance) {
+      ++ties.count;
+      ties.colorSums[0] += point.r;
+      ties.colorSums[1] += point.g;
+      ties.colorSums[2] += point.b;
+    }
+  }
+  return ties;
+}
+
+void expectTiesFoundByTryingAll(const ColorCloud& query, const ColorCloud& reference) {
+  const std::vector<Neighbour> nearest = nearestNeighbours(query, reference, 1);
+  for (unsigned threads : {1u, 3u}) {
+    std::vector<TiedNeighbours> found(query.size());
+    visitTiedNeighbours(
+        query, reference, threads,
+        [&](std::size_t position, const TiedNeighbours& ties) { found[position] = ties; });
+    std::size_t mismatches = 0;
+    for (std::size_t i = 0; i < query.size(); ++i) {
+      const TiedNeighbours expected = bruteForceTies(query[i], reference);
+      if (found[i].nearest.index != nearest[i].index ||
+          found[i].nearest.squaredDistance != expected.nearest.squaredDistance ||
+          found[i].count != expected.count || found[i].colorSums != expected.colorSums)
+        ++mismatches;
+    }
+    EXPECT_EQ(mismatches, 0u) << "of " << query.size() << " points, " << threads << " threads";
+  }
+}
+
+} // namespace
+
+TEST(VisitTiedNeighbours, CountEveryPointAtTheNearestDistanceWithItsColour) {
+  // Each grid point stored 3 times in other colours; queries on the points, halfway between
+  // two or four of them (ties at two positions), and off the grid.
+  for (bool shuffled : {false, true}) {
+    SCOPED_TRACE(shuffled ? "shuffled" : "scanner order");
+    const auto reference = gridWithDuplicates(40, 3, shuffled, 21);
+    auto query = gridWithDuplicates(40, 1, shuffled, 22);
+    const auto between = gridWithDuplicates(30, 1, shuffled, 23);
+    for (const auto& point : *between) {
+      query->push_back(colorPoint(point.x + 0.005f, point.y, point.z, 1, 2, 3));
+      query->push_back(colorPoint(point.x + 0.005f, point.y + 0.005f, point.z, 1, 2, 3));
+    }
+    const auto scattered = randomCloud(2000, 24);
+    for (const auto& point : *scattered)
+      query->push_back(point);
+    expectTiesFoundByTryingAll(*query, *reference);
+  }
+  // Many points of one position, reached as one subtree.
+  auto identical = std::make_shared<ColorCloud>();
+  for (int i = 0; i < 5000; ++i)
+    identical->push_back(colorPoint(0.25f, 0.5f, 0.75f, static_cast<std::uint8_t>(i), 1, 200));
+  identical->push_back(colorPoint(0.3f, 0.5f, 0.75f, 9, 9, 9));
+  expectTiesFoundByTryingAll(*randomCloud(500, 25), *identical);
+}
+
+TEST(VisitNearestNeighboursWithin, AreThoseOfPclsKdTree) {
+  const auto sameAsPcl = [](const ColorCloud::Ptr& cloud, std::size_t k, bool comparePositions) {
+    pcl::search::KdTree<pcl::PointXYZRGBA> tree(true);
+    tree.setInputCloud(cloud);
+    std::vector<std::size_t> visits(cloud->size(), 0);
+    std::size_t mismatches = 0;
+    visitNearestNeighboursWithin(
+        *cloud, k, 2,
+        [&](std::size_t position, const pcl::Indices& neighbours,
+            const std::vector<float>& squaredDistances) {
+          ++visits[position];
+          pcl::Indices expected;
+          std::vector<float> expectedDistances;
+          tree.nearestKSearch((*cloud)[position], static_cast<int>(k), expected, expectedDistances);
+          bool same = neighbours.size() == expected.size() && squaredDistances == expectedDistances;
+          for (std::size_t i = 0; same && i < expected.size(); ++i)
+            same = comparePositions ? (*cloud)[neighbours[i]].getVector3fMap() ==
+                                          (*cloud)[expected[i]].getVector3fMap()
+                                    : neighbours[i] == expected[i];
+          if (!same)
+            ++mismatches;
+        });
+    EXPECT_EQ(mismatches, 0u) << cloud->size() << " points, k = " << k;
+    EXPECT_EQ(std::count(visits.begin(), visits.end(), 1u), static_cast<long>(cloud->size()));
+  };
+  for (std::size_t size : {1u, 2u, 12u, 13u, 5000u})
+    sameAsPcl(randomCloud(size, 30 + size), 12, false);
+  sameAsPcl(randomCloud(3000, 31), 1, false);
+  // Among points of one position any of them is as good; their positions must agree.
+  sameAsPcl(gridWithDuplicates(30, 4, true, 32), 12, true);
+}

@@ -1,0 +1,121 @@
+#include "metrics_report.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using Value = std::optional<double>;
+
+std::string formatValue(Value value) {
+  if (!value)
+    return "";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", *value);
+  return text;
+}
+
+std::string formatCount(std::optional<std::uint64_t> count) {
+  return count ? std::to_string(*count) : "";
+}
+
+Value bitsPerPoint(std::uint64_t bytes, std::size_t points) {
+  if (points == 0)
+    return std::nullopt;
+  return 8.0 * static_cast<double>(bytes) / static_cast<double>(points);
+}
+
+// The fields after file and the counts, from the measured sums.
+std::vector<std::string> distortionFields(const PairMetrics& metrics, double peak) {
+  const DirectionSums& ab = metrics.originalToDecoded;
+  const DirectionSums& ba = metrics.decodedToOriginal;
+  const double signal = 3.0 * peak * peak;
+  const Value d1 = symmetric(meanSquaredDistance(ab), meanSquaredDistance(ba));
+  const Value d2 = symmetric(meanSquaredPlaneDistance(ab), meanSquaredPlaneDistance(ba));
+  std::vector<std::string> fields = {
+      formatValue(meanSquaredDistance(ab)),
+      formatValue(meanSquaredDistance(ba)),
+      formatValue(d1),
+      formatValue(psnr(signal, d1)),
+      formatValue(peak),
+      formatValue(hausdorffDistance(ab)),
+      formatValue(hausdorffDistance(ba)),
+      formatValue(symmetric(hausdorffDistance(ab), hausdorffDistance(ba))),
+      formatValue(meanSquaredPlaneDistance(ab)),
+      formatValue(meanSquaredPlaneDistance(ba)),
+      formatValue(d2),
+      formatValue(psnr(signal, d2))};
+  for (int channel = 0; channel < 3; ++channel)
+    fields.push_back(
+        formatValue(psnr(255.0 * 255.0, symmetric(meanSquaredColorDifference(ab, channel),
+                                                  meanSquaredColorDifference(ba, channel)))));
+  return fields;
+}
+
+constexpr std::size_t kDistortionColumns = 15;
+
+void writeRow(std::ostream& csv, const std::string& file, const PairMetrics* metrics,
+              std::optional<std::uint64_t> compressedBytes, Value bpp, PeakOverride peak) {
+  csv << csvField(file) << ',';
+  if (metrics != nullptr)
+    csv << metrics->originalPoints << ',' << metrics->decodedPoints << ',';
+  else
+    csv << ",,";
+  csv << formatCount(compressedBytes) << ',' << formatValue(bpp);
+  std::vector<std::string> fields;
+  if (metrics != nullptr)
+    fields = distortionFields(*metrics, peak.value_or(metrics->boundingBoxPeak));
+  else
+    fields.assign(kDistortionColumns, "");
+  if (metrics == nullptr && peak)
+    fields[4] = formatValue(peak);
+  for (const std::string& field : fields)
+    csv << ',' << field;
+  csv << '\n';
+}
+
+} // namespace
+
+void writeMetricsHeader(std::ostream& csv) {
+  csv << "file,original_points,decoded_points,compressed_bytes,bpp,d1_mse_ab,d1_mse_ba,d1_mse,"
+         "d1_psnr,peak,hausdorff_ab,hausdorff_ba,hausdorff,d2_mse_ab,d2_mse_ba,d2_mse,d2_psnr,"
+         "y_psnr,cb_psnr,cr_psnr\n";
+}
+
+void writeMetricsRow(std::ostream& csv, const std::string& file, const PairMetrics* metrics,
+                     std::optional<std::uint64_t> compressedBytes, PeakOverride peak) {
+  Value bpp;
+  if (metrics != nullptr && compressedBytes)
+    bpp = bitsPerPoint(*compressedBytes, metrics->originalPoints);
+  writeRow(csv, file, metrics, compressedBytes, bpp, peak);
+}
+
+void addToTotals(MetricsTotals& totals, const PairMetrics* metrics,
+                 std::optional<std::uint64_t> compressedBytes) {
+  if (compressedBytes)
+    totals.compressedBytes += *compressedBytes;
+  if (metrics == nullptr)
+    return;
+  poolMetrics(totals.pooled, *metrics);
+  if (compressedBytes) {
+    totals.compressedBytesOfMeasured += *compressedBytes;
+    totals.originalPointsOfMeasured += metrics->originalPoints;
+  }
+}
+
+void writeMetricsTotals(std::ostream& csv, const MetricsTotals& totals, PeakOverride peak) {
+  writeRow(csv, "all", &totals.pooled, totals.compressedBytes,
+           bitsPerPoint(totals.compressedBytesOfMeasured, totals.originalPointsOfMeasured), peak);
+}
+
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos)
+    return text;
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"')
+      quoted += '"';
+    quoted += c;
+  }
+  return quoted + '"';
+}

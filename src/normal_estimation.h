@@ -1,0 +1,20 @@
+#pragma once
+
+#include "color_cloud.h"
+
+#include <Eigen/Core>
+
+#include <vector>
+
+// One unit normal for each point of a cloud, in storage order; NaN where there is none.
+using Normals = std::vector<Eigen::Vector3f>;
+
+// The neighbours that a normal is fitted to.
+constexpr std::size_t kNormalNeighbours = 12;
+
+// The normal of every point of the cloud, as pcl::NormalEstimation with setKSearch(k) computes
+// it: the least-squares plane through the point's k nearest points (the point included),
+// turned towards the cloud's sensor origin. A point with fewer than 3 neighbours, in a cloud of
+// fewer than 3 points, gets NaN. Computed on up to `threads` threads.
+Normals estimateNormals(const ColorCloud& cloud, unsigned threads,
+                        std::size_t k = kNormalNeighbours);

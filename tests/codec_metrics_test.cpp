@@ -1,0 +1,120 @@
+#include "cloud_comparison.h"
+#include "metrics_report.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+// Two clouds whose every metric is worked out by hand. Original a1 (0,0,0) blue, a2 (3,0,0)
+// white; decoded b1 (0,1,0) white and b1' at the same place black, b2 (3,0,2) and b3 (3,0,-3)
+// white.
+//   D1 ab: a1-b1 1, a2-b2 4 -> 2.5;  ba: b1-a1 1, b1'-a1 1, b2-a2 4, b3-a2 9 -> 3.75.
+//   Hausdorff ab 2, ba 3.  Peak: the original spans 3 along x.  PSNR 10 log10(27 / 3.75).
+//   D2 ab on the decoded normals (0,0,1): a1 0, a2 (0,0,-2).n = -2 -> (0 + 4) / 2 = 2;
+//   ba on the original normals (0,.6,.8) and (1,0,0): b1, b1' 0.6^2 each, b2, b3 0 -> 0.18
+//   (0.180000014 with 0.6 stored as a float).
+//   Colour: a1 is matched by b1 and b1', so by their mean grey (127.5, 127.5, 127.5).
+struct HandWorkedPair {
+  ColorCloud original;
+  ColorCloud decoded;
+  CloudAttributes originalAttributes;
+  CloudAttributes decodedAttributes;
+};
+
+HandWorkedPair handWorkedPair() {
+  HandWorkedPair pair;
+  pair.original = *cloudOf({colorPoint(0, 0, 0, 0, 0, 255), colorPoint(3, 0, 0, 255, 255, 255)});
+  pair.decoded =
+      *cloudOf({colorPoint(0, 1, 0, 255, 255, 255), colorPoint(0, 1, 0, 0, 0, 0),
+                colorPoint(3, 0, 2, 255, 255, 255), colorPoint(3, 0, -3, 255, 255, 255)});
+  pair.originalAttributes = {true, {{0.0f, 0.6f, 0.8f}, {1.0f, 0.0f, 0.0f}}};
+  pair.decodedAttributes = {true, Normals(4, Eigen::Vector3f(0.0f, 0.0f, 1.0f))};
+  return pair;
+}
+
+PairMetrics measure(const HandWorkedPair& pair, unsigned threads = 1) {
+  const CloudComparison comparison = compareCloudsWithMetrics(
+      pair.original, pair.originalAttributes, pair.decoded, pair.decodedAttributes, threads);
+  EXPECT_TRUE(comparison.metrics.has_value());
+  return comparison.metrics.value_or(PairMetrics{});
+}
+
+std::string row(const std::string& file, const PairMetrics* metrics,
+                std::optional<std::uint64_t> bytes, PeakOverride peak = std::nullopt) {
+  std::ostringstream csv;
+  writeMetricsRow(csv, file, metrics, bytes, peak);
+  return csv.str();
+}
+
+// One point each, 2 apart, without colour: too few points for a normal, so D2 falls back to
+// the whole distance; a single point spans no box, so there is no peak for a PSNR.
+HandWorkedPair pointPair() {
+  HandWorkedPair pair;
+  pair.original = *cloudOf({colorPoint(0, 0, 0, 0, 0, 0)});
+  pair.decoded = *cloudOf({colorPoint(0, 0, 2, 0, 0, 0)});
+  return pair;
+}
+
+} // namespace
+
+TEST(MetricsRow, HoldsTheHandWorkedValueOfEveryColumn) {
+  std::ostringstream header;
+  writeMetricsHeader(header);
+  EXPECT_EQ(header.str(),
+            "file,original_points,decoded_points,compressed_bytes,bpp,d1_mse_ab,d1_mse_ba,d1_mse,"
+            "d1_psnr,peak,hausdorff_ab,hausdorff_ba,hausdorff,d2_mse_ab,d2_mse_ba,d2_mse,d2_psnr,"
+            "y_psnr,cb_psnr,cr_psnr\n");
+  const PairMetrics metrics = measure(handWorkedPair());
+  EXPECT_EQ(row("pair.pcd", &metrics, 100),
+            "pair.pcd,2,4,100,400,2.5,3.75,3.75,8.57332496,3,2,3,3,2,0.180000014,2,11.3033377,"
+            "6.64529221,9.03089987,29.7840641\n");
+  // --peak replaces the box's peak: 10 log10(3 * 10^2 / 3.75).
+  EXPECT_EQ(row("pair.pcd", &metrics, std::nullopt, 10.0),
+            "pair.pcd,2,4,,,2.5,3.75,3.75,19.0308999,10,2,3,3,2,0.180000014,2,21.7609126,"
+            "6.64529221,9.03089987,29.7840641\n");
+  const PairMetrics point = measure(pointPair());
+  EXPECT_EQ(row("point.pcd", &point, 5), "point.pcd,1,1,5,40,4,4,4,,0,2,2,2,4,4,4,,,,\n");
+}
+
+TEST(MetricsRow, IsTheSameOnEveryThreadCount) {
+  const HandWorkedPair pair = handWorkedPair();
+  const PairMetrics one = measure(pair, 1);
+  const PairMetrics three = measure(pair, 3);
+  EXPECT_EQ(row("a", &one, 1), row("a", &three, 1));
+}
+
+TEST(MetricsRow, LeavesWhatCannotBeMeasuredEmpty) {
+  EXPECT_EQ(row("bad.pcd", nullptr, 7), "bad.pcd,,,7,,,,,,,,,,,,,,,,\n");
+  EXPECT_EQ(row("bad.pcd", nullptr, std::nullopt, 2.5), "bad.pcd,,,,,,,,,2.5,,,,,,,,,,\n");
+  // An empty decoded cloud: no original point has a neighbour, no decoded point to search.
+  HandWorkedPair empty = pointPair();
+  empty.decoded.clear();
+  const PairMetrics metrics = measure(empty);
+  EXPECT_EQ(row("empty.pcd", &metrics, 0), "empty.pcd,1,0,0,0,,,,,0,,,,,,,,,,\n");
+  // RFC 4180: a name with a comma or a quote is quoted, its quotes doubled.
+  EXPECT_EQ(row("a,\"b\".pcd", nullptr, std::nullopt), "\"a,\"\"b\"\".pcd\",,,,,,,,,,,,,,,,,,,\n");
+}
+
+TEST(MetricsTotals, PoolEveryMeasuredPoint) {
+  // The hand-worked pair with 100 bytes, the point pair without a compressed file and one pair
+  // that could not be measured. Pooled D1 ab (5 + 4) / 3, ba (15 + 4) / 5; the peak is the
+  // largest; D2 ab (4 + 4) / 3, ba (0.72 + 4) / 5; colours only from the pair that has them;
+  // bpp from the pairs with both a size and points.
+  MetricsTotals totals;
+  const PairMetrics pair = measure(handWorkedPair());
+  const PairMetrics point = measure(pointPair());
+  addToTotals(totals, &pair, 100);
+  addToTotals(totals, &point, std::nullopt);
+  addToTotals(totals, nullptr, 50);
+  std::ostringstream csv;
+  writeMetricsTotals(csv, totals, std::nullopt);
+  EXPECT_EQ(csv.str(),
+            "all,3,5,150,400,3,3.8,3.8,8.51580168,3,2,3,3,2.66666667,0.944000011,2.66666667,"
+            "10.0539503,6.64529221,9.03089987,29.7840641\n");
+  std::ostringstream none;
+  writeMetricsTotals(none, MetricsTotals{}, std::nullopt);
+  EXPECT_EQ(none.str(), "all,0,0,0,,,,,,0,,,,,,,,,,\n");
+}
