@@ -45,34 +45,35 @@ CloudComparison summarizePointErrors(const std::vector<PointError>& errors) {
                          std::nullopt};
 }
 
-const Normals& normalsOf(const ColorCloud& cloud, const CloudAttributes& attributes,
-                         unsigned threads, Normals& estimated) {
-  if (!attributes.normals.empty())
-    return attributes.normals;
-  estimated = estimateNormals(cloud, threads);
-  return estimated;
-}
-
-// The metric sums of one direction; also the report's errors when reportErrors is given.
+// The metric sums of one direction; also the report's errors when reportErrors is given. The
+// reference's normals are the file's, or else estimated for the points that are some query
+// point's nearest, the only ones whose normal is used.
 DirectionSums measureDirection(const ColorCloud& query, const ColorCloud& reference,
-                               const Normals& referenceNormals, bool colorsCompared,
+                               const CloudAttributes& referenceAttributes, bool colorsCompared,
                                unsigned threads, std::vector<PointError>* reportErrors) {
-  std::vector<MetricPointError> errors(query.size());
-  if (reportErrors != nullptr)
+  const std::shared_ptr<const SearchTree> tree = buildSearchTree(reference);
+  std::vector<TiedNeighbours> matches(query.size());
+  visitTiedNeighbours(query, *tree, threads,
+                      [&](std::size_t i, const TiedNeighbours& match) { matches[i] = match; });
+  if (reportErrors != nullptr) {
     reportErrors->resize(query.size());
-  visitTiedNeighbours(query, reference, threads, [&](std::size_t i, const TiedNeighbours& match) {
-    if (reportErrors != nullptr)
-      (*reportErrors)[i] = pointError(query[i], reference, match.nearest);
-    if (match.nearest.index == kNoNeighbour)
-      return;
-    errors[i] = metricPointError(query[i], reference, referenceNormals, match);
-  });
+    for (std::size_t i = 0; i < query.size(); ++i)
+      (*reportErrors)[i] = pointError(query[i], reference, matches[i].nearest);
+  }
   DirectionSums sums;
   // In a cloud with points every search finds one; in an empty one none does.
   if (reference.empty())
     return sums;
-  for (const MetricPointError& error : errors)
-    addPointError(sums, error, colorsCompared);
+  Normals estimated;
+  if (referenceAttributes.normals.empty()) {
+    std::vector<bool> matched(reference.size(), false);
+    for (const TiedNeighbours& match : matches)
+      matched[static_cast<std::size_t>(match.nearest.index)] = true;
+    estimated = estimateNormals(reference, *tree, threads, &matched);
+  }
+  const Normals& normals = estimated.empty() ? referenceAttributes.normals : estimated;
+  for (std::size_t i = 0; i < query.size(); ++i)
+    addPointError(sums, metricPointError(query[i], reference, normals, matches[i]), colorsCompared);
   return sums;
 }
 
@@ -100,19 +101,10 @@ CloudComparison compareCloudsWithMetrics(const ColorCloud& original,
   metrics.decodedPoints = reconstructed.size();
   metrics.boundingBoxPeak = boundingBoxPeak(original);
   std::vector<PointError> reportErrors;
-  {
-    Normals estimated;
-    metrics.originalToDecoded =
-        measureDirection(original, reconstructed,
-                         normalsOf(reconstructed, reconstructedAttributes, threads, estimated),
-                         colorsCompared, threads, &reportErrors);
-  }
-  {
-    Normals estimated;
-    metrics.decodedToOriginal = measureDirection(
-        reconstructed, original, normalsOf(original, originalAttributes, threads, estimated),
-        colorsCompared, threads, nullptr);
-  }
+  metrics.originalToDecoded = measureDirection(original, reconstructed, reconstructedAttributes,
+                                               colorsCompared, threads, &reportErrors);
+  metrics.decodedToOriginal = measureDirection(reconstructed, original, originalAttributes,
+                                               colorsCompared, threads, nullptr);
   CloudComparison comparison = summarizePointErrors(reportErrors);
   comparison.metrics = metrics;
   return comparison;

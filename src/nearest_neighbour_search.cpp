@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -562,16 +563,29 @@ void visitNearestNeighbours(const ColorCloud& query, const ColorCloud& reference
   });
 }
 
-void visitTiedNeighbours(const ColorCloud& query, const ColorCloud& reference, unsigned threads,
+struct SearchTree {
+  KdTree tree;
+  std::size_t size = 0;
+};
+
+std::shared_ptr<const SearchTree> buildSearchTree(const ColorCloud& reference) {
+  auto searchTree = std::make_shared<SearchTree>();
+  searchTree->size = reference.size();
+  if (!reference.empty())
+    searchTree->tree = buildTree(reference, true);
+  return searchTree;
+}
+
+void visitTiedNeighbours(const ColorCloud& query, const SearchTree& reference, unsigned threads,
                          const TiedNeighboursVisitor& visit) {
-  if (reference.empty()) {
+  if (reference.size == 0) {
     for (std::size_t i = 0; i < query.size(); ++i)
       visit(i, TiedNeighbours{Neighbour{kNoNeighbour, 0.0f}, 0, {0, 0, 0}});
     return;
   }
   if (query.empty())
     return;
-  const KdTree tree = buildTree(reference, true);
+  const KdTree& tree = reference.tree;
   const std::vector<std::uint32_t> order = searchOrder(query);
   forEachChunk(query.size(), threads, [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) {
@@ -584,17 +598,21 @@ void visitTiedNeighbours(const ColorCloud& query, const ColorCloud& reference, u
   });
 }
 
-void visitNearestNeighboursWithin(const ColorCloud& cloud, std::size_t k, unsigned threads,
+void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsigned threads,
+                                  const std::vector<bool>* selected,
                                   const NeighboursVisitor& visit) {
-  if (cloud.empty() || k == 0)
+  if (cloud.size == 0 || k == 0)
     return;
-  const KdTree tree = buildTree(cloud);
+  const KdTree& tree = cloud.tree;
   // Each point is searched in tree order, right after its neighbours in the tree.
-  forEachChunk(cloud.size(), threads, [&](std::size_t begin, std::size_t end) {
-    NearestKResult result(std::min(k, cloud.size()));
+  forEachChunk(cloud.size, threads, [&](std::size_t begin, std::size_t end) {
+    NearestKResult result(std::min(k, cloud.size));
     pcl::Indices neighbours;
     std::vector<float> squaredDistances;
     for (std::size_t slot = begin; slot < end; ++slot) {
+      const auto position = static_cast<std::size_t>(tree.order[slot]);
+      if (selected != nullptr && !(*selected)[position])
+        continue;
       result.found.clear();
       search(tree, &tree.ordered[slot * kDimensions], result);
       neighbours.clear();
@@ -603,7 +621,7 @@ void visitNearestNeighboursWithin(const ColorCloud& cloud, std::size_t k, unsign
         neighbours.push_back(tree.order[static_cast<std::size_t>(neighbourSlot)]);
         squaredDistances.push_back(distance);
       }
-      visit(static_cast<std::size_t>(tree.order[slot]), neighbours, squaredDistances);
+      visit(position, neighbours, squaredDistances);
     }
   });
 }

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 // The nearest reference point of one query point.
@@ -30,6 +31,12 @@ using NeighbourVisitor = std::function<void(std::size_t position, const Neighbou
 void visitNearestNeighbours(const ColorCloud& query, const ColorCloud& reference, unsigned threads,
                             const NeighbourVisitor& visit);
 
+// A reference cloud indexed for the searches below, with its colours. It reads the cloud,
+// which must outlive it and stay unchanged.
+struct SearchTree;
+
+std::shared_ptr<const SearchTree> buildSearchTree(const ColorCloud& reference);
+
 // The nearest reference point of one query point, and every reference point at exactly its
 // distance, the nearest included: how many there are and their colour sums.
 struct TiedNeighbours {
@@ -43,7 +50,7 @@ using TiedNeighboursVisitor =
 
 // As visitNearestNeighbours, with the points tied with each nearest neighbour. In an empty
 // reference cloud every query point gets kNoNeighbour and a count of 0.
-void visitTiedNeighbours(const ColorCloud& query, const ColorCloud& reference, unsigned threads,
+void visitTiedNeighbours(const ColorCloud& query, const SearchTree& reference, unsigned threads,
                          const TiedNeighboursVisitor& visit);
 
 // Receives the positions and squared distances of the neighbours of the point at a storage
@@ -51,9 +58,12 @@ void visitTiedNeighbours(const ColorCloud& query, const ColorCloud& reference, u
 using NeighboursVisitor = std::function<void(std::size_t position, const pcl::Indices& neighbours,
                                              const std::vector<float>& squaredDistances)>;
 
-// Searches the k nearest points of every point of the cloud within the cloud itself, the point
-// included, as pcl::search::KdTree<pcl::PointXYZRGBA> with sorted results does (ties in the
-// same order, except among points that share one position), and hands them to visit once for
-// each point, from up to `threads` threads. A cloud of fewer than k points gives all of them.
-void visitNearestNeighboursWithin(const ColorCloud& cloud, std::size_t k, unsigned threads,
+// Searches the k nearest points of points of the tree's cloud within the cloud itself, the
+// point included, as pcl::search::KdTree<pcl::PointXYZRGBA> with sorted results does (ties in
+// the same order, except among points that share one position), and hands them to visit once
+// for each point, from up to `threads` threads. Only the points marked in selected, when it is
+// given (one mark for each point in storage order). A cloud of fewer than k points gives all
+// of them.
+void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsigned threads,
+                                  const std::vector<bool>* selected,
                                   const NeighboursVisitor& visit);

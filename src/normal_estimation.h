@@ -1,6 +1,7 @@
 #pragma once
 
 #include "color_cloud.h"
+#include "nearest_neighbour_search.h"
 
 #include <Eigen/Core>
 
@@ -18,3 +19,8 @@ constexpr std::size_t kNormalNeighbours = 12;
 // fewer than 3 points, gets NaN. Computed on up to `threads` threads.
 Normals estimateNormals(const ColorCloud& cloud, unsigned threads,
                         std::size_t k = kNormalNeighbours);
+
+// estimateNormals on the cloud's search tree, for the points marked in selected only when it is
+// given; the others get NaN.
+Normals estimateNormals(const ColorCloud& cloud, const SearchTree& tree, unsigned threads,
+                        const std::vector<bool>* selected, std::size_t k = kNormalNeighbours);

@@ -135,7 +135,7 @@ void expectTiesFoundByTryingAll(const ColorCloud& query, const ColorCloud& refer
   for (unsigned threads : {1u, 3u}) {
     std::vector<TiedNeighbours> found(query.size());
     visitTiedNeighbours(
-        query, reference, threads,
+        query, *buildSearchTree(reference), threads,
         [&](std::size_t position, const TiedNeighbours& ties) { found[position] = ties; });
     std::size_t mismatches = 0;
     for (std::size_t i = 0; i < query.size(); ++i) {
@@ -183,7 +183,7 @@ TEST(VisitNearestNeighboursWithin, AreThoseOfPclsKdTree) {
     std::vector<std::size_t> visits(cloud->size(), 0);
     std::size_t mismatches = 0;
     visitNearestNeighboursWithin(
-        *cloud, k, 2,
+        *buildSearchTree(*cloud), k, 2, nullptr,
         [&](std::size_t position, const pcl::Indices& neighbours,
             const std::vector<float>& squaredDistances) {
           ++visits[position];

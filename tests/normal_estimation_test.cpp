@@ -33,6 +33,17 @@ void expectSameNormalsAsPcl(const ColorCloud::Ptr& cloud) {
       }
     EXPECT_EQ(mismatches, 0u) << "of " << cloud->size() << " points, " << threads << " threads";
   }
+  // Only the selected points get a normal, the same one.
+  std::vector<bool> selected(cloud->size(), false);
+  for (std::size_t i = 0; i < selected.size(); i += 3)
+    selected[i] = true;
+  const Normals all = estimateNormals(*cloud, 2);
+  const Normals some = estimateNormals(*cloud, *buildSearchTree(*cloud), 2, &selected);
+  for (std::size_t i = 0; i < selected.size(); ++i)
+    if (selected[i])
+      EXPECT_TRUE(some[i] == all[i] || (some[i].hasNaN() && all[i].hasNaN())) << i;
+    else
+      EXPECT_TRUE(some[i].array().isNaN().all()) << i;
 }
 
 } // namespace
