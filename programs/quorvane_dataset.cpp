@@ -5,6 +5,7 @@
 #include "file_listing.h"
 
 #include <pcl/common/common.h>
+#include <pcl/common/io.h>
 #include <pcl/compression/octree_pointcloud_compression.h>
 #include <pcl/console/print.h>
 #include <pcl/filters/filter.h>
@@ -12,6 +13,7 @@
 
 #include <boost/filesystem.hpp>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -59,6 +61,13 @@ struct Options {
   fs::path output = ".";
   fs::path input;
   bool help = false;
+  bool listProfiles = false;
+};
+
+// Seconds spent in the codec, for one cloud or for all.
+struct CodecSeconds {
+  double encoding = 0.0;
+  double decoding = 0.0;
 };
 
 struct DatasetTree {
@@ -68,10 +77,14 @@ struct DatasetTree {
 };
 
 void printUsage(std::ostream& stream) {
-  stream << "usage: quorvane-dataset [--profile NAME] [--output DIR] INPUT_DIR\n\n"
+  stream << "usage: quorvane-dataset [--profile NAME] [--output DIR] INPUT_DIR\n"
+            "       quorvane-dataset --list-profiles\n\n"
             "Compresses every *.pcd below INPUT_DIR with PCL's octree codec and writes\n"
             "DIR/quorvane/pcd_binary_original, octree_compressed and octree_uncompressed,\n"
-            "ready for quorvane-eval. DIR defaults to the current directory.\n\n"
+            "ready for quorvane-eval. DIR defaults to the current directory. A cloud without\n"
+            "colour, and every decoded cloud of a profile without colour, is written without\n"
+            "a colour field. Prints each cloud's sizes and the seconds spent encoding and\n"
+            "decoding it, then the totals.\n\n"
             "profiles (resolution, online or offline, with or without colour):\n";
   for (const CodecProfile& profile : kProfiles)
     stream << "  " << profile.name << (&profile == &kDefaultProfile ? "  (default)" : "") << "\n";
@@ -93,6 +106,10 @@ bool parseOptions(int argc, char** argv, Options& options) {
     const std::string argument = argv[i];
     if (argument == "--help" || argument == "-h") {
       options.help = true;
+      return true;
+    }
+    if (argument == "--list-profiles") {
+      options.listProfiles = true;
       return true;
     }
     if (argument == "--profile" || argument == "--output") {
@@ -152,13 +169,23 @@ bool prepareOutput(const Options& options, DatasetTree& tree) {
 }
 
 // PCL's binary writer refuses a cloud without points, so an empty one gets its header alone.
-bool writeBinaryCloud(const fs::path& file, const ColorCloud& cloud) {
-  fs::create_directories(file.parent_path());
+template <typename Point>
+bool writeBinary(const fs::path& file, const pcl::PointCloud<Point>& cloud) {
   if (!cloud.empty())
     return pcl::PCDWriter().writeBinary(file.string(), cloud) >= 0;
   std::ofstream stream(file.string(), std::ios::binary);
   stream << pcl::PCDWriter::generateHeader(cloud, 0) << "DATA binary\n";
   return static_cast<bool>(stream);
+}
+
+// Writes the cloud with its colours, or with x, y and z alone.
+bool writeBinaryCloud(const fs::path& file, const ColorCloud& cloud, bool withColor) {
+  fs::create_directories(file.parent_path());
+  if (withColor)
+    return writeBinary(file, cloud);
+  pcl::PointCloud<pcl::PointXYZ> positions;
+  pcl::copyPointCloud(cloud, positions);
+  return writeBinary(file, positions);
 }
 
 bool writeBytes(const fs::path& file, const std::string& bytes) {
@@ -180,7 +207,8 @@ int octreeDepth(const ColorCloud& cloud, pcl::io::compression_Profiles_e profile
 // One round trip through a fresh codec, so that every cloud is an intra frame. Returns the
 // reason when the cloud cannot be encoded.
 std::string roundTrip(const ColorCloud& original, pcl::io::compression_Profiles_e profile,
-                      std::string& compressedBytes, ColorCloud::Ptr& decoded) {
+                      std::string& compressedBytes, ColorCloud::Ptr& decoded,
+                      CodecSeconds& seconds) {
   auto finite = std::make_shared<ColorCloud>();
   pcl::Indices kept;
   pcl::removeNaNFromPointCloud(original, *finite, kept);
@@ -192,53 +220,65 @@ std::string roundTrip(const ColorCloud& original, pcl::io::compression_Profiles_
     return "its extent needs an octree of " + std::to_string(depth) +
            " levels at this profile's resolution; at most " + std::to_string(kMaxOctreeDepth) +
            " are allowed";
+  using Clock = std::chrono::steady_clock;
   std::stringstream stream;
+  const Clock::time_point start = Clock::now();
   Codec encoder(profile, false);
   encoder.encodePointCloud(finite, stream);
-  compressedBytes = stream.str();
+  const Clock::time_point encoded = Clock::now();
   Codec decoder;
   decoder.decodePointCloud(stream, decoded);
+  seconds.encoding = std::chrono::duration<double>(encoded - start).count();
+  seconds.decoding = std::chrono::duration<double>(Clock::now() - encoded).count();
+  compressedBytes = stream.str();
   return "";
 }
 
 // Writes the three files of one cloud; returns the reason when that is not possible.
 std::string writePair(const DatasetTree& tree, const std::string& relative,
-                      const ColorCloud& original, const std::string& compressedBytes,
-                      const ColorCloud& decoded) {
-  if (!writeBinaryCloud(tree.originals / relative, original) ||
+                      const ColorCloud& original, bool originalHasColor,
+                      const std::string& compressedBytes, const ColorCloud& decoded,
+                      bool decodedHasColor) {
+  if (!writeBinaryCloud(tree.originals / relative, original, originalHasColor) ||
       !writeBytes(tree.compressed / compressedName(relative), compressedBytes) ||
-      !writeBinaryCloud(tree.decoded / relative, decoded))
+      !writeBinaryCloud(tree.decoded / relative, decoded, decodedHasColor))
     return std::string("cannot write its files: ") + std::strerror(errno);
   return "";
 }
 
 // Returns the reason when the cloud could not be read, encoded or written.
 std::string buildPair(const fs::path& source, const std::string& relative, const DatasetTree& tree,
-                      pcl::io::compression_Profiles_e profile) {
+                      pcl::io::compression_Profiles_e profile, CodecSeconds& seconds) {
   ColorCloud original;
-  std::string problem = readCloudFile(source.string(), original);
+  CloudAttributes attributes;
+  std::string problem = readCloudFile(source.string(), original, attributes);
   if (!problem.empty())
     return "not a readable PCD cloud: " + problem;
   std::string compressedBytes;
   ColorCloud::Ptr decoded;
-  problem = roundTrip(original, profile, compressedBytes, decoded);
+  problem = roundTrip(original, profile, compressedBytes, decoded, seconds);
+  const bool decodedHasColor =
+      attributes.hasColor && pcl::io::compressionProfiles_[profile].doColorEncoding;
   if (problem.empty())
-    problem = writePair(tree, relative, original, compressedBytes, *decoded);
+    problem = writePair(tree, relative, original, attributes.hasColor, compressedBytes, *decoded,
+                        decodedHasColor);
   if (!problem.empty())
     return problem;
   const auto originalBytes = fs::file_size(tree.originals / relative);
   std::cout << relative << ": " << original.size() << " points in, " << decoded->size() << " out, "
             << compressedBytes.size() << " bytes compressed, ratio "
             << static_cast<double>(compressedBytes.size()) / static_cast<double>(originalBytes)
+            << ", encoded in " << seconds.encoding << " s, decoded in " << seconds.decoding << " s"
             << std::endl;
   return "";
 }
 
 // buildPair, with every failure of the file system or of memory turned into a reason.
 std::string buildPairSafely(const fs::path& source, const std::string& relative,
-                            const DatasetTree& tree, pcl::io::compression_Profiles_e profile) {
+                            const DatasetTree& tree, pcl::io::compression_Profiles_e profile,
+                            CodecSeconds& seconds) {
   try {
-    return buildPair(source, relative, tree, profile);
+    return buildPair(source, relative, tree, profile, seconds);
   } catch (const fs::filesystem_error& error) {
     return error.code().message() + " (" + error.path1().string() + ")";
   } catch (const std::bad_alloc&) {
@@ -256,6 +296,11 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     printUsage(std::cout);
+    return 0;
+  }
+  if (options.listProfiles) {
+    for (const CodecProfile& profile : kProfiles)
+      std::cout << profile.name << "\n";
     return 0;
   }
   pcl::console::setVerbosityLevel(pcl::console::L_ERROR);
@@ -278,13 +323,22 @@ int main(int argc, char** argv) {
     return 1;
 
   bool succeeded = true;
+  CodecSeconds total;
+  std::size_t encoded = 0;
   for (const fs::path& source : sources) {
-    const std::string problem =
-        buildPairSafely(source, relativeName(source, options.input), tree, options.profile);
+    CodecSeconds seconds;
+    const std::string problem = buildPairSafely(source, relativeName(source, options.input), tree,
+                                                options.profile, seconds);
     if (!problem.empty()) {
       printProblem("skipped " + source.string() + ": " + problem);
       succeeded = false;
+      continue;
     }
+    ++encoded;
+    total.encoding += seconds.encoding;
+    total.decoding += seconds.decoding;
   }
+  std::cout << "total: " << encoded << " clouds encoded in " << total.encoding << " s, decoded in "
+            << total.decoding << " s" << std::endl;
   return succeeded ? 0 : 1;
 }

@@ -103,6 +103,10 @@ std::string readCloudFile(const std::string& path, ColorCloud& cloud) {
   return readCloud(path, cloud, nullptr);
 }
 
+std::string readCloudFile(const std::string& path, ColorCloud& cloud, CloudAttributes& attributes) {
+  return readCloud(path, cloud, &attributes);
+}
+
 std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud) {
   return loadCloud(path, cloud, nullptr);
 }

@@ -28,6 +28,9 @@ struct CloudAttributes {
   Normals normals;
 };
 
+// readCloudFile, also reading the attributes.
+std::string readCloudFile(const std::string& path, ColorCloud& cloud, CloudAttributes& attributes);
+
 // loadMeasurableCloud, also reading the attributes.
 std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud,
                                 CloudAttributes& attributes);
