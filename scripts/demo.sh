@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds the tools, makes a dataset from the shipped scans in demo/ and evaluates it.
+# Builds the tools, makes a dataset from the shipped scans in demo/ and evaluates it with the
+# codec metrics, then sweeps every codec profile over the scans and draws the rate-distortion
+# plot.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
@@ -7,15 +9,21 @@ cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$root/build" -j "$(nproc)" --target quorvane-eval quorvane-dataset >/dev/null
 
 demo="$root/demo"
-rm -rf "$demo/quorvane" "$demo/errors.csv"
+rm -rf "$demo/quorvane" "$demo/errors.csv" "$demo/metrics.csv" "$demo/rd"
 mkdir -p "$demo"
 echo "== quorvane-dataset: octree round trip of the scans in data/clouds"
 "$root/build/quorvane-dataset" --output "$demo" "$root/data/clouds"
 echo
 echo "== quorvane-eval in demo/"
 status=0
-(cd "$demo" && "$root/build/quorvane-eval") || status=$?
+(cd "$demo" && "$root/build/quorvane-eval" --metrics) || status=$?
 echo
 echo "== demo/errors.csv as a table"
 "$root/scripts/report-table.sh" "$demo/errors.csv"
+echo
+echo "== demo/metrics.csv, some of its columns"
+cut -d, -f1-5,8-10,13,16,17,18 "$demo/metrics.csv" | column -s, -t
+echo
+echo "== rate-distortion sweep over every profile"
+"$root/scripts/rd-sweep.sh" "$root/data/clouds" "$demo/rd" 2>/dev/null || status=$?
 exit "$status"

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Rate-distortion sweep: every codec profile of quorvane-dataset over the clouds of INPUT_DIR,
+# one dataset per profile in OUTPUT_DIR/PROFILE, each evaluated with quorvane-eval --metrics.
+# Writes OUTPUT_DIR/rd.csv (the dataset's pooled row of each profile and the codec's seconds)
+# and draws OUTPUT_DIR/rd.png: D1 PSNR and Y PSNR against bits per point.
+#   scripts/rd-sweep.sh INPUT_DIR OUTPUT_DIR
+set -euo pipefail
+if [ $# -ne 2 ]; then
+  echo "usage: scripts/rd-sweep.sh INPUT_DIR OUTPUT_DIR" >&2
+  exit 2
+fi
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+input="$(cd "$1" && pwd)"
+mkdir -p "$2"
+output="$(cd "$2" && pwd)"
+"$root/scripts/install-deps.sh" gnuplot-nox
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$root/build" -j "$(nproc)" --target quorvane-eval quorvane-dataset >/dev/null
+dataset="$root/build/quorvane-dataset"
+evaluate="$root/build/quorvane-eval"
+
+# The value of a named column in the last row (the pooled "all" row) of a metrics.csv.
+pooled() { # metrics.csv column-name
+  awk -F, -v name="$2" 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == name) column = i }
+                        END { print $column }' "$1"
+}
+
+status=0
+rd="$output/rd.csv"
+echo "profile,bpp,d1_psnr,d2_psnr,y_psnr,encode_seconds,decode_seconds" > "$rd.partial"
+for profile in $("$dataset" --list-profiles); do
+  folder="$output/$profile"
+  rm -rf "$folder"
+  mkdir -p "$folder"
+  echo "== $profile" >&2
+  "$dataset" --profile "$profile" --output "$folder" "$input" > "$folder/dataset.log" || status=1
+  # "total: N clouds encoded in X s, decoded in Y s"
+  read -r encode decode < <(awk '/^total: / { print $6, $10 }' "$folder/dataset.log")
+  (cd "$folder" && "$evaluate" --metrics > eval.log 2>&1) || {
+    echo "quorvane-eval found problems with $profile; see $folder/eval.log" >&2
+    status=1
+  }
+  echo "$profile,$(pooled "$folder/metrics.csv" bpp),$(pooled "$folder/metrics.csv" d1_psnr),$(pooled "$folder/metrics.csv" d2_psnr),$(pooled "$folder/metrics.csv" y_psnr),$encode,$decode" >> "$rd.partial"
+done
+mv "$rd.partial" "$rd"
+
+# One series for each of online and offline, with and without colour, from low to high
+# resolution. A PSNR that is infinite (nothing lost) cannot be drawn; the title names it.
+for series in online-color offline-color online-nocolor offline-nocolor; do
+  awk -F, -v OFS=, -v s="$series" 'NR > 1 && $1 ~ "-" s "$" {
+      split($1, name, "-"); $1 = name[1]; for (i = 2; i <= 5; i++) if ($i == "inf") $i = ""; print }' \
+    "$rd" > "$output/rd-$series.dat"
+done
+lossless=$(awk -F, 'NR > 1 && $5 == "inf" { printf "%s%s", sep, $1; sep = ", " }' "$rd")
+[ -z "$lossless" ] || lossless="\\n(Y PSNR infinite, not drawn: $lossless)"
+series_plot() { # column
+  local column="$1" plots="" series point=6
+  for series in online-color offline-color online-nocolor offline-nocolor; do
+    point=$((point + 1))
+    [ "$column" != 5 ] || [[ "$series" != *nocolor ]] || continue
+    plots+="\"$output/rd-$series.dat\" using 2:$column with linespoints pt $point ps 1.3 title \"$series\", "
+    plots+="\"$output/rd-$series.dat\" using 2:$column:1 with labels offset 0,0.9 font \",8\" notitle, "
+  done
+  echo "${plots%, }"
+}
+gnuplot <<PLOT
+set terminal pngcairo size 1200,520 font "DejaVu Sans,10"
+set output "$output/rd.png"
+set datafile separator ","
+set datafile missing ""
+set logscale x
+set grid
+set key bottom right
+set offsets 0, 0, 2, 2
+set xlabel "bits per point (8 x compressed bytes / original points)"
+set multiplot layout 1,2 title "PCL's octree codec over $(basename "$input"): one point per profile (low, med, high resolution)"
+set title "Geometry"
+set ylabel "D1 PSNR, dB (point to point, peak: largest side of the bounding box)"
+plot $(series_plot 3)
+set title "Colour$lossless"
+set ylabel "Y PSNR, dB (BT.709 luma, peak 255)"
+plot $(series_plot 5)
+unset multiplot
+PLOT
+rm -f "$output"/rd-*.dat
+column -s, -t "$rd"
+echo "rd.csv: $rd"
+echo "plot:   $output/rd.png"
+exit "$status"
