@@ -160,3 +160,33 @@ TEST(LoadMeasurableCloud, SampleScansAndFuzzFindingsLoadOrFailWithAReason) {
       "colour field 'rgba' is stored as U 2; colours must be packed in 4 bytes (rgb as F 4 or "
       "U 4, rgba as U 4)");
 }
+
+TEST(LoadMeasurableCloud, ReadsColourAndNormalsWhereTheFileHasThem) {
+  TempDirectory directory;
+  const fs::path file = directory.path / "cloud.pcd";
+  const auto load = [&](const std::string& content, ColorCloud& cloud) {
+    writeTextFile(file, content);
+    CloudAttributes attributes;
+    EXPECT_EQ(loadMeasurableCloud(file.string(), cloud, attributes), "");
+    return attributes;
+  };
+  ColorCloud cloud;
+  // The normals follow their points when the NaN point is dropped.
+  CloudAttributes attributes =
+      load("VERSION 0.7\nFIELDS x y z normal_x normal_y normal_z rgb\nSIZE 4 4 4 4 4 4 4\n"
+           "TYPE F F F F F F F\nCOUNT 1 1 1 1 1 1 1\nWIDTH 3\nHEIGHT 1\nPOINTS 3\nDATA ascii\n"
+           "0 0 0 1 0 0 0\nnan 0 0 0 1 0 0\n2 0 0 0 0 1 0\n",
+           cloud);
+  EXPECT_TRUE(attributes.hasColor);
+  ASSERT_EQ(cloud.size(), 2u);
+  ASSERT_EQ(attributes.normals.size(), 2u);
+  EXPECT_EQ(attributes.normals[0], Eigen::Vector3f(1, 0, 0));
+  EXPECT_EQ(attributes.normals[1], Eigen::Vector3f(0, 0, 1));
+  // Normals stored as doubles would be read as zeros, so they are not taken; no colour field.
+  attributes = load("VERSION 0.7\nFIELDS x y z normal_x normal_y normal_z\nSIZE 4 4 4 8 8 8\n"
+                    "TYPE F F F F F F\nCOUNT 1 1 1 1 1 1\nWIDTH 1\nHEIGHT 1\nPOINTS 1\n"
+                    "DATA ascii\n0 0 0 1 0 0\n",
+                    cloud);
+  EXPECT_FALSE(attributes.hasColor);
+  EXPECT_TRUE(attributes.normals.empty());
+}

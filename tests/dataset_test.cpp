@@ -132,3 +132,37 @@ TEST(Dataset, RefusesWhatTheCodecCannotEncodeAndGoesOn) {
       << built.err;
   EXPECT_TRUE(fs::is_regular_file(work.path / "out" / "quorvane" / "octree_compressed" / "fine"));
 }
+
+TEST(Dataset, WritesColourOnlyWhereThereIsColourAndTimesTheCodec) {
+  TempDirectory work;
+  writeCloud(work.path / "in" / "coloured.pcd", *randomCloud(300, 10));
+  std::string plain = "VERSION 0.7\nFIELDS x y z\nSIZE 4 4 4\nTYPE F F F\nCOUNT 1 1 1\n"
+                      "WIDTH 3\nHEIGHT 1\nPOINTS 3\nDATA ascii\n0 0 0\n1 0 0\n0 1 0\n";
+  writeTextFile(work.path / "in" / "plain.pcd", plain);
+  const auto fieldsOf = [&](const std::string& output, const char* folder, const char* name) {
+    const std::string text =
+        readTextFile(work.path / output / "quorvane" / folder / (std::string(name) + ".pcd"));
+    const std::size_t start = text.find("FIELDS");
+    return text.substr(start, text.find('\n', start) - start);
+  };
+  const CommandResult color = buildDataset(work.path, "--output color in");
+  ASSERT_EQ(color.status, 0) << color.err;
+  EXPECT_EQ(fieldsOf("color", "pcd_binary_original", "coloured"), "FIELDS x y z rgba");
+  EXPECT_EQ(fieldsOf("color", "octree_uncompressed", "coloured"), "FIELDS x y z rgba");
+  EXPECT_EQ(fieldsOf("color", "pcd_binary_original", "plain"), "FIELDS x y z");
+  EXPECT_EQ(fieldsOf("color", "octree_uncompressed", "plain"), "FIELDS x y z");
+  EXPECT_NE(color.out.find("plain.pcd: 3 points in, "), std::string::npos) << color.out;
+  EXPECT_EQ(countOccurrences(color.out, " s, decoded in "), 3u) << color.out;
+  EXPECT_NE(color.out.find("total: 2 clouds encoded in "), std::string::npos) << color.out;
+
+  const CommandResult noColor =
+      buildDataset(work.path, "--profile high-offline-nocolor --output nocolor in");
+  ASSERT_EQ(noColor.status, 0) << noColor.err;
+  EXPECT_EQ(fieldsOf("nocolor", "pcd_binary_original", "coloured"), "FIELDS x y z rgba");
+  EXPECT_EQ(fieldsOf("nocolor", "octree_uncompressed", "coloured"), "FIELDS x y z");
+
+  const CommandResult profiles = buildDataset(work.path, "--list-profiles");
+  EXPECT_EQ(profiles.status, 0);
+  EXPECT_EQ(countOccurrences(profiles.out, "\n"), 12u);
+  EXPECT_NE(profiles.out.find("\nhigh-offline-nocolor\n"), std::string::npos) << profiles.out;
+}

@@ -318,22 +318,93 @@ TEST_F(Evaluation, EveryThreadCountWritesTheSameBytesInTheSameOrder) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   writeCloud(reconstructed() / "set1/cloud1.pcd", *cloudOf({colorPoint(nan, 0, 0, 1, 2, 3)}));
 
-  std::string firstOut, firstReport;
-  for (const char* threads : {"1", "2", "5"}) {
-    const CommandResult merged = runCommand(
-        shellQuoted(QUORVANE_EVAL_BINARY) + " --threads " + threads + " 2>&1", work.path);
-    EXPECT_EQ(merged.status, 1) << threads;
-    const std::string report = readTextFile(work.path / "errors.csv");
-    if (firstOut.empty()) {
-      firstOut = merged.out;
-      firstReport = report;
-      EXPECT_EQ(countOccurrences(report, "\n"), 26u);
-      EXPECT_EQ(countOccurrences(merged.out, "error no punto cercano encontrado\n"), 40u + 13u);
-      continue;
+  // The metrics come from the same searches and leave the console and errors.csv as they are.
+  std::string firstOut, firstReport, firstMetrics;
+  for (const std::string metrics : {"", " --metrics"})
+    for (const std::string threads : {"1", "2", "5"}) {
+      const std::string call = " --threads " + threads + metrics;
+      const CommandResult merged =
+          runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + call + " 2>&1", work.path);
+      EXPECT_EQ(merged.status, 1) << call;
+      const std::string report = readTextFile(work.path / "errors.csv");
+      if (firstOut.empty()) {
+        firstOut = merged.out;
+        firstReport = report;
+        EXPECT_EQ(countOccurrences(report, "\n"), 26u);
+        EXPECT_EQ(countOccurrences(merged.out, "error no punto cercano encontrado\n"), 40u + 13u);
+      }
+      EXPECT_EQ(merged.out, firstOut) << call;
+      EXPECT_EQ(report, firstReport) << call;
+      if (metrics.empty())
+        continue;
+      const std::string metricsCsv = readTextFile(work.path / "metrics.csv");
+      if (firstMetrics.empty()) {
+        firstMetrics = metricsCsv;
+        EXPECT_EQ(countOccurrences(metricsCsv, "\n"), 27u);
+      }
+      EXPECT_EQ(metricsCsv, firstMetrics) << call;
     }
-    EXPECT_EQ(merged.out, firstOut) << threads << " threads";
-    EXPECT_EQ(report, firstReport) << threads << " threads";
-  }
+}
+
+TEST_F(Evaluation, MetricsHaveARowForEveryOriginalAndOneForAll) {
+  // Two points each, one of them 1 off: D1 (0 + 1) / 2 both ways, peak 2 (the original's x
+  // extent), PSNR 10 log10(3 * 2^2 / 0.5); two points give no normal, so D2 is D1; the colours
+  // agree, so their PSNR is infinite.
+  const auto original = cloudOf({colorPoint(0, 0, 0, 9, 9, 9), colorPoint(2, 0, 0, 9, 9, 9)});
+  const auto decoded = cloudOf({colorPoint(0, 0, 0, 9, 9, 9), colorPoint(2, 0, 1, 9, 9, 9)});
+  writeCloud(originals() / "sub" / "a,b.pcd", *original);
+  writeCloud(reconstructed() / "sub" / "a,b.pcd", *decoded);
+  writeCompressed("sub/a,b", 10);
+  writeCloud(originals() / "bad.pcd", *original);
+  writeTextFile(reconstructed() / "bad.pcd", "not a cloud\n");
+  writeCloud(originals() / "lonely.pcd", *original);
+  writeCompressed("lonely", 3);
+
+  const CommandResult result =
+      runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + " --metrics", work.path);
+  EXPECT_EQ(result.status, 1) << result.err;
+  // The rows come in the report's order, which is the listing's; "all" comes last.
+  const std::string metrics = readTextFile(work.path / "metrics.csv");
+  EXPECT_EQ(metrics.rfind("\nall,", std::string::npos),
+            metrics.size() - std::string("\nall,2,2,13,40,0.5,0.5,0.5,13.8021124,2,1,1,1,0.5,0.5,"
+                                         "0.5,13.8021124,inf,inf,inf\n")
+                                 .size())
+      << metrics;
+  EXPECT_EQ(sortedLines(metrics),
+            sortedLines("file,original_points,decoded_points,compressed_bytes,bpp,d1_mse_ab,"
+                        "d1_mse_ba,d1_mse,d1_psnr,peak,hausdorff_ab,hausdorff_ba,hausdorff,"
+                        "d2_mse_ab,d2_mse_ba,d2_mse,d2_psnr,y_psnr,cb_psnr,cr_psnr\n"
+                        "bad.pcd,,,,,,,,,,,,,,,,,,,\n"
+                        "lonely.pcd,,,3,,,,,,,,,,,,,,,,\n"
+                        "\"sub/a,b.pcd\",2,2,10,40,0.5,0.5,0.5,13.8021124,2,1,1,1,0.5,0.5,0.5,"
+                        "13.8021124,inf,inf,inf\n"
+                        "all,2,2,13,40,0.5,0.5,0.5,13.8021124,2,1,1,1,0.5,0.5,0.5,13.8021124,inf,"
+                        "inf,inf\n"));
+  EXPECT_EQ(metrics.rfind("file,", 0), 0u);
+
+  // --peak states the peak in every row, the unmeasured ones too.
+  runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + " --metrics --peak=1023", work.path);
+  const std::string withPeak = readTextFile(work.path / "metrics.csv");
+  EXPECT_NE(withPeak.find("bad.pcd,,,,,,,,,1023,"), std::string::npos) << withPeak;
+  EXPECT_NE(withPeak.find("\nall,2,2,13,40,0.5,0.5,0.5,67.9790252,1023,"), std::string::npos)
+      << withPeak;
+}
+
+TEST_F(Evaluation, ShowsProgressOnATerminalOnly) {
+  writeOriginal("a.pcd");
+  writeReconstructed("a.pcd");
+  writeOriginal("b.pcd");
+  if (std::system("command -v script > /dev/null") != 0)
+    GTEST_SKIP() << "script(1) is needed to give the run a terminal";
+  // script(1) runs the program on a pseudo-terminal and copies what it shows.
+  const CommandResult onTerminal = runCommand(
+      "script -qec " + shellQuoted(shellQuoted(QUORVANE_EVAL_BINARY)) + " /dev/null", work.path);
+  EXPECT_EQ(onTerminal.status, 0) << onTerminal.err;
+  EXPECT_NE(onTerminal.out.find("quorvane-eval: cloud 1 of 2, a.pcd, "), std::string::npos)
+      << onTerminal.out;
+  EXPECT_NE(onTerminal.out.find("quorvane-eval: cloud 2 of 2, b.pcd, "), std::string::npos);
+  const RunResult inPipe = run();
+  EXPECT_EQ(inPipe.err, "");
 }
 
 TEST_F(Evaluation, OptionsAreCheckedAndDocumented) {
@@ -342,7 +413,9 @@ TEST_F(Evaluation, OptionsAreCheckedAndDocumented) {
   EXPECT_NE(help.out.find("--threads N"), std::string::npos) << help.out;
   EXPECT_FALSE(fs::exists(work.path / "errors.csv"));
   for (const char* call :
-       {" --bogus", " -x", " -", " --threads 0", " --threads=many", " --threads"}) {
+       {" --bogus", " -x", " -", " --threads 0", " --threads=many", " --threads", " --peak 3",
+        " --metrics --peak", " --metrics --peak=0", " --metrics --peak -1", " --metrics --peak=inf",
+        " --metrics --peak 2x"}) {
     const CommandResult bad = runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + call, work.path);
     EXPECT_EQ(bad.status, 2) << call;
     EXPECT_NE(bad.err.find("usage: quorvane-eval [--threads N]"), std::string::npos) << bad.err;
