@@ -318,23 +318,34 @@ struct TiedResult {
 // FLANN's KNNSimpleResultSet: the k nearest sorted by distance, a new point going after those
 // as near as it.
 struct NearestKResult {
-  explicit NearestKResult(std::size_t k) : capacity(k) { found.reserve(k); }
+  explicit NearestKResult(std::size_t k) : capacity(k), distances(k), slots(k) {}
   std::size_t capacity;
-  std::vector<std::pair<float, std::int32_t>> found; // distance, slot in tree order
+  std::size_t count = 0;
+  // The distance a point must beat, kept at hand since every node asks for it.
+  float worstDistance = std::numeric_limits<float>::max();
+  std::vector<float> distances;    // nearest first
+  std::vector<std::int32_t> slots; // in tree order
 
-  float worst() const {
-    return found.size() < capacity ? std::numeric_limits<float>::max() : found.back().first;
+  void clear() {
+    count = 0;
+    worstDistance = std::numeric_limits<float>::max();
   }
+  float worst() const { return worstDistance; }
   // Returns false when the point was not taken.
   bool add(float distance, std::int32_t slot) {
-    if (distance >= worst())
+    if (distance >= worstDistance)
       return false;
-    if (found.size() < capacity)
-      found.emplace_back();
-    std::size_t i = found.size() - 1;
-    for (; i > 0 && found[i - 1].first > distance; --i)
-      found[i] = found[i - 1];
-    found[i] = {distance, slot};
+    if (count < capacity)
+      ++count;
+    std::size_t i = count - 1;
+    for (; i > 0 && distances[i - 1] > distance; --i) {
+      distances[i] = distances[i - 1];
+      slots[i] = slots[i - 1];
+    }
+    distances[i] = distance;
+    slots[i] = slot;
+    if (count == capacity)
+      worstDistance = distances[capacity - 1];
     return true;
   }
   float exactWorst() const { return worst(); }
@@ -613,14 +624,12 @@ void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsign
       const auto position = static_cast<std::size_t>(tree.order[slot]);
       if (selected != nullptr && !(*selected)[position])
         continue;
-      result.found.clear();
+      result.clear();
       search(tree, &tree.ordered[slot * kDimensions], result);
-      neighbours.clear();
-      squaredDistances.clear();
-      for (const auto& [distance, neighbourSlot] : result.found) {
-        neighbours.push_back(tree.order[static_cast<std::size_t>(neighbourSlot)]);
-        squaredDistances.push_back(distance);
-      }
+      neighbours.resize(result.count);
+      squaredDistances.assign(result.distances.begin(), result.distances.begin() + result.count);
+      for (std::size_t i = 0; i < result.count; ++i)
+        neighbours[i] = tree.order[static_cast<std::size_t>(result.slots[i])];
       visit(position, neighbours, squaredDistances);
     }
   });
