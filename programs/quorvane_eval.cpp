@@ -417,9 +417,9 @@ bool openReport(std::ofstream& report, const char* name) {
   return true;
 }
 
-// Opens the report under an advisory lock held until the program ends, so that a second run
-// in the same directory refuses before it truncates the first one's report.
-bool openLockedReport(std::ofstream& report) {
+// Takes an advisory lock on the report, held until the program ends, so that a second run in
+// the same directory refuses before it truncates the first one's report.
+bool lockReport() {
   const int descriptor = ::open(kReportName, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (descriptor < 0) {
     printProblem(std::string("cannot open ") + kReportName + ": " + std::strerror(errno));
@@ -431,7 +431,7 @@ bool openLockedReport(std::ofstream& report) {
     ::close(descriptor);
     return false;
   }
-  return openReport(report, kReportName);
+  return true;
 }
 
 } // namespace
@@ -452,9 +452,10 @@ int main(int argc, char** argv) {
 
   Dataset dataset = datasetBelow(fs::path("quorvane"));
   std::ofstream report;
-  if (!openLockedReport(report))
+  if (!lockReport())
     return 1;
-  // The lock on errors.csv covers metrics.csv too: both belong to one run.
+  // The lock on errors.csv covers metrics.csv too: both belong to one run. metrics.csv is
+  // opened first, so that errors.csv stays as it was when metrics.csv cannot be opened.
   std::optional<MetricsOutput> metrics;
   if (options.metrics) {
     metrics.emplace();
@@ -462,6 +463,8 @@ int main(int argc, char** argv) {
     if (!openReport(metrics->csv, kMetricsName))
       return 1;
   }
+  if (!openReport(report, kReportName))
+    return 1;
   if (!listDataset(dataset))
     return 1;
 

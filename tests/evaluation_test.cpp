@@ -216,6 +216,17 @@ TEST_F(Evaluation, ReportThatCannotBeOpenedStopsTheRun) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
   EXPECT_NE(result.err.find("errors.csv: Is a directory"), std::string::npos) << result.err;
+
+  // metrics.csv is opened before errors.csv is truncated.
+  fs::remove(work.path / "errors.csv");
+  writeTextFile(work.path / "errors.csv", "the last run's rows\n");
+  fs::create_directories(work.path / "metrics.csv");
+  const CommandResult metrics =
+      runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + " --metrics", work.path);
+  EXPECT_EQ(metrics.status, 1);
+  EXPECT_NE(metrics.err.find("cannot open metrics.csv: Is a directory"), std::string::npos)
+      << metrics.err;
+  EXPECT_EQ(readTextFile(work.path / "errors.csv"), "the last run's rows\n");
 }
 
 TEST_F(Evaluation, ReportOnAFullDiskKeepsTheConsoleLogAndFailsTheRun) {
