@@ -96,6 +96,20 @@ bool optionValue(int argc, char** argv, int& i, const std::string& name, std::st
   return true;
 }
 
+// Parses the value of an option; false, after a message, when it is missing or not what the
+// option takes.
+template <typename Parse>
+bool parseOptionValue(int argc, char** argv, int& i, const std::string& name,
+                      const std::string& takes, const Parse& parse) {
+  std::string value;
+  if (!optionValue(argc, argv, i, name, value))
+    return false;
+  if (parse(value))
+    return true;
+  printProblem(name + " takes " + takes + ", not '" + value + "'");
+  return false;
+}
+
 bool isOption(const std::string& argument, const std::string& name) {
   return argument == name || argument.rfind(name + "=", 0) == 0;
 }
@@ -117,21 +131,15 @@ bool parseOptions(int argc, char** argv, Options& options) {
     } else if (argument == "--metrics") {
       options.metrics = true;
     } else if (isOption(argument, "--threads")) {
-      std::string value;
-      if (!optionValue(argc, argv, i, "--threads", value))
+      if (!parseOptionValue(
+              argc, argv, i, "--threads", "a whole number from 1",
+              [&](const std::string& value) { return parseThreadCount(value, options.threads); }))
         return false;
-      if (!parseThreadCount(value, options.threads)) {
-        printProblem("--threads takes a whole number from 1, not '" + value + "'");
-        return false;
-      }
     } else if (isOption(argument, "--peak")) {
-      std::string value;
-      if (!optionValue(argc, argv, i, "--peak", value))
+      if (!parseOptionValue(
+              argc, argv, i, "--peak", "a finite number above 0",
+              [&](const std::string& value) { return parsePeak(value, options.peak); }))
         return false;
-      if (!parsePeak(value, options.peak)) {
-        printProblem("--peak takes a finite number above 0, not '" + value + "'");
-        return false;
-      }
     } else if (!argument.empty() && argument[0] == '-') {
       printProblem("unknown option " + argument);
       return false;

@@ -551,6 +551,22 @@ std::vector<std::uint32_t> searchOrder(const ColorCloud& query) {
   return isStoredCoherently(query) ? std::vector<std::uint32_t>() : mortonOrder(query);
 }
 
+// Searches every query point with a fresh Result, in the search order and on up to `threads`
+// threads, and hands each result to take with the point's storage position.
+template <typename Result, typename Take>
+void searchEveryPoint(const ColorCloud& query, const KdTree& tree, unsigned threads,
+                      const Take& take) {
+  const std::vector<std::uint32_t> order = searchOrder(query);
+  forEachChunk(query.size(), threads, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      const std::size_t position = order.empty() ? i : order[i];
+      Result result;
+      search(tree, query[position].data, result);
+      take(position, result);
+    }
+  });
+}
+
 } // namespace
 
 void visitNearestNeighbours(const ColorCloud& query, const ColorCloud& reference, unsigned threads,
@@ -562,16 +578,9 @@ void visitNearestNeighbours(const ColorCloud& query, const ColorCloud& reference
   }
   if (query.empty())
     return;
-  const KdTree tree = buildTree(reference);
-  const std::vector<std::uint32_t> order = searchOrder(query);
-  forEachChunk(query.size(), threads, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) {
-      const std::size_t position = order.empty() ? i : order[i];
-      NearestResult result;
-      search(tree, query[position].data, result);
-      visit(position, result.best);
-    }
-  });
+  searchEveryPoint<NearestResult>(
+      query, buildTree(reference), threads,
+      [&](std::size_t position, const NearestResult& result) { visit(position, result.best); });
 }
 
 struct SearchTree {
@@ -596,17 +605,11 @@ void visitTiedNeighbours(const ColorCloud& query, const SearchTree& reference, u
   }
   if (query.empty())
     return;
-  const KdTree& tree = reference.tree;
-  const std::vector<std::uint32_t> order = searchOrder(query);
-  forEachChunk(query.size(), threads, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) {
-      const std::size_t position = order.empty() ? i : order[i];
-      TiedResult result;
-      search(tree, query[position].data, result);
-      result.ties.nearest = result.nearest.best;
-      visit(position, result.ties);
-    }
-  });
+  searchEveryPoint<TiedResult>(query, reference.tree, threads,
+                               [&](std::size_t position, TiedResult& result) {
+                                 result.ties.nearest = result.nearest.best;
+                                 visit(position, result.ties);
+                               });
 }
 
 void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsigned threads,
