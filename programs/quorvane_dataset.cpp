@@ -250,18 +250,17 @@ std::string writePair(const DatasetTree& tree, const std::string& relative,
 std::string buildPair(const fs::path& source, const std::string& relative, const DatasetTree& tree,
                       pcl::io::compression_Profiles_e profile, CodecSeconds& seconds) {
   ColorCloud original;
-  CloudAttributes attributes;
-  std::string problem = readCloudFile(source.string(), original, attributes);
+  bool hasColor = false;
+  std::string problem = readCloudFile(source.string(), original, hasColor);
   if (!problem.empty())
     return "not a readable PCD cloud: " + problem;
   std::string compressedBytes;
   ColorCloud::Ptr decoded;
   problem = roundTrip(original, profile, compressedBytes, decoded, seconds);
-  const bool decodedHasColor =
-      attributes.hasColor && pcl::io::compressionProfiles_[profile].doColorEncoding;
+  const bool decodedHasColor = hasColor && pcl::io::compressionProfiles_[profile].doColorEncoding;
   if (problem.empty())
-    problem = writePair(tree, relative, original, attributes.hasColor, compressedBytes, *decoded,
-                        decodedHasColor);
+    problem =
+        writePair(tree, relative, original, hasColor, compressedBytes, *decoded, decodedHasColor);
   if (!problem.empty())
     return problem;
   const auto originalBytes = fs::file_size(tree.originals / relative);

@@ -26,10 +26,9 @@ void removeNonFinitePoints(ColorCloud& cloud, Normals* normals) {
   normals->resize(kept.size());
 }
 
-// PCL's reader, keeping the normals too when attributes asks for them.
-void readWithPcl(const std::string& path, bool withNormals, ColorCloud& cloud,
-                 CloudAttributes* attributes) {
-  if (!withNormals) {
+// PCL's reader, keeping the file's normals too when normals is given.
+void readWithPcl(const std::string& path, ColorCloud& cloud, Normals* normals) {
+  if (normals == nullptr) {
     if (pcl::PCDReader().read(path, cloud, 0) < 0)
       throw std::runtime_error("PCL's reader failed");
     return;
@@ -40,11 +39,11 @@ void readWithPcl(const std::string& path, bool withNormals, ColorCloud& cloud,
                             0) < 0)
     throw std::runtime_error("PCL's reader failed");
   pcl::fromPCLPointCloud2(blob, cloud);
-  pcl::PointCloud<pcl::Normal> normals;
-  pcl::fromPCLPointCloud2(blob, normals);
-  attributes->normals.resize(normals.size());
-  for (std::size_t i = 0; i < normals.size(); ++i)
-    attributes->normals[i] = normals[i].getNormalVector3fMap();
+  pcl::PointCloud<pcl::Normal> fileNormals;
+  pcl::fromPCLPointCloud2(blob, fileNormals);
+  normals->resize(fileNormals.size());
+  for (std::size_t i = 0; i < fileNormals.size(); ++i)
+    (*normals)[i] = fileNormals[i].getNormalVector3fMap();
 }
 
 float largestMagnitude(const ColorCloud& cloud) {
@@ -55,20 +54,22 @@ float largestMagnitude(const ColorCloud& cloud) {
   return largest;
 }
 
-// readCloudFile, also reading the attributes when asked for.
-std::string readCloud(const std::string& path, ColorCloud& cloud, CloudAttributes* attributes) {
+// readCloudFile, also telling whether the file has colour and reading its normals, each when
+// asked for.
+std::string readCloud(const std::string& path, ColorCloud& cloud, bool* hasColor,
+                      Normals* normals) {
   const PcdFileCheck check = checkPcdFile(path);
   if (!check.problem.empty())
     return check.problem;
-  if (attributes != nullptr)
-    attributes->hasColor = check.hasColor;
+  if (hasColor != nullptr)
+    *hasColor = check.hasColor;
   // PCL's conversion takes the address of the first point even when there is none.
   if (check.points == 0) {
     cloud.clear();
     return "";
   }
   try {
-    readWithPcl(path, attributes != nullptr && check.hasNormals, cloud, attributes);
+    readWithPcl(path, cloud, check.hasNormals ? normals : nullptr);
   } catch (const std::bad_alloc&) {
     return "out of memory while reading";
   } catch (const std::exception& error) {
@@ -79,7 +80,9 @@ std::string readCloud(const std::string& path, ColorCloud& cloud, CloudAttribute
 
 // loadMeasurableCloud, also reading the attributes when asked for.
 std::string loadCloud(const std::string& path, ColorCloud& cloud, CloudAttributes* attributes) {
-  std::string problem = readCloud(path, cloud, attributes);
+  std::string problem = attributes != nullptr
+                            ? readCloud(path, cloud, &attributes->hasColor, &attributes->normals)
+                            : readCloud(path, cloud, nullptr, nullptr);
   if (!problem.empty())
     return problem;
   try {
@@ -100,11 +103,11 @@ std::string loadCloud(const std::string& path, ColorCloud& cloud, CloudAttribute
 } // namespace
 
 std::string readCloudFile(const std::string& path, ColorCloud& cloud) {
-  return readCloud(path, cloud, nullptr);
+  return readCloud(path, cloud, nullptr, nullptr);
 }
 
-std::string readCloudFile(const std::string& path, ColorCloud& cloud, CloudAttributes& attributes) {
-  return readCloud(path, cloud, &attributes);
+std::string readCloudFile(const std::string& path, ColorCloud& cloud, bool& hasColor) {
+  return readCloud(path, cloud, &hasColor, nullptr);
 }
 
 std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud) {

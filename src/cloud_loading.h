@@ -28,8 +28,8 @@ struct CloudAttributes {
   Normals normals;
 };
 
-// readCloudFile, also reading the attributes.
-std::string readCloudFile(const std::string& path, ColorCloud& cloud, CloudAttributes& attributes);
+// readCloudFile, also telling whether the file has a colour field.
+std::string readCloudFile(const std::string& path, ColorCloud& cloud, bool& hasColor);
 
 // loadMeasurableCloud, also reading the attributes.
 std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud,
