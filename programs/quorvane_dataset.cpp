@@ -3,6 +3,7 @@
 
 #include "cloud_loading.h"
 #include "file_listing.h"
+#include "progress_line.h"
 
 #include <pcl/common/common.h>
 #include <pcl/common/io.h>
@@ -18,9 +19,14 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <optional>
+#include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -148,12 +154,19 @@ bool isInside(const fs::path& candidate, const fs::path& directory) {
 }
 
 // Creates the three folders; returns false, after a message, when that is not possible or
-// when they would land inside the input.
+// when the output and the input would overlap.
 bool prepareOutput(const Options& options, DatasetTree& tree) {
   const fs::path root = options.output / "quorvane";
-  if (isInside(fs::weakly_canonical(root), fs::canonical(options.input))) {
+  const fs::path canonicalRoot = fs::weakly_canonical(root);
+  const fs::path canonicalInput = fs::canonical(options.input);
+  if (isInside(canonicalRoot, canonicalInput)) {
     printProblem("the output " + root.string() + " lies inside the input " +
                  options.input.string() + "; choose another --output");
+    return false;
+  }
+  if (isInside(canonicalInput, canonicalRoot)) {
+    printProblem("the input " + options.input.string() + " lies inside the output " +
+                 root.string() + ", whose files would be written over it; choose another --output");
     return false;
   }
   tree = {root / "pcd_binary_original", root / "octree_compressed", root / "octree_uncompressed"};
@@ -204,6 +217,26 @@ int octreeDepth(const ColorCloud& cloud, pcl::io::compression_Profiles_e profile
   return cells <= 1.0 ? 0 : static_cast<int>(std::ceil(std::log2(cells)));
 }
 
+// The files that a run reads, by device and inode, so that no write can reach one of them
+// through another name or a link.
+using FileIdentity = std::pair<dev_t, ino_t>;
+using SourceFiles = std::set<FileIdentity>;
+
+std::optional<FileIdentity> identityOf(const fs::path& file) {
+  struct stat status;
+  if (::stat(file.c_str(), &status) != 0)
+    return std::nullopt;
+  return FileIdentity{status.st_dev, status.st_ino};
+}
+
+SourceFiles identitiesOf(const std::vector<fs::path>& files) {
+  SourceFiles identities;
+  for (const fs::path& file : files)
+    if (const auto identity = identityOf(file))
+      identities.insert(*identity);
+  return identities;
+}
+
 // One round trip through a fresh codec, so that every cloud is an intra frame. Returns the
 // reason when the cloud cannot be encoded.
 std::string roundTrip(const ColorCloud& original, pcl::io::compression_Profiles_e profile,
@@ -234,11 +267,19 @@ std::string roundTrip(const ColorCloud& original, pcl::io::compression_Profiles_
   return "";
 }
 
-// Writes the three files of one cloud; returns the reason when that is not possible.
+// Writes the three files of one cloud; returns the reason when that is not possible, or when
+// a file to write is one of the sources.
 std::string writePair(const DatasetTree& tree, const std::string& relative,
-                      const ColorCloud& original, bool originalHasColor,
+                      const SourceFiles& sources, const ColorCloud& original, bool originalHasColor,
                       const std::string& compressedBytes, const ColorCloud& decoded,
                       bool decodedHasColor) {
+  for (const fs::path& target :
+       {tree.originals / relative, tree.compressed / compressedName(relative),
+        tree.decoded / relative}) {
+    const auto identity = identityOf(target);
+    if (identity && sources.count(*identity) != 0)
+      return "writing " + target.string() + " would write over a source cloud";
+  }
   if (!writeBinaryCloud(tree.originals / relative, original, originalHasColor) ||
       !writeBytes(tree.compressed / compressedName(relative), compressedBytes) ||
       !writeBinaryCloud(tree.decoded / relative, decoded, decodedHasColor))
@@ -248,7 +289,8 @@ std::string writePair(const DatasetTree& tree, const std::string& relative,
 
 // Returns the reason when the cloud could not be read, encoded or written.
 std::string buildPair(const fs::path& source, const std::string& relative, const DatasetTree& tree,
-                      pcl::io::compression_Profiles_e profile, CodecSeconds& seconds) {
+                      const SourceFiles& sources, pcl::io::compression_Profiles_e profile,
+                      CodecSeconds& seconds) {
   ColorCloud original;
   bool hasColor = false;
   std::string problem = readCloudFile(source.string(), original, hasColor);
@@ -259,8 +301,8 @@ std::string buildPair(const fs::path& source, const std::string& relative, const
   problem = roundTrip(original, profile, compressedBytes, decoded, seconds);
   const bool decodedHasColor = hasColor && pcl::io::compressionProfiles_[profile].doColorEncoding;
   if (problem.empty())
-    problem =
-        writePair(tree, relative, original, hasColor, compressedBytes, *decoded, decodedHasColor);
+    problem = writePair(tree, relative, sources, original, hasColor, compressedBytes, *decoded,
+                        decodedHasColor);
   if (!problem.empty())
     return problem;
   const auto originalBytes = fs::file_size(tree.originals / relative);
@@ -274,10 +316,10 @@ std::string buildPair(const fs::path& source, const std::string& relative, const
 
 // buildPair, with every failure of the file system or of memory turned into a reason.
 std::string buildPairSafely(const fs::path& source, const std::string& relative,
-                            const DatasetTree& tree, pcl::io::compression_Profiles_e profile,
-                            CodecSeconds& seconds) {
+                            const DatasetTree& tree, const SourceFiles& sources,
+                            pcl::io::compression_Profiles_e profile, CodecSeconds& seconds) {
   try {
-    return buildPair(source, relative, tree, profile, seconds);
+    return buildPair(source, relative, tree, sources, profile, seconds);
   } catch (const fs::filesystem_error& error) {
     return error.code().message() + " (" + error.path1().string() + ")";
   } catch (const std::bad_alloc&) {
@@ -310,8 +352,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::vector<fs::path> sources;
+  std::vector<SkippedEntry> skipped;
   try {
-    listFiles(options.input, ".pcd", sources);
+    listFiles(options.input, ".pcd", sources, &skipped);
   } catch (const fs::filesystem_error& listingError) {
     printProblem("cannot list " + options.input.string() + ": " + listingError.path1().string() +
                  ": " + listingError.code().message());
@@ -321,15 +364,18 @@ int main(int argc, char** argv) {
   if (!prepareOutput(options, tree))
     return 1;
 
-  bool succeeded = true;
+  bool succeeded = skipped.empty();
+  for (const SkippedEntry& entry : skipped)
+    printProblem("skipped " + printableName(entry.path.string()) + ": " + entry.reason);
+  const SourceFiles sourceFiles = identitiesOf(sources);
   CodecSeconds total;
   std::size_t encoded = 0;
   for (const fs::path& source : sources) {
     CodecSeconds seconds;
     const std::string problem = buildPairSafely(source, relativeName(source, options.input), tree,
-                                                options.profile, seconds);
+                                                sourceFiles, options.profile, seconds);
     if (!problem.empty()) {
-      printProblem("skipped " + source.string() + ": " + problem);
+      printProblem("skipped " + printableName(source.string()) + ": " + problem);
       succeeded = false;
       continue;
     }

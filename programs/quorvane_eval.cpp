@@ -2,9 +2,10 @@
 // decoded cloud, and writes the console log and errors.csv.
 
 #include "cloud_comparison.h"
+#include "dataset_layout.h"
 #include "error_report.h"
-#include "file_listing.h"
 #include "metrics_report.h"
+#include "progress_line.h"
 
 #include <pcl/console/print.h>
 
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -33,14 +33,10 @@
 namespace {
 
 namespace fs = boost::filesystem;
-using FileList = std::vector<fs::path>;
 
 const char* const kReportName = "errors.csv";
 const char* const kMetricsName = "metrics.csv";
 const char* const kNoNeighbourLine = "error no punto cercano encontrado";
-// Pairs whose two files together are at most this large are compared several at a time, one
-// thread each; larger ones alone, on every thread, so that one pair at most is in memory.
-constexpr std::uintmax_t kSmallPairBytes = 8 << 20;
 
 void printProblem(const std::string& text) {
   pcl::console::print(pcl::console::L_ERROR, "quorvane-eval: %s\n", text.c_str());
@@ -159,87 +155,8 @@ void reportFileSystemError(const std::string& action, const fs::filesystem_error
   printProblem(text + ": " + error.code().message());
 }
 
-struct Dataset {
-  fs::path originalsDirectory;
-  fs::path reconstructedDirectory;
-  fs::path compressedDirectory;
-  FileList originals;
-  FileList reconstructed;
-  FileList compressed;
-};
-
-Dataset datasetBelow(const fs::path& root) {
-  Dataset dataset;
-  dataset.originalsDirectory = root / std::string("pcd_binary_original");
-  dataset.reconstructedDirectory = root / std::string("octree_uncompressed");
-  dataset.compressedDirectory = root / std::string("octree_compressed");
-  return dataset;
-}
-
-// Returns false, after a message, when a directory could not be listed.
-bool listDataset(Dataset& dataset) {
-  struct Listing {
-    const fs::path& directory;
-    const char* extension;
-    FileList& files;
-  };
-  const Listing listings[] = {{dataset.originalsDirectory, ".pcd", dataset.originals},
-                              {dataset.reconstructedDirectory, ".pcd", dataset.reconstructed},
-                              {dataset.compressedDirectory, "", dataset.compressed}};
-  FileList unlisted;
-  for (const Listing& listing : listings) {
-    try {
-      listFiles(listing.directory, listing.extension, listing.files,
-                &listing.files == &dataset.originals ? &unlisted : nullptr);
-    } catch (const fs::filesystem_error& error) {
-      reportFileSystemError("cannot list " + listing.directory.string() + ":", error);
-      return false;
-    }
-  }
-  for (const fs::path& skipped : unlisted)
-    printProblem("skipped " + skipped.string() + ": not a regular file");
-  return true;
-}
-
-// The files of one original.
-struct Pair {
-  const fs::path* original;
-  const fs::path* compressed = nullptr;
-  const fs::path* reconstructed = nullptr;
-  bool small = false;
-};
-
-std::vector<Pair> pairDataset(const Dataset& dataset) {
-  const FileIndex compressed = indexByRelativeName(dataset.compressed, dataset.compressedDirectory);
-  const FileIndex reconstructed =
-      indexByRelativeName(dataset.reconstructed, dataset.reconstructedDirectory);
-  std::vector<Pair> pairs;
-  pairs.reserve(dataset.originals.size());
-  for (const fs::path& original : dataset.originals) {
-    Pair pair{&original};
-    const std::string name = relativeName(original, dataset.originalsDirectory);
-    if (const auto found = compressed.find(compressedName(name)); found != compressed.end())
-      pair.compressed = &dataset.compressed[found->second];
-    const auto found = reconstructed.find(name);
-    if (found != reconstructed.end() &&
-        original.filename() == dataset.reconstructed[found->second].filename())
-      pair.reconstructed = &dataset.reconstructed[found->second];
-    if (pair.reconstructed != nullptr) {
-      boost::system::error_code originalError, reconstructedError;
-      const std::uintmax_t originalBytes = fs::file_size(original, originalError);
-      const std::uintmax_t reconstructedBytes =
-          fs::file_size(*pair.reconstructed, reconstructedError);
-      // A file that cannot be sized is compared, and reported, by the writer.
-      pair.small = !originalError && !reconstructedError &&
-                   originalBytes + reconstructedBytes <= kSmallPairBytes;
-    }
-    pairs.push_back(pair);
-  }
-  return pairs;
-}
-
 CloudComparison comparePair(const Pair& pair, unsigned threads, bool metrics) {
-  return loadAndCompare(pair.original->string(), pair.reconstructed->string(), threads, metrics);
+  return loadAndCompare(pair.original->string(), pair.decoded->string(), threads, metrics);
 }
 
 // The small pairs that helper threads compare ahead of the writer, and their results.
@@ -349,40 +266,14 @@ struct MetricsOutput {
   MetricsTotals totals;
 };
 
-// The line on a terminal's stderr that tells which cloud the run is at; never shown in a file
-// or a pipe, so that logs stay as they are.
-struct ProgressLine {
-  bool shown = ::isatty(STDERR_FILENO) == 1;
-  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-};
-
-void showProgress(const ProgressLine& progress, std::size_t index, std::size_t count,
-                  const std::string& name) {
-  if (!progress.shown)
-    return;
-  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - progress.start;
-  std::fprintf(stderr, "\r\033[Kquorvane-eval: cloud %zu of %zu, %s, %.1f s", index + 1, count,
-               name.c_str(), elapsed.count());
-  std::fflush(stderr);
-}
-
-void clearProgress(const ProgressLine& progress) {
-  if (!progress.shown)
-    return;
-  std::fputs("\r\033[K", stderr);
-  std::fflush(stderr);
-}
-
 // Writes one original's console record, report row and metrics row; returns false on any
 // error. The comparison comes first, so that the progress line is gone before the record.
-bool writeRecord(ComparisonQueue& queue, std::size_t index, unsigned threads,
-                 const Dataset& dataset, std::ostream& report, MetricsOutput* metrics,
-                 const ProgressLine& progress) {
+bool writeRecord(ComparisonQueue& queue, std::size_t index, unsigned threads, std::ostream& report,
+                 MetricsOutput* metrics, const ProgressLine& progress) {
   const Pair& pair = queue.pairs[index];
-  const std::string name = relativeName(*pair.original, dataset.originalsDirectory);
-  showProgress(progress, index, queue.pairs.size(), name);
+  showProgress(progress, "quorvane-eval", index, queue.pairs.size(), pair.name);
   std::optional<CloudComparison> comparison;
-  if (pair.reconstructed != nullptr)
+  if (pair.decoded != nullptr)
     comparison = takeComparison(queue, index, threads);
   clearProgress(progress);
 
@@ -399,9 +290,9 @@ bool writeRecord(ComparisonQueue& queue, std::size_t index, unsigned threads,
   if (metrics != nullptr) {
     const PairMetrics* measured =
         comparison && comparison->metrics ? &*comparison->metrics : nullptr;
-    writeMetricsRow(metrics->csv, name, measured, compressedBytes, metrics->peak);
+    writeMetricsRow(metrics->csv, pair.name, measured, compressedBytes, metrics->peak);
     metrics->csv.flush();
-    addToTotals(metrics->totals, measured, compressedBytes);
+    addToTotals(metrics->totals, pair.name, measured, compressedBytes);
   }
   return succeeded;
 }
@@ -459,6 +350,7 @@ int main(int argc, char** argv) {
   pcl::console::setVerbosityLevel(pcl::console::L_ERROR);
 
   Dataset dataset = datasetBelow(fs::path("quorvane"));
+  std::vector<SkippedEntry> skipped;
   std::ofstream report;
   if (!lockReport())
     return 1;
@@ -473,8 +365,12 @@ int main(int argc, char** argv) {
   }
   if (!openReport(report, kReportName))
     return 1;
-  if (!listDataset(dataset))
+  if (const std::string problem = listDataset(dataset, skipped); !problem.empty()) {
+    printProblem(problem);
     return 1;
+  }
+  for (const SkippedEntry& entry : skipped)
+    printProblem("skipped " + printableName(entry.path.string()) + ": " + entry.reason);
 
   bool reportFailureReported = false;
   bool metricsFailureReported = false;
@@ -490,11 +386,11 @@ int main(int argc, char** argv) {
   const std::vector<Pair> pairs = pairDataset(dataset);
   ComparisonQueue queue(pairs, options.metrics);
   std::vector<std::thread> helpers = startHelpers(queue, options.threads);
-  const ProgressLine progress;
+  const ProgressLine progress = progressLineOn(stderr);
   for (std::size_t i = 0; i < pairs.size(); ++i) {
-    succeeded = writeRecord(queue, i, options.threads, dataset, report,
-                            metrics ? &*metrics : nullptr, progress) &&
-                succeeded;
+    succeeded =
+        writeRecord(queue, i, options.threads, report, metrics ? &*metrics : nullptr, progress) &&
+        succeeded;
     succeeded = checkReports() && succeeded;
   }
   for (std::thread& helper : helpers)
@@ -503,6 +399,11 @@ int main(int argc, char** argv) {
     writeMetricsTotals(metrics->csv, metrics->totals, metrics->peak);
     metrics->csv.flush();
     succeeded = checkReports() && succeeded;
+    // A dataset's distortion without some of its clouds would pass for the whole one's.
+    for (const LostPair& lost : metrics->totals.lost)
+      printProblem(std::string(kMetricsName) + ": the distortion of 'all' is left empty: " +
+                   printableName(lost.file) + ": " + lost.reason);
+    succeeded = succeeded && metrics->totals.lost.empty();
   }
   return succeeded ? 0 : 1;
 }

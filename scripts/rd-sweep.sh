@@ -10,19 +10,34 @@ if [ $# -ne 2 ]; then
   exit 2
 fi
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-input="$(cd "$1" && pwd)"
-mkdir -p "$2"
-output="$(cd "$2" && pwd)"
+fail() { echo "rd-sweep.sh: $1" >&2; exit 1; }
+[ -d "$1" ] || fail "$1 is not a folder"
+input="$(realpath -e "$1")"
+output="$(realpath -m "$2")"
+# Each profile's folder is emptied before it is filled: neither folder may hold the other.
+inside() { [ "$1" = "$2" ] || [[ "$1" == "$2"/* ]] || [ "$2" = / ]; }
+if inside "$input" "$output"; then
+  fail "the input $1 lies inside the output $2, whose profile folders are removed; choose another output"
+fi
+if inside "$output" "$input"; then
+  fail "the output $2 lies inside the input $1; choose another output"
+fi
+# The clouds that quorvane-dataset lists: *.pcd files, or links to files, at any depth.
+[ -n "$(find "$input" -name '*.pcd' -xtype f -print -quit)" ] || fail "$1 holds no clouds (*.pcd)"
+mkdir -p "$output"
+trap 'rm -f "$output"/rd-*.dat "$output/rd.csv.partial"' EXIT
 "$root/scripts/install-deps.sh" gnuplot-nox
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$root/build" -j "$(nproc)" --target quorvane-eval quorvane-dataset >/dev/null
 dataset="$root/build/quorvane-dataset"
 evaluate="$root/build/quorvane-eval"
 
-# The value of a named column in the last row (the pooled "all" row) of a metrics.csv.
+# The value of a named column in the pooled "all" row of a metrics.csv, the last row of a
+# finished run; empty when there is no such row.
 pooled() { # metrics.csv column-name
+  [ -f "$1" ] || return 0
   awk -F, -v name="$2" 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == name) column = i }
-                        END { print $column }' "$1"
+                        { last = $0 } END { split(last, f, ","); if (f[1] == "all") print f[column] }' "$1"
 }
 
 status=0
@@ -35,11 +50,15 @@ for profile in $("$dataset" --list-profiles); do
   echo "== $profile" >&2
   "$dataset" --profile "$profile" --output "$folder" "$input" > "$folder/dataset.log" || status=1
   # "total: N clouds encoded in X s, decoded in Y s"
-  read -r encode decode < <(awk '/^total: / { print $6, $10 }' "$folder/dataset.log")
+  read -r encode decode < <(awk '/^total: / { print $6, $10 }' "$folder/dataset.log") || true
   (cd "$folder" && "$evaluate" --metrics > eval.log 2>&1) || {
     echo "quorvane-eval found problems with $profile; see $folder/eval.log" >&2
     status=1
   }
+  if [ ! -f "$folder/metrics.csv" ] || [ "$(tail -n 1 "$folder/metrics.csv" | cut -d, -f1)" != all ]; then
+    echo "$profile: metrics.csv has no row 'all'; its values are left empty" >&2
+    status=1
+  fi
   echo "$profile,$(pooled "$folder/metrics.csv" bpp),$(pooled "$folder/metrics.csv" d1_psnr),$(pooled "$folder/metrics.csv" d2_psnr),$(pooled "$folder/metrics.csv" y_psnr),$encode,$decode" >> "$rd.partial"
 done
 mv "$rd.partial" "$rd"
@@ -51,8 +70,17 @@ for series in online-color offline-color online-nocolor offline-nocolor; do
       split($1, name, "-"); $1 = name[1]; for (i = 2; i <= 5; i++) if ($i == "inf") $i = ""; print }' \
     "$rd" > "$output/rd-$series.dat"
 done
-lossless=$(awk -F, 'NR > 1 && $5 == "inf" { printf "%s%s", sep, $1; sep = ", " }' "$rd")
-[ -z "$lossless" ] || lossless="\\n(Y PSNR infinite, not drawn: $lossless)"
+# The profiles whose PSNR in a column is infinite, for a panel's title.
+infinite() { # column name
+  local profiles
+  profiles=$(awk -F, -v c="$1" 'NR > 1 && $c == "inf" { printf "%s%s", sep, $1; sep = ", " }' "$rd")
+  [ -z "$profiles" ] || echo "\\n($2 infinite, not drawn: $profiles)"
+}
+if ! awk -F, 'NR > 1 && $2 != "" && ($3 != "" && $3 != "inf" || $5 != "" && $5 != "inf") { found = 1 }
+              END { exit !found }' "$rd"; then
+  column -s, -t "$rd"
+  fail "no profile has a value to plot; rd.png is not drawn (rd.csv: $rd)"
+fi
 series_plot() { # column
   local column="$1" plots="" series point=6
   for series in online-color offline-color online-nocolor offline-nocolor; do
@@ -74,15 +102,14 @@ set key bottom right
 set offsets 0, 0, 2, 2
 set xlabel "bits per point (8 x compressed bytes / original points)"
 set multiplot layout 1,2 title "PCL's octree codec over $(basename "$input"): one point per profile (low, med, high resolution)"
-set title "Geometry"
+set title "Geometry$(infinite 3 "D1 PSNR")"
 set ylabel "D1 PSNR, dB (point to point, peak: largest side of the bounding box)"
 plot $(series_plot 3)
-set title "Colour$lossless"
+set title "Colour$(infinite 5 "Y PSNR")"
 set ylabel "Y PSNR, dB (BT.709 luma, peak 255)"
 plot $(series_plot 5)
 unset multiplot
 PLOT
-rm -f "$output"/rd-*.dat
 column -s, -t "$rd"
 echo "rd.csv: $rd"
 echo "plot:   $output/rd.png"

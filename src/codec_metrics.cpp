@@ -111,10 +111,10 @@ std::optional<double> symmetric(std::optional<double> ab, std::optional<double> 
   return std::max(*ab, *ba);
 }
 
-std::optional<double> psnr(double signal, std::optional<double> mse) {
-  if (!mse || !(signal > 0.0))
+std::optional<double> psnr(double peak, std::optional<double> mse, double components) {
+  if (!mse || !(peak > 0.0))
     return std::nullopt;
   if (*mse == 0.0)
     return std::numeric_limits<double>::infinity();
-  return 10.0 * std::log10(signal / *mse);
+  return 10.0 * std::log10(components) + 20.0 * std::log10(peak) - 10.0 * std::log10(*mse);
 }

@@ -63,6 +63,7 @@ std::optional<double> hausdorffDistance(const DirectionSums& sums);
 // The larger of the two directions' values; none unless both have one.
 std::optional<double> symmetric(std::optional<double> ab, std::optional<double> ba);
 
-// 10 log10(signal / mse): infinite for an error of 0, none without an error or for a signal
+// 10 log10(components peak^2 / mse), taken in logarithms so that no peak or error overflows
+// or underflows on the way: infinite for an error of 0, none without an error or for a peak
 // of 0.
-std::optional<double> psnr(double signal, std::optional<double> mse);
+std::optional<double> psnr(double peak, std::optional<double> mse, double components = 1.0);

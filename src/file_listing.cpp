@@ -4,11 +4,12 @@
 
 namespace fs = boost::filesystem;
 
-void listFiles(const fs::path& directory, const std::string& extension,
-               std::vector<fs::path>& files, std::vector<fs::path>* unlisted) {
+void listFiles(const fs::path& directory, const std::optional<std::string>& extension,
+               std::vector<fs::path>& files, std::vector<SkippedEntry>* skipped) {
   if (!fs::exists(directory) || !fs::is_directory(directory))
     return;
-  const fs::path wanted(extension);
+  const std::optional<fs::path> wanted =
+      extension ? std::optional<fs::path>(*extension) : std::nullopt;
   boost::system::error_code error;
   fs::recursive_directory_iterator entry(directory, error);
   // A failure names the directory that could not be opened or read.
@@ -16,12 +17,19 @@ void listFiles(const fs::path& directory, const std::string& extension,
   for (const fs::recursive_directory_iterator end; !error && entry != end; entry.increment(error)) {
     const fs::path& path = entry->path();
     reading = path;
-    if (path.extension() != wanted)
+    // The iterator does not descend into a linked folder; it is only to be named.
+    boost::system::error_code linkError;
+    if (entry->symlink_status().type() == fs::symlink_file && fs::is_directory(path, linkError)) {
+      if (skipped != nullptr)
+        skipped->push_back({path, "a linked folder, not followed"});
+      continue;
+    }
+    if (wanted && path.extension() != *wanted)
       continue;
     if (fs::is_regular_file(path))
       files.push_back(path);
-    else if (unlisted != nullptr && !fs::is_directory(path))
-      unlisted->push_back(path);
+    else if (skipped != nullptr && !fs::is_directory(path))
+      skipped->push_back({path, "not a regular file"});
   }
   if (error)
     throw fs::filesystem_error("cannot list", reading, error);

@@ -29,14 +29,13 @@ Value bitsPerPoint(std::uint64_t bytes, std::size_t points) {
 std::vector<std::string> distortionFields(const PairMetrics& metrics, double peak) {
   const DirectionSums& ab = metrics.originalToDecoded;
   const DirectionSums& ba = metrics.decodedToOriginal;
-  const double signal = 3.0 * peak * peak;
   const Value d1 = symmetric(meanSquaredDistance(ab), meanSquaredDistance(ba));
   const Value d2 = symmetric(meanSquaredPlaneDistance(ab), meanSquaredPlaneDistance(ba));
   std::vector<std::string> fields = {
       formatValue(meanSquaredDistance(ab)),
       formatValue(meanSquaredDistance(ba)),
       formatValue(d1),
-      formatValue(psnr(signal, d1)),
+      formatValue(psnr(peak, d1, 3.0)),
       formatValue(peak),
       formatValue(hausdorffDistance(ab)),
       formatValue(hausdorffDistance(ba)),
@@ -44,17 +43,17 @@ std::vector<std::string> distortionFields(const PairMetrics& metrics, double pea
       formatValue(meanSquaredPlaneDistance(ab)),
       formatValue(meanSquaredPlaneDistance(ba)),
       formatValue(d2),
-      formatValue(psnr(signal, d2))};
+      formatValue(psnr(peak, d2, 3.0))};
   for (int channel = 0; channel < 3; ++channel)
-    fields.push_back(
-        formatValue(psnr(255.0 * 255.0, symmetric(meanSquaredColorDifference(ab, channel),
-                                                  meanSquaredColorDifference(ba, channel)))));
+    fields.push_back(formatValue(psnr(255.0, symmetric(meanSquaredColorDifference(ab, channel),
+                                                       meanSquaredColorDifference(ba, channel)))));
   return fields;
 }
 
 constexpr std::size_t kDistortionColumns = 15;
 
-void writeRow(std::ostream& csv, const std::string& file, const PairMetrics* metrics,
+// A row; its distortion only when measured is set.
+void writeRow(std::ostream& csv, const std::string& file, const PairMetrics* metrics, bool measured,
               std::optional<std::uint64_t> compressedBytes, Value bpp, PeakOverride peak) {
   csv << csvField(file) << ',';
   if (metrics != nullptr)
@@ -63,11 +62,11 @@ void writeRow(std::ostream& csv, const std::string& file, const PairMetrics* met
     csv << ",,";
   csv << formatCount(compressedBytes) << ',' << formatValue(bpp);
   std::vector<std::string> fields;
-  if (metrics != nullptr)
+  if (metrics != nullptr && measured)
     fields = distortionFields(*metrics, peak.value_or(metrics->boundingBoxPeak));
   else
     fields.assign(kDistortionColumns, "");
-  if (metrics == nullptr && peak)
+  if (fields[4].empty() && peak)
     fields[4] = formatValue(peak);
   for (const std::string& field : fields)
     csv << ',' << field;
@@ -87,24 +86,36 @@ void writeMetricsRow(std::ostream& csv, const std::string& file, const PairMetri
   Value bpp;
   if (metrics != nullptr && compressedBytes)
     bpp = bitsPerPoint(*compressedBytes, metrics->originalPoints);
-  writeRow(csv, file, metrics, compressedBytes, bpp, peak);
+  writeRow(csv, file, metrics, true, compressedBytes, bpp, peak);
 }
 
-void addToTotals(MetricsTotals& totals, const PairMetrics* metrics,
+std::string lostReason(const PairMetrics* metrics) {
+  if (metrics == nullptr)
+    return "it was not measured";
+  if (metrics->originalPoints > 0 && metrics->decodedPoints == 0)
+    return "its decoded cloud has no finite point";
+  if (metrics->originalPoints == 0 && metrics->decodedPoints > 0)
+    return "its original has no finite point";
+  return "";
+}
+
+void addToTotals(MetricsTotals& totals, const std::string& file, const PairMetrics* metrics,
                  std::optional<std::uint64_t> compressedBytes) {
   if (compressedBytes)
     totals.compressedBytes += *compressedBytes;
+  if (std::string reason = lostReason(metrics); !reason.empty())
+    totals.lost.push_back(LostPair{file, std::move(reason)});
   if (metrics == nullptr)
     return;
   poolMetrics(totals.pooled, *metrics);
-  if (compressedBytes) {
+  if (compressedBytes && metrics->originalPoints > 0) {
     totals.compressedBytesOfMeasured += *compressedBytes;
     totals.originalPointsOfMeasured += metrics->originalPoints;
   }
 }
 
 void writeMetricsTotals(std::ostream& csv, const MetricsTotals& totals, PeakOverride peak) {
-  writeRow(csv, "all", &totals.pooled, totals.compressedBytes,
+  writeRow(csv, "all", &totals.pooled, totals.lost.empty(), totals.compressedBytes,
            bitsPerPoint(totals.compressedBytesOfMeasured, totals.originalPointsOfMeasured), peak);
 }
 

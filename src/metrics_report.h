@@ -6,14 +6,25 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
+
+// A pair that the dataset's distortion cannot leave out: one of its clouds has points that
+// found no partner, or it could not be measured at all.
+struct LostPair {
+  std::string file;
+  std::string reason;
+};
 
 // The dataset's row of metrics.csv: every measured pair pooled.
 struct MetricsTotals {
   PairMetrics pooled;
   std::uint64_t compressedBytes = 0;
-  // The pairs with both a compressed file and measured points, for the pooled bits per point.
+  // The pairs with both a compressed file and finite original points, for the pooled bits per
+  // point.
   std::uint64_t compressedBytesOfMeasured = 0;
   std::size_t originalPointsOfMeasured = 0;
+  // With any, the pooled distortion is not a number and its fields stay empty.
+  std::vector<LostPair> lost;
 };
 
 // The peak that a --peak value, when given, replaces in every row.
@@ -26,10 +37,14 @@ void writeMetricsHeader(std::ostream& csv);
 void writeMetricsRow(std::ostream& csv, const std::string& file, const PairMetrics* metrics,
                      std::optional<std::uint64_t> compressedBytes, PeakOverride peak);
 
-void addToTotals(MetricsTotals& totals, const PairMetrics* metrics,
+// Why the pair's distortion is lost to the dataset's; empty when it was measured both ways,
+// or when neither cloud has a finite point.
+std::string lostReason(const PairMetrics* metrics);
+
+void addToTotals(MetricsTotals& totals, const std::string& file, const PairMetrics* metrics,
                  std::optional<std::uint64_t> compressedBytes);
 
-// The last row, named "all".
+// The last row, named "all"; its distortion fields are empty when a pair was lost.
 void writeMetricsTotals(std::ostream& csv, const MetricsTotals& totals, PeakOverride peak);
 
 // A CSV field: quoted, its quotes doubled, when it holds a comma, a quote or a line break.

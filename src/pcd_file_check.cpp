@@ -518,3 +518,11 @@ PcdFileCheck checkPcdFile(const std::string& path) {
     return {problem};
   return {problem, header.points, hasMappedColor(header), hasFloatNormals(header)};
 }
+
+std::optional<std::uint64_t> readPointCount(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  PcdHeader header;
+  if (!file || !readHeader(file, header).empty())
+    return std::nullopt;
+  return header.points;
+}

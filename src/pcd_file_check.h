@@ -1,8 +1,8 @@
 #pragma once
 
-#include <string>
-
 #include <cstdint>
+#include <optional>
+#include <string>
 
 struct PcdFileCheck {
   // Empty for a file whose header is consistent and whose data fits in the file.
@@ -18,3 +18,7 @@ struct PcdFileCheck {
 // PCL 1.13's PCD reader crashes, throws or allocates without bound on damaged files, so
 // every file is checked here before the reader sees it.
 PcdFileCheck checkPcdFile(const std::string& path);
+
+// The header's POINTS, read without the data: what the file's cloud costs in memory. None
+// when the header cannot be read or is inconsistent.
+std::optional<std::uint64_t> readPointCount(const std::string& path);

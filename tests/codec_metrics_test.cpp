@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <sstream>
 
 namespace {
@@ -99,22 +101,83 @@ TEST(MetricsRow, LeavesWhatCannotBeMeasuredEmpty) {
 }
 
 TEST(MetricsTotals, PoolEveryMeasuredPoint) {
-  // The hand-worked pair with 100 bytes, the point pair without a compressed file and one pair
-  // that could not be measured. Pooled D1 ab (5 + 4) / 3, ba (15 + 4) / 5; the peak is the
-  // largest; D2 ab (4 + 4) / 3, ba (0.72 + 4) / 5; colours only from the pair that has them;
-  // bpp from the pairs with both a size and points.
+  // The hand-worked pair with 100 bytes and the point pair without a compressed file. Pooled
+  // D1 ab (5 + 4) / 3, ba (15 + 4) / 5; the peak is the largest; D2 ab (4 + 4) / 3, ba
+  // (0.72 + 4) / 5; colours only from the pair that has them; bpp from the pairs with both a
+  // size and points.
   MetricsTotals totals;
   const PairMetrics pair = measure(handWorkedPair());
   const PairMetrics point = measure(pointPair());
-  addToTotals(totals, &pair, 100);
-  addToTotals(totals, &point, std::nullopt);
-  addToTotals(totals, nullptr, 50);
+  addToTotals(totals, "pair.pcd", &pair, 100);
+  addToTotals(totals, "point.pcd", &point, std::nullopt);
+  // A pair without a finite point on either side adds its bytes, and nothing to bpp.
+  HandWorkedPair hollow = pointPair();
+  hollow.original.clear();
+  hollow.decoded.clear();
+  const PairMetrics none = measure(hollow);
+  addToTotals(totals, "hollow.pcd", &none, 700);
+  EXPECT_TRUE(totals.lost.empty());
   std::ostringstream csv;
   writeMetricsTotals(csv, totals, std::nullopt);
   EXPECT_EQ(csv.str(),
-            "all,3,5,150,400,3,3.8,3.8,8.51580168,3,2,3,3,2.66666667,0.944000011,2.66666667,"
+            "all,3,5,800,400,3,3.8,3.8,8.51580168,3,2,3,3,2.66666667,0.944000011,2.66666667,"
             "10.0539503,6.64529221,9.03089987,29.7840641\n");
-  std::ostringstream none;
-  writeMetricsTotals(none, MetricsTotals{}, std::nullopt);
-  EXPECT_EQ(none.str(), "all,0,0,0,,,,,,0,,,,,,,,,,\n");
+  std::ostringstream empty;
+  writeMetricsTotals(empty, MetricsTotals{}, std::nullopt);
+  EXPECT_EQ(empty.str(), "all,0,0,0,,,,,,0,,,,,,,,,,\n");
+}
+
+TEST(MetricsTotals, APairWithPointsOnOneSideOnlyLeavesTheDistortionEmpty) {
+  const PairMetrics pair = measure(handWorkedPair());
+  HandWorkedPair noDecoded = pointPair();
+  noDecoded.decoded.clear();
+  HandWorkedPair noOriginal = pointPair();
+  noOriginal.original.clear();
+  const PairMetrics lostDecoded = measure(noDecoded);
+  const PairMetrics lostOriginal = measure(noOriginal);
+  for (const PairMetrics* lost :
+       {&lostDecoded, &lostOriginal, static_cast<const PairMetrics*>(nullptr)}) {
+    MetricsTotals totals;
+    addToTotals(totals, "pair.pcd", &pair, 100);
+    addToTotals(totals, "lost.pcd", lost, 3);
+    ASSERT_EQ(totals.lost.size(), 1u);
+    EXPECT_EQ(totals.lost[0].file, "lost.pcd");
+    std::ostringstream csv;
+    writeMetricsTotals(csv, totals, std::nullopt);
+    const std::string points = lost == &lostDecoded ? "3,4" : lost == &lostOriginal ? "2,5" : "2,4";
+    const std::string bpp = lost == &lostDecoded ? "274.666667" : "400";
+    EXPECT_EQ(csv.str(), "all," + points + ",103," + bpp + ",,,,,,,,,,,,,,,\n");
+    std::ostringstream withPeak;
+    writeMetricsTotals(withPeak, totals, 7.0);
+    EXPECT_EQ(withPeak.str(), "all," + points + ",103," + bpp + ",,,,,7,,,,,,,,,,\n");
+  }
+  EXPECT_EQ(lostReason(&lostDecoded), "its decoded cloud has no finite point");
+  EXPECT_EQ(lostReason(&lostOriginal), "its original has no finite point");
+}
+
+TEST(Psnr, NeitherOverflowsNorUnderflowsAtExtremePeaks) {
+  // 10 log10(3 peak^2 / mse) in logarithms: 3e400 and 3e-340 are beyond a double.
+  EXPECT_NEAR(*psnr(1e200, 1.0, 3.0), 4000.0 + 10.0 * std::log10(3.0), 1e-9);
+  EXPECT_NEAR(*psnr(1e-170, 1.0, 3.0), -3400.0 + 10.0 * std::log10(3.0), 1e-9);
+  EXPECT_NEAR(*psnr(255.0, 1e-320), 20.0 * std::log10(255.0) + 3200.0, 1e-3);
+  EXPECT_EQ(*psnr(1e-300, 0.0, 3.0), std::numeric_limits<double>::infinity());
+  EXPECT_FALSE(psnr(0.0, 1.0, 3.0).has_value());
+  EXPECT_FALSE(psnr(1.0, std::nullopt).has_value());
+}
+
+TEST(CodecMetrics, EveryAxisCountsAndHausdorffIsRootedInDoublePrecision) {
+  // The box spans 2 along z alone.
+  EXPECT_EQ(boundingBoxPeak(*cloudOf({colorPoint(0, 0, 0, 0, 0, 0), colorPoint(0, 0, 2, 0, 0, 0)})),
+            2.0);
+  // sqrt(2) is 1.41421356 in double precision, 1.41421354 in single.
+  HandWorkedPair pair;
+  pair.original = *cloudOf({colorPoint(0, 0, 0, 0, 0, 0)});
+  pair.decoded = *cloudOf({colorPoint(1, 1, 0, 0, 0, 0)});
+  EXPECT_EQ(*hausdorffDistance(measure(pair).originalToDecoded), std::sqrt(2.0));
+}
+
+TEST(MetricsRow, QuotesNamesWithLineBreaks) {
+  EXPECT_EQ(csvField("a\nb.pcd"), "\"a\nb.pcd\"");
+  EXPECT_EQ(csvField("a\rb.pcd"), "\"a\rb.pcd\"");
+  EXPECT_EQ(csvField("a b.pcd"), "a b.pcd");
 }

@@ -93,6 +93,17 @@ TEST(Dataset, RefusesBadCallsWithAMessage) {
   EXPECT_NE(inside.err.find("inside the input"), std::string::npos) << inside.err;
   EXPECT_FALSE(fs::exists(work.path / "in" / "quorvane"));
 
+  // The input inside the output's tree: its originals would be written over themselves.
+  writeCloud(work.path / "ds" / "quorvane" / "pcd_binary_original" / "own.pcd", *randomCloud(10, 9),
+             PcdStorage::Ascii);
+  const std::string own = readTextFile(work.path / "ds/quorvane/pcd_binary_original/own.pcd");
+  for (const char* input : {"ds/quorvane/pcd_binary_original", "ds/quorvane"}) {
+    const CommandResult rewrite = buildDataset(work.path, std::string("--output ds ") + input);
+    EXPECT_EQ(rewrite.status, 1);
+    EXPECT_NE(rewrite.err.find(" lies inside the "), std::string::npos) << rewrite.err;
+    EXPECT_EQ(readTextFile(work.path / "ds/quorvane/pcd_binary_original/own.pcd"), own);
+  }
+
   const CommandResult missing = buildDataset(work.path, "no-such-folder");
   EXPECT_NE(missing.status, 0);
   EXPECT_NE(missing.err.find("no-such-folder"), std::string::npos) << missing.err;
@@ -165,4 +176,29 @@ TEST(Dataset, WritesColourOnlyWhereThereIsColourAndTimesTheCodec) {
   EXPECT_EQ(profiles.status, 0);
   EXPECT_EQ(countOccurrences(profiles.out, "\n"), 12u);
   EXPECT_NE(profiles.out.find("\nhigh-offline-nocolor\n"), std::string::npos) << profiles.out;
+}
+
+TEST(Dataset, NeverWritesOverASourceAndNamesLinkedFolders) {
+  TempDirectory work;
+  // A source that is a link into the output: writing its original would overwrite it.
+  writeCloud(work.path / "out" / "quorvane" / "pcd_binary_original" / "a.pcd", *randomCloud(10, 1),
+             PcdStorage::Ascii);
+  const std::string before = readTextFile(work.path / "out/quorvane/pcd_binary_original/a.pcd");
+  fs::create_directories(work.path / "in");
+  fs::create_symlink(work.path / "out" / "quorvane" / "pcd_binary_original" / "a.pcd",
+                     work.path / "in" / "a.pcd");
+  writeCloud(work.path / "in" / "b.pcd", *randomCloud(10, 2));
+  writeCloud(work.path / "scans" / "c.pcd", *randomCloud(10, 3));
+  fs::create_directory_symlink(work.path / "scans", work.path / "in" / "linked");
+  const CommandResult built = buildDataset(work.path, "--output out in");
+  EXPECT_EQ(built.status, 1);
+  EXPECT_NE(built.err.find("quorvane-dataset: skipped in/linked: a linked folder, not followed\n"),
+            std::string::npos)
+      << built.err;
+  EXPECT_NE(built.err.find("skipped in/a.pcd: writing out/quorvane/pcd_binary_original/a.pcd "
+                           "would write over a source cloud"),
+            std::string::npos)
+      << built.err;
+  EXPECT_EQ(readTextFile(work.path / "out/quorvane/pcd_binary_original/a.pcd"), before);
+  EXPECT_NE(built.out.find("b.pcd: 10 points in"), std::string::npos) << built.out;
 }
