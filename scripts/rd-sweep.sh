@@ -91,6 +91,17 @@ series_plot() { # column
   done
   echo "${plots%, }"
 }
+# A panel's plot command; a panel without a finite value to draw (clouds without colour have
+# no Y PSNR) says so, since gnuplot cannot scale an empty plot.
+panel() { # column name
+  if awk -F, -v c="$1" 'NR > 1 && $2 != "" && $c != "" && $c != "inf" && (c != 5 || $1 !~ /nocolor$/) { found = 1 }
+                        END { exit !found }' "$rd"; then
+    echo "plot $(series_plot "$1")"
+  else
+    echo "set xrange [1:10]; set yrange [0:1]; set label 1 \"no finite $2 to draw\" at graph 0.5, 0.5 center"
+    echo "plot 1/0 notitle; unset label 1; set autoscale"
+  fi
+}
 gnuplot <<PLOT
 set terminal pngcairo size 1200,520 font "DejaVu Sans,10"
 set output "$output/rd.png"
@@ -104,10 +115,10 @@ set xlabel "bits per point (8 x compressed bytes / original points)"
 set multiplot layout 1,2 title "PCL's octree codec over $(basename "$input"): one point per profile (low, med, high resolution)"
 set title "Geometry$(infinite 3 "D1 PSNR")"
 set ylabel "D1 PSNR, dB (point to point, peak: largest side of the bounding box)"
-plot $(series_plot 3)
+$(panel 3 "D1 PSNR")
 set title "Colour$(infinite 5 "Y PSNR")"
 set ylabel "Y PSNR, dB (BT.709 luma, peak 255)"
-plot $(series_plot 5)
+$(panel 5 "Y PSNR")
 unset multiplot
 PLOT
 column -s, -t "$rd"
