@@ -27,6 +27,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -345,6 +346,10 @@ int main(int argc, char** argv) {
     printUsage(std::cout);
     return 0;
   }
+  // Large buffers are mapped and unmapped on their own, rather than kept in the arena of the
+  // thread that freed them, so that a pair's memory is given back before the next pair's is
+  // taken, whichever thread takes it: the peak does not grow with the thread count.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
   // PCL's warnings, such as the missing colour field of a cloud without colour, are not
   // problems of the run; every real problem is reported here with its file.
   pcl::console::setVerbosityLevel(pcl::console::L_ERROR);
