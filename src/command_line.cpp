@@ -1,0 +1,79 @@
+#include "command_line.h"
+
+#include <algorithm>
+
+namespace {
+
+std::string labelOf(const OptionSpec& option) {
+  std::string label = option.shortName.empty() ? "" : option.shortName + ", ";
+  label += option.name;
+  if (!option.value.empty())
+    label += " " + option.value;
+  return label;
+}
+
+const OptionSpec* findOption(const std::vector<OptionSpec>& options, const std::string& argument,
+                             std::string& inlineValue, bool& hasInlineValue) {
+  for (const OptionSpec& option : options) {
+    if (argument == option.name || (!option.shortName.empty() && argument == option.shortName)) {
+      hasInlineValue = false;
+      return &option;
+    }
+    const std::string prefix = option.name + "=";
+    if (!option.value.empty() && argument.compare(0, prefix.size(), prefix) == 0) {
+      inlineValue = argument.substr(prefix.size());
+      hasInlineValue = true;
+      return &option;
+    }
+  }
+  return nullptr;
+}
+
+} // namespace
+
+CommandLine parseCommandLine(int argc, char** argv, const std::vector<OptionSpec>& options) {
+  CommandLine line;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument.empty() || argument[0] != '-') {
+      line.positional.push_back(argument);
+      continue;
+    }
+    std::string value;
+    bool hasInlineValue = false;
+    const OptionSpec* option = findOption(options, argument, value, hasInlineValue);
+    if (option == nullptr) {
+      line.problem = "unknown option " + argument;
+      return line;
+    }
+    if (!option->value.empty() && !hasInlineValue) {
+      if (i + 1 >= argc) {
+        line.problem = option->name + " needs a value";
+        return line;
+      }
+      value = argv[++i];
+    }
+    if (!option->take(value)) {
+      line.problem = option->name + " takes " + option->takes + ", not '" + value + "'";
+      return line;
+    }
+  }
+  return line;
+}
+
+void printOptions(std::ostream& stream, const std::vector<OptionSpec>& options) {
+  std::size_t width = 0;
+  for (const OptionSpec& option : options)
+    width = std::max(width, labelOf(option).size());
+  const std::string indent(2 + width + 2, ' ');
+  for (const OptionSpec& option : options) {
+    const std::string label = labelOf(option);
+    stream << "  " << label << std::string(width - label.size() + 2, ' ');
+    for (const char c : option.help) {
+      stream << c;
+      if (c == '\n')
+        stream << indent;
+    }
+    stream << '\n';
+  }
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// One option of a program, declared once: its names, its value, its help and what it does.
+struct OptionSpec {
+  std::string name;      // "--threads"
+  std::string shortName; // "-h", or empty
+  std::string value;     // the value's name in the help ("N"); empty for a flag
+  // The help text; a line break starts a line aligned under the first.
+  std::string help;
+  // Takes the option: its value, or "" for a flag. False when the value is not valid.
+  std::function<bool(const std::string& value)> take;
+  // What a valid value is, for the message about one that is not ("a whole number from 1").
+  std::string takes;
+};
+
+// What parseCommandLine found.
+struct CommandLine {
+  // The arguments that are not options, in order.
+  std::vector<std::string> positional;
+  // Empty when every option was known and valid.
+  std::string problem;
+};
+
+// Reads the arguments by one rule for every program: a flag exactly as named; an option with a
+// value as "--name VALUE" or "--name=VALUE"; any other argument that starts with '-', a lone
+// '-' included, is an unknown option; the rest are positional. Stops at the first problem.
+CommandLine parseCommandLine(int argc, char** argv, const std::vector<OptionSpec>& options);
+
+// The options' lines of a usage text, in the table's order, their help texts aligned.
+void printOptions(std::ostream& stream, const std::vector<OptionSpec>& options);
