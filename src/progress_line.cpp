@@ -1,28 +1,8 @@
 #include "progress_line.h"
 
-#include <unistd.h>
+#include "diagnostics.h"
 
-std::string printableName(const std::string& name) {
-  std::string printable;
-  printable.reserve(name.size());
-  for (const char c : name) {
-    const auto code = static_cast<unsigned char>(c);
-    if (code >= 0x20 && code != 0x7f) {
-      printable += c;
-    } else if (c == '\n') {
-      printable += "\\n";
-    } else if (c == '\r') {
-      printable += "\\r";
-    } else if (c == '\t') {
-      printable += "\\t";
-    } else {
-      char escape[5];
-      std::snprintf(escape, sizeof escape, "\\x%02x", code);
-      printable += escape;
-    }
-  }
-  return printable;
-}
+#include <unistd.h>
 
 ProgressLine progressLineOn(std::FILE* stream) {
   ProgressLine progress;

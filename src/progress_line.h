@@ -5,10 +5,6 @@
 #include <cstdio>
 #include <string>
 
-// The name with its control characters written as escapes (\n, \r, \t, \xHH), so that a
-// name cannot move the cursor of the terminal or the line structure of a log.
-std::string printableName(const std::string& name);
-
 // The line on a terminal that tells which cloud a run is at; never shown on a file or a pipe,
 // so that logs stay as they are.
 struct ProgressLine {

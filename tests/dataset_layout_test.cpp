@@ -1,5 +1,5 @@
 #include "dataset_layout.h"
-#include "progress_line.h"
+#include "diagnostics.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,152 @@
+#include "dataset_building.h"
+
+#include "cloud_loading.h"
+
+#include <pcl/common/io.h>
+#include <pcl/io/pcd_io.h>
+
+#include <boost/filesystem.hpp>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <optional>
+
+#include <sys/stat.h>
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+bool isInside(const fs::path& candidate, const fs::path& directory) {
+  auto inner = candidate.begin();
+  for (auto outer = directory.begin(); outer != directory.end(); ++outer, ++inner)
+    if (inner == candidate.end() || *inner != *outer)
+      return false;
+  return true;
+}
+
+std::optional<std::pair<dev_t, ino_t>> identityOf(const fs::path& file) {
+  struct stat status;
+  if (::stat(file.c_str(), &status) != 0)
+    return std::nullopt;
+  return std::make_pair(status.st_dev, status.st_ino);
+}
+
+// PCL's binary writer refuses a cloud without points, so an empty one gets its header alone.
+template <typename Point>
+bool writeBinary(const fs::path& file, const pcl::PointCloud<Point>& cloud) {
+  if (!cloud.empty())
+    return pcl::PCDWriter().writeBinary(file.string(), cloud) >= 0;
+  std::ofstream stream(file.string(), std::ios::binary);
+  stream << pcl::PCDWriter::generateHeader(cloud, 0) << "DATA binary\n";
+  return static_cast<bool>(stream);
+}
+
+// Writes the cloud with its colours, or with x, y and z alone.
+bool writeBinaryCloud(const fs::path& file, const ColorCloud& cloud, bool withColor) {
+  fs::create_directories(file.parent_path());
+  if (withColor)
+    return writeBinary(file, cloud);
+  pcl::PointCloud<pcl::PointXYZ> positions;
+  pcl::copyPointCloud(cloud, positions);
+  return writeBinary(file, positions);
+}
+
+bool writeBytes(const fs::path& file, const std::string& bytes) {
+  fs::create_directories(file.parent_path());
+  std::ofstream stream(file.string(), std::ios::binary);
+  stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(stream.flush());
+}
+
+// Writes the three files of one cloud; returns the reason when that is not possible, or when
+// a file to write is one of the sources.
+std::string writePair(const Dataset& dataset, const std::string& name, const SourceFiles& sources,
+                      const ColorCloud& original, bool originalHasColor, const RoundTrip& trip,
+                      bool decodedHasColor) {
+  const fs::path originalFile = dataset.originalsDirectory / name;
+  const fs::path compressedFile = dataset.compressedDirectory / compressedName(name);
+  const fs::path decodedFile = dataset.decodedDirectory / name;
+  for (const fs::path& target : {originalFile, compressedFile, decodedFile}) {
+    const auto identity = identityOf(target);
+    if (identity && sources.count(*identity) != 0)
+      return "writing " + target.string() + " would write over a source cloud";
+  }
+  if (!writeBinaryCloud(originalFile, original, originalHasColor) ||
+      !writeBytes(compressedFile, trip.compressedBytes) ||
+      !writeBinaryCloud(decodedFile, trip.decoded, decodedHasColor))
+    return std::string("cannot write its files: ") + std::strerror(errno);
+  return "";
+}
+
+BuiltPair buildPairUnguarded(const fs::path& source, const std::string& name,
+                             const Dataset& dataset, const SourceFiles& sources,
+                             pcl::io::compression_Profiles_e profile) {
+  BuiltPair built;
+  ColorCloud original;
+  bool hasColor = false;
+  built.problem = readCloudFile(source.string(), original, hasColor);
+  if (!built.problem.empty()) {
+    built.problem = "not a readable PCD cloud: " + built.problem;
+    return built;
+  }
+  const RoundTrip trip = roundTrip(original, profile);
+  built.problem = trip.problem;
+  if (built.problem.empty())
+    built.problem = writePair(dataset, name, sources, original, hasColor, trip,
+                              hasColor && encodesColor(profile));
+  if (!built.problem.empty())
+    return built;
+  built.originalPoints = original.size();
+  built.decodedPoints = trip.decoded.size();
+  built.compressedBytes = trip.compressedBytes.size();
+  built.originalBytes = fs::file_size(dataset.originalsDirectory / name);
+  built.encodingSeconds = trip.encodingSeconds;
+  built.decodingSeconds = trip.decodingSeconds;
+  return built;
+}
+
+} // namespace
+
+std::string prepareDataset(const fs::path& input, const fs::path& output, Dataset& dataset) {
+  const fs::path root = output / "quorvane";
+  const fs::path canonicalRoot = fs::weakly_canonical(root);
+  const fs::path canonicalInput = fs::canonical(input);
+  if (isInside(canonicalRoot, canonicalInput))
+    return "the output " + root.string() + " lies inside the input " + input.string() +
+           "; choose another --output";
+  if (isInside(canonicalInput, canonicalRoot))
+    return "the input " + input.string() + " lies inside the output " + root.string() +
+           ", whose files would be written over it; choose another --output";
+  dataset = datasetBelow(root);
+  for (const fs::path& folder :
+       {dataset.originalsDirectory, dataset.compressedDirectory, dataset.decodedDirectory}) {
+    boost::system::error_code error;
+    fs::create_directories(folder, error);
+    if (error)
+      return "cannot create " + folder.string() + ": " + error.message();
+  }
+  return "";
+}
+
+SourceFiles identitiesOf(const std::vector<fs::path>& files) {
+  SourceFiles identities;
+  for (const fs::path& file : files)
+    if (const auto identity = identityOf(file))
+      identities.insert(*identity);
+  return identities;
+}
+
+BuiltPair buildPair(const fs::path& source, const std::string& name, const Dataset& dataset,
+                    const SourceFiles& sources, pcl::io::compression_Profiles_e profile) {
+  BuiltPair failed;
+  try {
+    return buildPairUnguarded(source, name, dataset, sources, profile);
+  } catch (const fs::filesystem_error& error) {
+    failed.problem = error.code().message() + " (" + error.path1().string() + ")";
+  } catch (const std::bad_alloc&) {
+    failed.problem = "out of memory";
+  }
+  return failed;
+}
