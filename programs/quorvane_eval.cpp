@@ -111,10 +111,10 @@ int main(int argc, char** argv) {
     printUsage(std::cout, table);
     return 0;
   }
-  // Large buffers are mapped and unmapped on their own, rather than kept in the arena of the
-  // thread that freed them, so that a pair's memory is given back before the next pair's is
-  // taken, whichever thread takes it: the peak does not grow with the thread count.
-  mallopt(M_MMAP_THRESHOLD, 1 << 20);
+  // One malloc arena for every thread: memory that one thread frees is what the next pair
+  // reuses, whichever thread reads it, so the peak does not grow with the thread count. The
+  // threads allocate little once a pair is read, so they do not wait on each other for it.
+  mallopt(M_ARENA_MAX, 1);
   // PCL's warnings, such as the missing colour field of a cloud without colour, are not
   // problems of the run; every real problem is reported here with its file.
   pcl::console::setVerbosityLevel(pcl::console::L_ERROR);

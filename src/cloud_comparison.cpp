@@ -1,11 +1,10 @@
 #include "cloud_comparison.h"
 
 #include "nearest_neighbour_search.h"
+#include "normal_estimation.h"
 
 #include <cmath>
 #include <new>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -51,9 +50,9 @@ CloudComparison summarizePointErrors(const std::vector<PointError>& errors) {
 DirectionSums measureDirection(const ColorCloud& query, const ColorCloud& reference,
                                const CloudAttributes& referenceAttributes, bool colorsCompared,
                                unsigned threads, std::vector<PointError>* reportErrors) {
-  const std::shared_ptr<const SearchTree> tree = buildSearchTree(reference);
+  const SearchTree tree = buildSearchTree(reference, TreeColors::Keep);
   std::vector<TiedNeighbours> matches(query.size());
-  visitTiedNeighbours(query, *tree, threads,
+  visitTiedNeighbours(tree, query, threads,
                       [&](std::size_t i, const TiedNeighbours& match) { matches[i] = match; });
   if (reportErrors != nullptr) {
     reportErrors->resize(query.size());
@@ -69,11 +68,15 @@ DirectionSums measureDirection(const ColorCloud& query, const ColorCloud& refere
     std::vector<bool> matched(reference.size(), false);
     for (const TiedNeighbours& match : matches)
       matched[static_cast<std::size_t>(match.nearest.index)] = true;
-    estimated = estimateNormals(reference, *tree, threads, &matched);
+    estimated = estimateNormals(reference, tree, threads, &matched);
   }
   const Normals& normals = estimated.empty() ? referenceAttributes.normals : estimated;
   for (std::size_t i = 0; i < query.size(); ++i)
-    addPointError(sums, metricPointError(query[i], reference, normals, matches[i]), colorsCompared);
+    addPointError(
+        sums,
+        metricPointError(query[i], reference[static_cast<std::size_t>(matches[i].nearest.index)],
+                         normals[static_cast<std::size_t>(matches[i].nearest.index)], matches[i]),
+        colorsCompared);
   return sums;
 }
 
@@ -84,71 +87,46 @@ CloudComparison compareClouds(const ColorCloud& query, const ColorCloud& referen
   // Each point's errors are kept by position, computed right after its search while the
   // neighbour is in cache.
   std::vector<PointError> errors(query.size());
-  visitNearestNeighbours(query, reference, threads, [&](std::size_t i, const Neighbour& neighbour) {
-    errors[i] = pointError(query[i], reference, neighbour);
-  });
+  visitNearestNeighbours(buildSearchTree(reference), query, threads,
+                         [&](std::size_t i, const Neighbour& neighbour) {
+                           errors[i] = pointError(query[i], reference, neighbour);
+                         });
   return summarizePointErrors(errors);
 }
 
 CloudComparison compareCloudsWithMetrics(const ColorCloud& original,
                                          const CloudAttributes& originalAttributes,
-                                         const ColorCloud& reconstructed,
-                                         const CloudAttributes& reconstructedAttributes,
+                                         const ColorCloud& decoded,
+                                         const CloudAttributes& decodedAttributes,
                                          unsigned threads) {
-  const bool colorsCompared = originalAttributes.hasColor && reconstructedAttributes.hasColor;
+  const bool colorsCompared = originalAttributes.hasColor && decodedAttributes.hasColor;
   PairMetrics metrics;
   metrics.originalPoints = original.size();
-  metrics.decodedPoints = reconstructed.size();
+  metrics.decodedPoints = decoded.size();
   metrics.boundingBoxPeak = boundingBoxPeak(original);
   std::vector<PointError> reportErrors;
-  metrics.originalToDecoded = measureDirection(original, reconstructed, reconstructedAttributes,
-                                               colorsCompared, threads, &reportErrors);
-  metrics.decodedToOriginal = measureDirection(reconstructed, original, originalAttributes,
-                                               colorsCompared, threads, nullptr);
+  metrics.originalToDecoded = measureDirection(original, decoded, decodedAttributes, colorsCompared,
+                                               threads, &reportErrors);
+  metrics.decodedToOriginal =
+      measureDirection(decoded, original, originalAttributes, colorsCompared, threads, nullptr);
   CloudComparison comparison = summarizePointErrors(reportErrors);
   comparison.metrics = metrics;
   return comparison;
 }
 
-CloudComparison loadAndCompare(const std::string& originalPath,
-                               const std::string& reconstructedPath, unsigned threads,
-                               bool withMetrics) {
-  ColorCloud original, reconstructed;
-  CloudAttributes originalAttributes, reconstructedAttributes;
-  const auto load = [withMetrics](const std::string& path, ColorCloud& cloud,
-                                  CloudAttributes& attributes) {
-    return withMetrics ? loadMeasurableCloud(path, cloud, attributes)
-                       : loadMeasurableCloud(path, cloud);
-  };
-  std::string originalProblem, reconstructedProblem;
-  std::thread reader;
-  if (threads > 1) {
-    // With threads to spare the decoded cloud is read while the original is.
-    try {
-      reader = std::thread([&] {
-        reconstructedProblem = load(reconstructedPath, reconstructed, reconstructedAttributes);
-      });
-    } catch (const std::system_error&) {
-      // read it afterwards instead
-    }
-  }
-  originalProblem = load(originalPath, original, originalAttributes);
-  if (reader.joinable())
-    reader.join();
-  else if (originalProblem.empty())
-    reconstructedProblem = load(reconstructedPath, reconstructed, reconstructedAttributes);
-  // The first file that cannot be loaded is the one reported.
-  if (!originalProblem.empty())
-    return unmeasured(PairProblem{originalPath, std::move(originalProblem)});
-  if (!reconstructedProblem.empty())
-    return unmeasured(PairProblem{reconstructedPath, std::move(reconstructedProblem)});
+CloudComparison loadAndCompare(const std::string& originalPath, const std::string& decodedPath,
+                               unsigned threads, bool withMetrics) {
+  const LoadedPair pair = loadPair(originalPath, decodedPath, threads,
+                                   withMetrics ? NormalReading::Read : NormalReading::Skip);
+  if (pair.problem)
+    return unmeasured(*pair.problem);
   try {
     if (withMetrics)
-      return compareCloudsWithMetrics(original, originalAttributes, reconstructed,
-                                      reconstructedAttributes, threads);
-    return compareClouds(original, reconstructed, threads);
+      return compareCloudsWithMetrics(pair.original.cloud, pair.original.attributes,
+                                      pair.decoded.cloud, pair.decoded.attributes, threads);
+    return compareClouds(pair.original.cloud, pair.decoded.cloud, threads);
   } catch (const std::bad_alloc&) {
     return unmeasured(
-        PairProblem{originalPath, "out of memory comparing it with " + reconstructedPath, false});
+        PairProblem{originalPath, "out of memory comparing it with " + decodedPath, false});
   }
 }

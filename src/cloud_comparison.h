@@ -8,14 +8,6 @@
 #include <optional>
 #include <string>
 
-// Why a pair could not be measured.
-struct PairProblem {
-  std::string path;
-  std::string reason;
-  // The file could not be loaded, rather than the loaded pair compared.
-  bool loading = true;
-};
-
 // The measurement of one cloud pair and what the console is to show of it.
 struct CloudComparison {
   CloudErrorStats stats;
@@ -33,19 +25,18 @@ struct CloudComparison {
 CloudComparison compareClouds(const ColorCloud& query, const ColorCloud& reference,
                               unsigned threads);
 
-// compareClouds of the original against the reconstruction, with the codec metrics both ways
+// compareClouds of the original against the decoded cloud, with the codec metrics both ways
 // from the same searches. Each direction projects its errors on the reference cloud's normals:
 // the file's, or else estimated from its kNormalNeighbours nearest points. Colours are compared
 // when both files have a colour field.
 CloudComparison compareCloudsWithMetrics(const ColorCloud& original,
                                          const CloudAttributes& originalAttributes,
-                                         const ColorCloud& reconstructed,
-                                         const CloudAttributes& reconstructedAttributes,
+                                         const ColorCloud& decoded,
+                                         const CloudAttributes& decodedAttributes,
                                          unsigned threads);
 
-// Loads both PCD files, drops non-finite points and compares the original against the
-// reconstruction, with the codec metrics when asked for. The first file that cannot be loaded,
-// or a comparison that runs out of memory, gives NaN statistics and the problem.
-CloudComparison loadAndCompare(const std::string& originalPath,
-                               const std::string& reconstructedPath, unsigned threads,
-                               bool withMetrics = false);
+// Loads both clouds (loadPair) and compares the original against the decoded cloud, with the
+// codec metrics when asked for. The first file that cannot be loaded, or a comparison that
+// runs out of memory, gives NaN statistics and the problem.
+CloudComparison loadAndCompare(const std::string& originalPath, const std::string& decodedPath,
+                               unsigned threads, bool withMetrics = false);

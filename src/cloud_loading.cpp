@@ -10,6 +10,8 @@
 #include <new>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -54,43 +56,36 @@ float largestMagnitude(const ColorCloud& cloud) {
   return largest;
 }
 
-// readCloudFile, also telling whether the file has colour and reading its normals, each when
-// asked for.
-std::string readCloud(const std::string& path, ColorCloud& cloud, bool* hasColor,
-                      Normals* normals) {
+// readCloudFile into loaded.
+void readCloud(const std::string& path, NormalReading normals, LoadedCloud& loaded) {
   const PcdFileCheck check = checkPcdFile(path);
-  if (!check.problem.empty())
-    return check.problem;
-  if (hasColor != nullptr)
-    *hasColor = check.hasColor;
+  if (!check.problem.empty()) {
+    loaded.problem = check.problem;
+    return;
+  }
+  loaded.attributes.hasColor = check.hasColor;
   // PCL's conversion takes the address of the first point even when there is none.
-  if (check.points == 0) {
-    cloud.clear();
-    return "";
-  }
+  if (check.points == 0)
+    return;
   try {
-    readWithPcl(path, cloud, check.hasNormals ? normals : nullptr);
+    readWithPcl(path, loaded.cloud,
+                check.hasNormals && normals == NormalReading::Read ? &loaded.attributes.normals
+                                                                   : nullptr);
   } catch (const std::bad_alloc&) {
-    return "out of memory while reading";
+    loaded.problem = "out of memory while reading";
   } catch (const std::exception& error) {
-    return error.what();
+    loaded.problem = error.what();
   }
-  return "";
 }
 
-// loadMeasurableCloud, also reading the attributes when asked for.
-std::string loadCloud(const std::string& path, ColorCloud& cloud, CloudAttributes* attributes) {
-  std::string problem = attributes != nullptr
-                            ? readCloud(path, cloud, &attributes->hasColor, &attributes->normals)
-                            : readCloud(path, cloud, nullptr, nullptr);
-  if (!problem.empty())
-    return problem;
+// The reason a loaded cloud cannot be measured; empty when it can.
+std::string makeMeasurable(LoadedCloud& loaded) {
   try {
-    removeNonFinitePoints(cloud, attributes != nullptr ? &attributes->normals : nullptr);
+    removeNonFinitePoints(loaded.cloud, &loaded.attributes.normals);
   } catch (const std::bad_alloc&) {
     return "out of memory while dropping non-finite points";
   }
-  const float largest = largestMagnitude(cloud);
+  const float largest = largestMagnitude(loaded.cloud);
   if (largest > kLargestMeasurableCoordinate) {
     std::ostringstream reason;
     reason << "a coordinate of magnitude " << largest << " exceeds " << kLargestMeasurableCoordinate
@@ -102,19 +97,40 @@ std::string loadCloud(const std::string& path, ColorCloud& cloud, CloudAttribute
 
 } // namespace
 
-std::string readCloudFile(const std::string& path, ColorCloud& cloud) {
-  return readCloud(path, cloud, nullptr, nullptr);
+LoadedCloud readCloudFile(const std::string& path, NormalReading normals) {
+  LoadedCloud loaded;
+  readCloud(path, normals, loaded);
+  return loaded;
 }
 
-std::string readCloudFile(const std::string& path, ColorCloud& cloud, bool& hasColor) {
-  return readCloud(path, cloud, &hasColor, nullptr);
+LoadedCloud loadMeasurableCloud(const std::string& path, NormalReading normals) {
+  LoadedCloud loaded = readCloudFile(path, normals);
+  if (loaded.problem.empty())
+    loaded.problem = makeMeasurable(loaded);
+  return loaded;
 }
 
-std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud) {
-  return loadCloud(path, cloud, nullptr);
-}
-
-std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud,
-                                CloudAttributes& attributes) {
-  return loadCloud(path, cloud, &attributes);
+LoadedPair loadPair(const std::string& originalPath, const std::string& decodedPath,
+                    unsigned threads, NormalReading normals) {
+  LoadedPair pair;
+  std::thread reader;
+  if (threads > 1) {
+    // With threads to spare the decoded cloud is read while the original is.
+    try {
+      reader = std::thread([&] { pair.decoded = loadMeasurableCloud(decodedPath, normals); });
+    } catch (const std::system_error&) {
+      // read it afterwards instead
+    }
+  }
+  pair.original = loadMeasurableCloud(originalPath, normals);
+  if (reader.joinable())
+    reader.join();
+  else if (pair.original.problem.empty())
+    pair.decoded = loadMeasurableCloud(decodedPath, normals);
+  // The first file that cannot be loaded is the one reported.
+  if (!pair.original.problem.empty())
+    pair.problem = PairProblem{originalPath, pair.original.problem};
+  else if (!pair.decoded.problem.empty())
+    pair.problem = PairProblem{decodedPath, pair.decoded.problem};
+  return pair;
 }

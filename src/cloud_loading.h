@@ -1,8 +1,8 @@
 #pragma once
 
 #include "color_cloud.h"
-#include "normal_estimation.h"
 
+#include <optional>
 #include <string>
 
 // The largest coordinate magnitude that can be measured, 2^62: the difference of two such
@@ -10,27 +10,51 @@
 // float (about 2^128), so no squared distance in the search overflows.
 constexpr float kLargestMeasurableCoordinate = 4611686018427387904.0f;
 
-// Reads a PCD file into cloud, all points as stored, after checking that PCL's reader can
-// take it safely and read it as the header declares. Returns the reason when it cannot.
-std::string readCloudFile(const std::string& path, ColorCloud& cloud);
-
-// Reads a cloud to be measured: readCloudFile, then drops the points with a non-finite
-// coordinate and refuses coordinates beyond kLargestMeasurableCoordinate. Returns the reason
-// when the cloud cannot be measured.
-std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud);
-
-// What a measured cloud's file holds besides the points.
+// What a cloud's file holds besides the points.
 struct CloudAttributes {
   // The file has a colour field; without one every point reads as black.
   bool hasColor = false;
-  // The file's normals of the points kept, when it has normal_x, normal_y and normal_z as
-  // 4-byte floats; empty otherwise.
+  // The file's normals of the points kept, when they were asked for and the file has
+  // normal_x, normal_y and normal_z as 4-byte floats; empty otherwise.
   Normals normals;
 };
 
-// readCloudFile, also telling whether the file has a colour field.
-std::string readCloudFile(const std::string& path, ColorCloud& cloud, bool& hasColor);
+// A cloud read from its file.
+struct LoadedCloud {
+  ColorCloud cloud;
+  CloudAttributes attributes;
+  // Why the file cannot be read or measured; empty when it can.
+  std::string problem;
+};
 
-// loadMeasurableCloud, also reading the attributes.
-std::string loadMeasurableCloud(const std::string& path, ColorCloud& cloud,
-                                CloudAttributes& attributes);
+// Whether the file's normals are read too; they cost a second conversion.
+enum class NormalReading { Skip, Read };
+
+// Reads a PCD file, all points as stored, after checking that PCL's reader can take it safely
+// and read it as the header declares.
+LoadedCloud readCloudFile(const std::string& path, NormalReading normals = NormalReading::Skip);
+
+// Reads a cloud to be measured: readCloudFile, then drops the points with a non-finite
+// coordinate (and their normals) and refuses coordinates beyond kLargestMeasurableCoordinate.
+LoadedCloud loadMeasurableCloud(const std::string& path,
+                                NormalReading normals = NormalReading::Skip);
+
+// Why a pair could not be measured.
+struct PairProblem {
+  std::string path;
+  std::string reason;
+  // The file could not be loaded, rather than the loaded pair compared.
+  bool loading = true;
+};
+
+// The two measurable clouds of a pair, or the problem of the first that cannot be loaded.
+struct LoadedPair {
+  LoadedCloud original;
+  LoadedCloud decoded;
+  std::optional<PairProblem> problem;
+};
+
+// Loads both clouds with loadMeasurableCloud; with more than one thread the two files are read
+// at once. The original's problem is reported before the decoded cloud's.
+LoadedPair loadPair(const std::string& originalPath, const std::string& decodedPath,
+                    unsigned threads, NormalReading normals = NormalReading::Skip);

@@ -9,11 +9,9 @@ std::array<double, 3> toYCbCr(double red, double green, double blue) {
   return {y, (blue - y) / 1.8556 + 128.0, (red - y) / 1.5748 + 128.0};
 }
 
-MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
-                                  const Normals& referenceNormals, const TiedNeighbours& match) {
-  const auto& nearest = reference[static_cast<std::size_t>(match.nearest.index)];
+MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const pcl::PointXYZRGBA& nearest,
+                                  const Eigen::Vector3f& normal, const TiedNeighbours& match) {
   MetricPointError error{match.nearest.squaredDistance, match.nearest.squaredDistance, {}};
-  const Eigen::Vector3f& normal = referenceNormals[static_cast<std::size_t>(match.nearest.index)];
   if (normal.allFinite() && normal.squaredNorm() > 0.0f) {
     const Eigen::Vector3d difference =
         (query.getVector3fMap().cast<double>() - nearest.getVector3fMap().cast<double>());

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "color_cloud.h"
-#include "nearest_neighbour_search.h"
-#include "normal_estimation.h"
+#include "neighbour.h"
 
 #include <array>
 #include <cstddef>
@@ -42,8 +41,10 @@ struct PairMetrics {
 // The BT.709 Y', Cb and Cr of an 8-bit (r, g, b) colour, full range, Cb and Cr around 128.
 std::array<double, 3> toYCbCr(double red, double green, double blue);
 
-MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
-                                  const Normals& referenceNormals, const TiedNeighbours& match);
+// The errors of a query point against its match: the nearest point, that point's normal (NaN
+// or zero where it has none) and the points tied with it.
+MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const pcl::PointXYZRGBA& nearest,
+                                  const Eigen::Vector3f& normal, const TiedNeighbours& match);
 
 // Adds a query point's errors; its colours count only when both clouds have colour.
 void addPointError(DirectionSums& sums, const MetricPointError& error, bool colorsCompared);

@@ -80,17 +80,17 @@ std::string writePair(const Dataset& dataset, const std::string& name, const Sou
   return "";
 }
 
-BuiltPair buildPairUnguarded(const fs::path& source, const std::string& name,
+BuiltPair buildPairUnguarded(const fs::path& sourceFile, const std::string& name,
                              const Dataset& dataset, const SourceFiles& sources,
                              pcl::io::compression_Profiles_e profile) {
   BuiltPair built;
-  ColorCloud original;
-  bool hasColor = false;
-  built.problem = readCloudFile(source.string(), original, hasColor);
-  if (!built.problem.empty()) {
-    built.problem = "not a readable PCD cloud: " + built.problem;
+  const LoadedCloud source = readCloudFile(sourceFile.string());
+  if (!source.problem.empty()) {
+    built.problem = "not a readable PCD cloud: " + source.problem;
     return built;
   }
+  const ColorCloud& original = source.cloud;
+  const bool hasColor = source.attributes.hasColor;
   const RoundTrip trip = roundTrip(original, profile);
   built.problem = trip.problem;
   if (built.problem.empty())

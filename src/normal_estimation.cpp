@@ -1,12 +1,14 @@
 #include "normal_estimation.h"
 
+#include "nearest_neighbour_search.h"
+
 #include <pcl/common/centroid.h>
 #include <pcl/features/normal_3d.h>
 
 #include <limits>
 
 Normals estimateNormals(const ColorCloud& cloud, unsigned threads, std::size_t k) {
-  return estimateNormals(cloud, *buildSearchTree(cloud), threads, nullptr, k);
+  return estimateNormals(cloud, buildSearchTree(cloud), threads, nullptr, k);
 }
 
 Normals estimateNormals(const ColorCloud& cloud, const SearchTree& tree, unsigned threads,

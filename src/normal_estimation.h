@@ -1,14 +1,9 @@
 #pragma once
 
 #include "color_cloud.h"
-#include "nearest_neighbour_search.h"
-
-#include <Eigen/Core>
+#include "search_tree.h"
 
 #include <vector>
-
-// One unit normal for each point of a cloud, in storage order; NaN where there is none.
-using Normals = std::vector<Eigen::Vector3f>;
 
 // The neighbours that a normal is fitted to.
 constexpr std::size_t kNormalNeighbours = 12;

@@ -103,15 +103,14 @@ TEST(CompareClouds, CountsEverySearchInAnEmptyReferenceAsUnmatched) {
   EXPECT_FALSE(comparison.problem);
 }
 
-TEST(LoadAndCompare, ComparesTheOriginalAgainstTheReconstruction) {
+TEST(LoadAndCompare, ComparesTheOriginalAgainstTheDecodedCloud) {
   TempDirectory directory;
   const auto original = (directory.path / "original.pcd").string();
-  const auto reconstructed = (directory.path / "reconstructed.pcd").string();
+  const auto decoded = (directory.path / "decoded.pcd").string();
   writeCloud(original, *cloudOf({colorPoint(0, 0, 0, 200, 100, 50)}), PcdStorage::Ascii);
-  writeCloud(reconstructed,
-             *cloudOf({colorPoint(1, 1, 0, 190, 104, 47), colorPoint(9, 9, 9, 0, 0, 0)}),
+  writeCloud(decoded, *cloudOf({colorPoint(1, 1, 0, 190, 104, 47), colorPoint(9, 9, 9, 0, 0, 0)}),
              PcdStorage::BinaryCompressed);
-  const CloudComparison comparison = loadAndCompare(original, reconstructed, 2);
+  const CloudComparison comparison = loadAndCompare(original, decoded, 2);
   EXPECT_FALSE(comparison.problem);
   expectSameStats(comparison.stats, CloudErrorStats{1.41421354f, 11.1803398f, 0.0f, 0.0f});
 }

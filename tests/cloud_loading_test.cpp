@@ -18,8 +18,7 @@ const std::string kHeader = "VERSION 0.7\nFIELDS x y z rgba\nSIZE 4 4 4 4\nTYPE 
 std::string problemOf(const TempDirectory& directory, const std::string& content) {
   const fs::path file = directory.path / "cloud.pcd";
   writeTextFile(file, content);
-  ColorCloud cloud;
-  return readCloudFile(file.string(), cloud);
+  return readCloudFile(file.string()).problem;
 }
 
 // The points exactly as stored, bit for bit.
@@ -47,11 +46,10 @@ TEST(ReadCloudFile, RefusesEveryDamageWithItsReason) {
 
 TEST(ReadCloudFile, RefusesWhatIsNotARegularFile) {
   TempDirectory directory;
-  ColorCloud cloud;
-  EXPECT_EQ(readCloudFile((directory.path / "missing.pcd").string(), cloud),
+  EXPECT_EQ(readCloudFile((directory.path / "missing.pcd").string()).problem,
             "cannot be read: No such file or directory");
   fs::create_directory(directory.path / "folder.pcd");
-  EXPECT_EQ(readCloudFile((directory.path / "folder.pcd").string(), cloud),
+  EXPECT_EQ(readCloudFile((directory.path / "folder.pcd").string()).problem,
             "is not a regular file");
 }
 
@@ -93,9 +91,9 @@ TEST(ReadCloudFile, FormsThatPclReadsLikeTheCleanFileGiveTheSamePoints) {
   const auto pointsOf = [&](const std::string& content) {
     const fs::path file = directory.path / "form.pcd";
     writeTextFile(file, content);
-    ColorCloud cloud;
-    EXPECT_EQ(readCloudFile(file.string(), cloud), "");
-    return pointBytes(cloud);
+    const LoadedCloud loaded = readCloudFile(file.string());
+    EXPECT_EQ(loaded.problem, "");
+    return pointBytes(loaded.cloud);
   };
   const auto windowsHeader = [](const std::string& text) {
     const std::size_t dataEnd = text.find('\n', text.find("\nDATA ") + 1);
@@ -122,8 +120,9 @@ TEST(LoadMeasurableCloud, DropsNonFinitePointsEvenFromCloudsMarkedDense) {
   writeTextFile(file,
                 withHeaderLine(withHeaderLine(kHeader, "WIDTH", "WIDTH 4"), "POINTS", "POINTS 4") +
                     "inf 5 5 4278190080\n0 0 0 4278190080\n1 0 0 4294967295\n0 -nan 0 0\n");
-  ColorCloud cloud;
-  EXPECT_EQ(loadMeasurableCloud(file.string(), cloud), "");
+  const LoadedCloud loaded = loadMeasurableCloud(file.string());
+  EXPECT_EQ(loaded.problem, "");
+  const ColorCloud& cloud = loaded.cloud;
   ASSERT_EQ(cloud.size(), 2u);
   EXPECT_EQ(cloud[1].x, 1.0f);
   EXPECT_EQ(cloud[1].rgba, 4294967295u);
@@ -133,30 +132,28 @@ TEST(LoadMeasurableCloud, RefusesCoordinatesWhoseSquaredDistancesOverflow) {
   TempDirectory directory;
   const fs::path file = directory.path / "huge.pcd";
   const auto withX = [&](const std::string& x) { return kHeader + x + " 0 0 255\n0 0 0 255\n"; };
-  ColorCloud cloud;
   writeTextFile(file, withX("-2e38"));
-  EXPECT_EQ(loadMeasurableCloud(file.string(), cloud),
+  EXPECT_EQ(loadMeasurableCloud(file.string()).problem,
             "a coordinate of magnitude 2e+38 exceeds 4.61169e+18, beyond which squared "
             "distances overflow single precision");
   writeTextFile(file, withX("3e19"));
-  EXPECT_EQ(loadMeasurableCloud(file.string(), cloud),
+  EXPECT_EQ(loadMeasurableCloud(file.string()).problem,
             "a coordinate of magnitude 3e+19 exceeds 4.61169e+18, beyond which squared "
             "distances overflow single precision");
   // The bound itself is measurable: 3 * (2 * 2^62)^2 stays below the largest float.
   writeTextFile(file, withX("-4611686018427387904"));
-  EXPECT_EQ(loadMeasurableCloud(file.string(), cloud), "");
+  EXPECT_EQ(loadMeasurableCloud(file.string()).problem, "");
 }
 
 TEST(LoadMeasurableCloud, SampleScansAndFuzzFindingsLoadOrFailWithAReason) {
   for (const char* name : {"milk_color.pcd", "table_scene_mug_stereo_textured.pcd", "cturtle.pcd",
                            "colored_cloud.pcd", "pcl_logo.pcd"}) {
-    ColorCloud cloud;
-    EXPECT_EQ(loadMeasurableCloud(samplePath(name), cloud), "") << name;
-    EXPECT_GT(cloud.size(), 0u) << name;
+    const LoadedCloud loaded = loadMeasurableCloud(samplePath(name));
+    EXPECT_EQ(loaded.problem, "") << name;
+    EXPECT_GT(loaded.cloud.size(), 0u) << name;
   }
-  ColorCloud cloud;
   EXPECT_EQ(
-      readCloudFile(QUORVANE_FUZZ_REGRESSION_DIR "/binary-data-starting-with-columns.pcd", cloud),
+      readCloudFile(QUORVANE_FUZZ_REGRESSION_DIR "/binary-data-starting-with-columns.pcd").problem,
       "colour field 'rgba' is stored as U 2; colours must be packed in 4 bytes (rgb as F 4 or "
       "U 4, rgba as U 4)");
 }
@@ -164,13 +161,14 @@ TEST(LoadMeasurableCloud, SampleScansAndFuzzFindingsLoadOrFailWithAReason) {
 TEST(LoadMeasurableCloud, ReadsColourAndNormalsWhereTheFileHasThem) {
   TempDirectory directory;
   const fs::path file = directory.path / "cloud.pcd";
-  const auto load = [&](const std::string& content, ColorCloud& cloud) {
-    writeTextFile(file, content);
-    CloudAttributes attributes;
-    EXPECT_EQ(loadMeasurableCloud(file.string(), cloud, attributes), "");
-    return attributes;
-  };
   ColorCloud cloud;
+  const auto load = [&](const std::string& content, ColorCloud& points) {
+    writeTextFile(file, content);
+    LoadedCloud loaded = loadMeasurableCloud(file.string(), NormalReading::Read);
+    EXPECT_EQ(loaded.problem, "");
+    points = loaded.cloud;
+    return loaded.attributes;
+  };
   // The normals follow their points when the NaN point is dropped.
   CloudAttributes attributes =
       load("VERSION 0.7\nFIELDS x y z normal_x normal_y normal_z rgb\nSIZE 4 4 4 4 4 4 4\n"

@@ -37,10 +37,10 @@ TEST(Dataset, BuildsATreeThatTheEvaluatorPairsCompletely) {
   EXPECT_TRUE(fs::is_regular_file(root / "octree_uncompressed" / "scans" / "small.pcd"));
   EXPECT_GT(fs::file_size(root / "octree_compressed" / "scans" / "small"), 0u);
 
-  ColorCloud decoded;
-  ASSERT_EQ(readCloudFile((root / "octree_uncompressed" / "scans" / "small.pcd").string(), decoded),
-            "");
-  EXPECT_GT(decoded.size(), 0u);
+  const LoadedCloud decoded =
+      readCloudFile((root / "octree_uncompressed" / "scans" / "small.pcd").string());
+  ASSERT_EQ(decoded.problem, "");
+  EXPECT_GT(decoded.cloud.size(), 0u);
 
   const CommandResult evaluated = evaluate(work.path / "out");
   EXPECT_EQ(evaluated.status, 0) << evaluated.err;
@@ -62,14 +62,13 @@ TEST(Dataset, EmptyAndAllNaNCloudsStillGetAllThreeFiles) {
   for (const char* name : {"nan", "empty"}) {
     const fs::path root = work.path / "out" / "quorvane";
     EXPECT_TRUE(fs::is_regular_file(root / "octree_compressed" / name)) << name;
-    ColorCloud original, decoded;
-    EXPECT_EQ(readCloudFile((root / "pcd_binary_original" / (std::string(name) + ".pcd")).string(),
-                            original),
+    EXPECT_EQ(readCloudFile((root / "pcd_binary_original" / (std::string(name) + ".pcd")).string())
+                  .problem,
               "");
-    EXPECT_EQ(readCloudFile((root / "octree_uncompressed" / (std::string(name) + ".pcd")).string(),
-                            decoded),
-              "");
-    EXPECT_EQ(decoded.size(), 0u);
+    const LoadedCloud decoded =
+        readCloudFile((root / "octree_uncompressed" / (std::string(name) + ".pcd")).string());
+    EXPECT_EQ(decoded.problem, "");
+    EXPECT_EQ(decoded.cloud.size(), 0u);
   }
 }
 

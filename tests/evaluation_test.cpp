@@ -38,7 +38,7 @@ class Evaluation : public testing::Test {
 protected:
   fs::path originals() const { return work.path / "quorvane" / "pcd_binary_original"; }
   fs::path compressed() const { return work.path / "quorvane" / "octree_compressed"; }
-  fs::path reconstructed() const { return work.path / "quorvane" / "octree_uncompressed"; }
+  fs::path decodedFolder() const { return work.path / "quorvane" / "octree_uncompressed"; }
 
   // A one-point original of an even size, so that half of it is a whole number of bytes.
   void writeOriginal(const std::string& name) {
@@ -48,8 +48,8 @@ protected:
       writeTextFile(file, readTextFile(file) + "\n");
   }
 
-  void writeReconstructed(const std::string& name) {
-    writeCloud(reconstructed() / name, *cloudOf({colorPoint(1, 1, 0, 190, 104, 47)}),
+  void writeDecoded(const std::string& name) {
+    writeCloud(decodedFolder() / name, *cloudOf({colorPoint(1, 1, 0, 190, 104, 47)}),
                PcdStorage::Binary);
   }
 
@@ -110,8 +110,8 @@ TEST_F(Evaluation, WritesEachOfTheFourOutcomes) {
     writeOriginal(name);
   writeCompressed("both", originalSize("both.pcd") / 2);
   writeCompressed("compressed-only", originalSize("compressed-only.pcd") / 2);
-  writeReconstructed("both.pcd");
-  writeReconstructed("decoded-only.pcd");
+  writeDecoded("both.pcd");
+  writeDecoded("decoded-only.pcd");
 
   const RunResult result = run();
   EXPECT_EQ(result.status, 0);
@@ -150,10 +150,10 @@ TEST_F(Evaluation, PairsByExactRelativeNameAtEveryDepth) {
   writeCompressed("frame_20121214T142255.814212", originalSize("frame_20121214T142255.814212.pcd"));
   writeOriginal("s/nested.pcd");
   writeCompressed("s/nested", originalSize("s/nested.pcd"));
-  writeReconstructed("s/nested.pcd");
+  writeDecoded("s/nested.pcd");
   writeOriginal("s/b.pcd");
-  writeReconstructed("b.pcd");
-  writeReconstructed("t/b.pcd");
+  writeDecoded("b.pcd");
+  writeDecoded("t/b.pcd");
 
   const RunResult result = run();
   EXPECT_EQ(result.status, 0);
@@ -188,10 +188,10 @@ TEST_F(Evaluation, EmptyOriginalGivesAnInfiniteRatio) {
 
 TEST_F(Evaluation, DecodedCloudThatFailsToLoadIsReportedAndFailsTheRun) {
   writeOriginal("good.pcd");
-  writeReconstructed("good.pcd");
+  writeDecoded("good.pcd");
   writeOriginal("bad.pcd");
   writeCompressed("bad", originalSize("bad.pcd") / 2);
-  writeTextFile(reconstructed() / "bad.pcd", "");
+  writeTextFile(decodedFolder() / "bad.pcd", "");
 
   const RunResult result = run();
   EXPECT_EQ(result.status, 1);
@@ -245,7 +245,7 @@ TEST_F(Evaluation, ReportOnAFullDiskKeepsTheConsoleLogAndFailsTheRun) {
 TEST_F(Evaluation, DamagedDecodedCloudsFailOnlyTheirOwnRows) {
   std::vector<std::string> expectedReasons;
   writeOriginal("good.pcd");
-  writeReconstructed("good.pcd");
+  writeDecoded("good.pcd");
   std::size_t damagedCount = 0;
   for (const DamagedPcd& damaged : damagedPcdFiles()) {
     // One of each class: empty, short data, corrupt compressed data, unmappable fields.
@@ -254,7 +254,7 @@ TEST_F(Evaluation, DamagedDecodedCloudsFailOnlyTheirOwnRows) {
       continue;
     const std::string name = "damaged-" + std::to_string(damagedCount++) + ".pcd";
     writeOriginal(name);
-    writeTextFile(reconstructed() / name, damaged.content);
+    writeTextFile(decodedFolder() / name, damaged.content);
     if (!damaged.reason.empty())
       expectedReasons.push_back("quorvane-eval: quorvane/octree_uncompressed/" + name + ": " +
                                 damaged.reason +
@@ -283,9 +283,9 @@ TEST_F(Evaluation, DamagedDecodedCloudsFailOnlyTheirOwnRows) {
 
 TEST_F(Evaluation, UnreadableOriginalFailsItsRowOnly) {
   writeOriginal("good.pcd");
-  writeReconstructed("good.pcd");
+  writeDecoded("good.pcd");
   writeOriginal("locked.pcd");
-  writeReconstructed("locked.pcd");
+  writeDecoded("locked.pcd");
   fs::permissions(originals() / "locked.pcd", fs::no_perms);
   fs::permissions(work.path, fs::all_all);
   if (!canDropPrivileges())
@@ -305,7 +305,7 @@ TEST_F(Evaluation, OriginalWithoutFinitePointsGivesNegativeNaN) {
   writeTextFile(originals() / "hollow.pcd",
                 "VERSION 0.7\nFIELDS x y z rgba\nSIZE 4 4 4 4\nTYPE F F F U\nCOUNT 1 1 1 1\n"
                 "WIDTH 1\nHEIGHT 1\nPOINTS 1\nDATA ascii\nnan nan nan 0\n");
-  writeReconstructed("hollow.pcd");
+  writeDecoded("hollow.pcd");
   const RunResult result = run();
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.report,
@@ -319,17 +319,17 @@ TEST_F(Evaluation, EveryThreadCountWritesTheSameBytesInTheSameOrder) {
     const std::string name = "set" + std::to_string(i % 3) + "/cloud" + std::to_string(i) + ".pcd";
     writeCloud(originals() / name, *randomCloud(40 + 13 * i, i), PcdStorage::Binary);
     if (i % 5 != 4)
-      writeCloud(reconstructed() / name, *randomCloud(30 + 11 * i, 100 + i), PcdStorage::Binary);
+      writeCloud(decodedFolder() / name, *randomCloud(30 + 11 * i, 100 + i), PcdStorage::Binary);
     if (i % 7 == 3)
-      writeTextFile(reconstructed() / name, "not a cloud\n");
+      writeTextFile(decodedFolder() / name, "not a cloud\n");
     if (i % 4 == 0)
       writeCompressed("set" + std::to_string(i % 3) + "/cloud" + std::to_string(i), 10 + i);
   }
   // More points than a small pair: compared by the writer on every thread.
   writeCloud(originals() / "large.pcd", *randomCloud(400000, 1), PcdStorage::Binary);
-  writeCloud(reconstructed() / "large.pcd", *randomCloud(300000, 2), PcdStorage::Binary);
+  writeCloud(decodedFolder() / "large.pcd", *randomCloud(300000, 2), PcdStorage::Binary);
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  writeCloud(reconstructed() / "set1/cloud1.pcd", *cloudOf({colorPoint(nan, 0, 0, 1, 2, 3)}));
+  writeCloud(decodedFolder() / "set1/cloud1.pcd", *cloudOf({colorPoint(nan, 0, 0, 1, 2, 3)}));
 
   // The metrics come from the same searches and leave the console and errors.csv as they are.
   std::string firstOut, firstReport, firstMetrics;
@@ -366,10 +366,10 @@ TEST_F(Evaluation, MetricsHaveARowForEveryOriginalAndOneForAll) {
   const auto original = cloudOf({colorPoint(0, 0, 0, 9, 9, 9), colorPoint(2, 0, 0, 9, 9, 9)});
   const auto decoded = cloudOf({colorPoint(0, 0, 0, 9, 9, 9), colorPoint(2, 0, 1, 9, 9, 9)});
   writeCloud(originals() / "sub" / "a,b.pcd", *original);
-  writeCloud(reconstructed() / "sub" / "a,b.pcd", *decoded);
+  writeCloud(decodedFolder() / "sub" / "a,b.pcd", *decoded);
   writeCompressed("sub/a,b", 10);
   writeCloud(originals() / "bad.pcd", *original);
-  writeTextFile(reconstructed() / "bad.pcd", "not a cloud\n");
+  writeTextFile(decodedFolder() / "bad.pcd", "not a cloud\n");
   writeCloud(originals() / "lonely.pcd", *original);
   writeCompressed("lonely", 3);
 
@@ -419,9 +419,9 @@ TEST_F(Evaluation, AnEmptyDecodedCloudIsNotAveragedAway) {
   // One pair measured exactly, one whose decoded cloud lost every point.
   const auto cloud = cloudOf({colorPoint(0, 0, 0, 9, 9, 9), colorPoint(2, 0, 0, 9, 9, 9)});
   writeCloud(originals() / "fine.pcd", *cloud);
-  writeCloud(reconstructed() / "fine.pcd", *cloud);
+  writeCloud(decodedFolder() / "fine.pcd", *cloud);
   writeCloud(originals() / "lost.pcd", *cloud);
-  writeCloud(reconstructed() / "lost.pcd", ColorCloud(), PcdStorage::Ascii);
+  writeCloud(decodedFolder() / "lost.pcd", ColorCloud(), PcdStorage::Ascii);
   const CommandResult result =
       runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + " --metrics", work.path);
   EXPECT_EQ(result.status, 1);
@@ -435,7 +435,7 @@ TEST_F(Evaluation, AnEmptyDecodedCloudIsNotAveragedAway) {
 
 TEST_F(Evaluation, ShowsProgressOnATerminalOnly) {
   writeOriginal("a.pcd");
-  writeReconstructed("a.pcd");
+  writeDecoded("a.pcd");
   writeOriginal("b\nc.pcd");
   if (std::system("command -v script > /dev/null") != 0)
     GTEST_SKIP() << "script(1) is needed to give the run a terminal";
@@ -503,10 +503,10 @@ TEST_F(Evaluation, RunningOutOfMemoryFailsOnlyThatPair) {
   GTEST_SKIP() << "AddressSanitizer reserves more address space than any cap allows";
 #endif
   writeCloud(originals() / "a-large.pcd", *randomCloud(2000000, 1), PcdStorage::Binary);
-  writeCloud(reconstructed() / "a-large.pcd", *randomCloud(2000000, 2), PcdStorage::Binary);
+  writeCloud(decodedFolder() / "a-large.pcd", *randomCloud(2000000, 2), PcdStorage::Binary);
   for (const char* name : {"b.pcd", "c.pcd", "d.pcd"}) {
     writeOriginal(name);
-    writeReconstructed(name);
+    writeDecoded(name);
   }
   // Address-space caps from too small for the large pair to enough for it; the run must
   // never crash, and every small pair must be measured.
@@ -537,7 +537,7 @@ TEST_F(Evaluation, RunningOutOfMemoryFailsOnlyThatPair) {
 
 TEST_F(Evaluation, AFileSizeThatCannotBeReadFailsTheRun) {
   writeCloud(originals() / "a.pcd", *randomCloud(1000000, 1), PcdStorage::Binary);
-  writeCloud(reconstructed() / "a.pcd", *randomCloud(1000000, 2), PcdStorage::Binary);
+  writeCloud(decodedFolder() / "a.pcd", *randomCloud(1000000, 2), PcdStorage::Binary);
   for (int i = 0; i < 20; ++i) {
     writeOriginal("b" + std::to_string(i) + ".pcd");
     writeCompressed("b" + std::to_string(i), originalSize("b" + std::to_string(i) + ".pcd") / 2);

@@ -1,4 +1,5 @@
 #include "nearest_neighbour_search.h"
+#include "parallel_chunks.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -6,17 +7,48 @@
 #include <pcl/search/kdtree.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <random>
+#include <set>
+#include <thread>
 
 namespace {
 
+// The threads that call a visitor. The first call of each thread waits, for a few seconds at
+// most, until `expected` threads have called, so that a fast thread cannot finish every query
+// before the others have started.
+struct ThreadsSeen {
+  explicit ThreadsSeen(std::size_t threadsExpected) : expected(threadsExpected) {}
+  void add() {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!ids.insert(std::this_thread::get_id()).second)
+      return;
+    arrived.notify_all();
+    arrived.wait_for(lock, std::chrono::seconds(5), [&] { return ids.size() >= expected; });
+  }
+  const std::size_t expected;
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::set<std::thread::id> ids;
+};
+
+// The threads a search of count queries starts when it may use `threads` and splits even the
+// smallest work (SeveralThreadsPerSearch).
+std::size_t threadsStarted(unsigned threads, std::size_t count) {
+  return std::min<std::size_t>(threads, count / 2 + 1);
+}
+
 std::vector<Neighbour> nearestNeighbours(const ColorCloud& query, const ColorCloud& reference,
-                                         unsigned threads) {
+                                         unsigned threads, ThreadsSeen* seen = nullptr) {
   std::vector<Neighbour> neighbours(query.size(), Neighbour{-2, -1.0f});
-  visitNearestNeighbours(query, reference, threads,
+  visitNearestNeighbours(buildSearchTree(reference), query, threads,
                          [&](std::size_t position, const Neighbour& neighbour) {
                            EXPECT_EQ(neighbours[position].index, -2) << "visited twice";
                            neighbours[position] = neighbour;
+                           if (seen != nullptr)
+                             seen->add();
                          });
   return neighbours;
 }
@@ -27,9 +59,12 @@ void expectSameNeighboursAsPcl(const ColorCloud::Ptr& query, const ColorCloud::P
   tree.setInputCloud(reference);
   pcl::Indices index(1);
   std::vector<float> squaredDistance(1);
+  const SeveralThreadsPerSearch severalThreads;
   for (unsigned threads : {1u, 3u}) {
-    const std::vector<Neighbour> neighbours = nearestNeighbours(*query, *reference, threads);
+    ThreadsSeen seen(threadsStarted(threads, query->size()));
+    const std::vector<Neighbour> neighbours = nearestNeighbours(*query, *reference, threads, &seen);
     ASSERT_EQ(neighbours.size(), query->size());
+    EXPECT_EQ(seen.ids.size(), seen.expected);
     std::size_t mismatches = 0;
     for (std::size_t i = 0; i < query->size(); ++i) {
       ASSERT_EQ(tree.nearestKSearch((*query)[i], 1, index, squaredDistance), 1);
@@ -132,11 +167,16 @@ TiedNeighbours bruteForceTies(const pcl::PointXYZRGBA& query, const ColorCloud& 
 
 void expectTiesFoundByTryingAll(const ColorCloud& query, const ColorCloud& reference) {
   const std::vector<Neighbour> nearest = nearestNeighbours(query, reference, 1);
+  const SeveralThreadsPerSearch severalThreads;
   for (unsigned threads : {1u, 3u}) {
     std::vector<TiedNeighbours> found(query.size());
-    visitTiedNeighbours(
-        query, *buildSearchTree(reference), threads,
-        [&](std::size_t position, const TiedNeighbours& ties) { found[position] = ties; });
+    ThreadsSeen seen(threadsStarted(threads, query.size()));
+    visitTiedNeighbours(buildSearchTree(reference, TreeColors::Keep), query, threads,
+                        [&](std::size_t position, const TiedNeighbours& ties) {
+                          found[position] = ties;
+                          seen.add();
+                        });
+    EXPECT_EQ(seen.ids.size(), seen.expected);
     std::size_t mismatches = 0;
     for (std::size_t i = 0; i < query.size(); ++i) {
       const TiedNeighbours expected = bruteForceTies(query[i], reference);
@@ -182,10 +222,14 @@ TEST(VisitNearestNeighboursWithin, AreThoseOfPclsKdTree) {
     tree.setInputCloud(cloud);
     std::vector<std::size_t> visits(cloud->size(), 0);
     std::size_t mismatches = 0;
+    ThreadsSeen seen(threadsStarted(2, cloud->size()));
+    std::mutex mutex;
     visitNearestNeighboursWithin(
-        *buildSearchTree(*cloud), k, 2, nullptr,
+        buildSearchTree(*cloud), k, 2, nullptr,
         [&](std::size_t position, const pcl::Indices& neighbours,
             const std::vector<float>& squaredDistances) {
+          seen.add();
+          std::lock_guard<std::mutex> lock(mutex);
           ++visits[position];
           pcl::Indices expected;
           std::vector<float> expectedDistances;
@@ -199,8 +243,10 @@ TEST(VisitNearestNeighboursWithin, AreThoseOfPclsKdTree) {
             ++mismatches;
         });
     EXPECT_EQ(mismatches, 0u) << cloud->size() << " points, k = " << k;
+    EXPECT_EQ(seen.ids.size(), seen.expected);
     EXPECT_EQ(std::count(visits.begin(), visits.end(), 1u), static_cast<long>(cloud->size()));
   };
+  const SeveralThreadsPerSearch severalThreads;
   for (std::size_t size : {1u, 2u, 12u, 13u, 5000u})
     sameAsPcl(randomCloud(size, 30 + size), 12, false);
   sameAsPcl(randomCloud(3000, 31), 1, false);

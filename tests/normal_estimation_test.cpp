@@ -38,7 +38,7 @@ void expectSameNormalsAsPcl(const ColorCloud::Ptr& cloud) {
   for (std::size_t i = 0; i < selected.size(); i += 3)
     selected[i] = true;
   const Normals all = estimateNormals(*cloud, 2);
-  const Normals some = estimateNormals(*cloud, *buildSearchTree(*cloud), 2, &selected);
+  const Normals some = estimateNormals(*cloud, buildSearchTree(*cloud), 2, &selected);
   for (std::size_t i = 0; i < selected.size(); ++i)
     if (selected[i])
       EXPECT_TRUE(some[i] == all[i] || (some[i].hasNaN() && all[i].hasNaN())) << i;

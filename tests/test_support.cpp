@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "parallel_chunks.h"
+
 #include <pcl/io/pcd_io.h>
 
 #include <boost/filesystem.hpp>
@@ -124,4 +126,12 @@ CommandResult runCommand(const std::string& command, const fs::path& directory) 
   result.out = readTextFile(out);
   result.err = readTextFile(err);
   return result;
+}
+
+SeveralThreadsPerSearch::SeveralThreadsPerSearch() : previous(minimumItemsPerThread()) {
+  setMinimumItemsPerThread(2);
+}
+
+SeveralThreadsPerSearch::~SeveralThreadsPerSearch() {
+  setMinimumItemsPerThread(previous);
 }

@@ -7,6 +7,16 @@
 #include <cstdint>
 #include <string>
 
+// Makes every search split its queries over the threads it is given, however few there are,
+// while it lives, so that tests of small clouds really run several threads.
+struct SeveralThreadsPerSearch {
+  SeveralThreadsPerSearch();
+  ~SeveralThreadsPerSearch();
+  SeveralThreadsPerSearch(const SeveralThreadsPerSearch&) = delete;
+  SeveralThreadsPerSearch& operator=(const SeveralThreadsPerSearch&) = delete;
+  std::size_t previous;
+};
+
 // A fresh directory under the system's temporary directory, removed with its contents.
 struct TempDirectory {
   TempDirectory();

@@ -1,0 +1,65 @@
+#include "result_sets.h"
+
+namespace {
+
+// The first point FLANN visits below a node whose points share one position: the one reached
+// by descending to the nearer child all the way down.
+std::int32_t firstVisited(const SearchTree& tree, const TreeNode& node, const float* query) {
+  const TreeNode* first = &node;
+  while (first->child1 >= 0)
+    first = &tree.nodes[static_cast<std::size_t>(
+        searchesFirstChild(*first, query) ? first->child1 : first->child2)];
+  return first->left;
+}
+
+// Offers the points below node to result, leaf by leaf, the first or the second child first
+// at every level; false once result keeps no further point at that distance.
+template <typename Result>
+bool walkLeaves(Result& result, const SearchTree& tree, const TreeNode& node, bool firstChildFirst,
+                float distance, bool visitedByFlann) {
+  if (node.child1 < 0) {
+    for (std::int32_t slot = node.left; slot < node.right; ++slot)
+      if (!result.addPoint(tree, slot, distance, visitedByFlann))
+        return false;
+    return true;
+  }
+  const auto child = [&](std::int32_t index) -> const TreeNode& {
+    return tree.nodes[static_cast<std::size_t>(index)];
+  };
+  const TreeNode& first = child(firstChildFirst ? node.child1 : node.child2);
+  const TreeNode& second = child(firstChildFirst ? node.child2 : node.child1);
+  return walkLeaves(result, tree, first, firstChildFirst, distance, visitedByFlann) &&
+         walkLeaves(result, tree, second, firstChildFirst, distance, visitedByFlann);
+}
+
+} // namespace
+
+void NearestResult::addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
+                                   float distance, bool) {
+  if (distance < best.squaredDistance)
+    best = {tree.order[static_cast<std::size_t>(firstVisited(tree, node, query))], distance};
+}
+
+void TiedResult::addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
+                                float distance, bool visitedByFlann) {
+  if (visitedByFlann && distance < flannRadius()) {
+    ties = TiedNeighbours{};
+    nearest.addOnePosition(tree, node, query, distance, true);
+  }
+  if (distance == flannRadius())
+    addColors(tree, node.left, node.right);
+}
+
+void TiedResult::addColors(const SearchTree& tree, std::int32_t begin, std::int32_t end) {
+  ties.count += static_cast<std::uint32_t>(end - begin);
+  const auto& low = tree.colorPrefix[static_cast<std::size_t>(begin)];
+  const auto& high = tree.colorPrefix[static_cast<std::size_t>(end)];
+  for (int channel = 0; channel < 3; ++channel)
+    ties.colorSums[channel] += high[channel] - low[channel];
+}
+
+void NearestKResult::addOnePosition(const SearchTree& tree, const TreeNode& node,
+                                    const float* query, float distance, bool visitedByFlann) {
+  const bool firstChildFirst = node.child1 < 0 || searchesFirstChild(node, query);
+  walkLeaves(*this, tree, node, firstChildFirst, distance, visitedByFlann);
+}

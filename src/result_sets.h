@@ -1,0 +1,128 @@
+#pragma once
+
+#include "neighbour.h"
+#include "search_tree.h"
+
+#include <cstddef>
+#include <limits>
+#include <vector>
+
+// Result sets collect what a search finds and bound where it looks. The one search loop
+// (nearest_neighbour_search.cpp) is written against this interface, as nanoflann's is:
+//
+//   void clear()
+//       Forgets every point, before the next query.
+//   float searchRadius() const
+//       The squared distance that bounds the search: a subtree whose lower bound exceeds it is
+//       not entered.
+//   float flannRadius() const
+//       The bound FLANN itself prunes with, at most searchRadius(): a subtree beyond it is one
+//       FLANN would not enter, and its points are offered with visitedByFlann false.
+//   bool addPoint(const SearchTree& tree, std::int32_t slot, float distance,
+//                 bool visitedByFlann)
+//       Offers the point at a slot in tree order. Returns whether a further point at the same
+//       distance could still be kept, so that a walk over points at one position can stop.
+//   void addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
+//                       float distance, bool visitedByFlann)
+//       Offers every point below a node whose points share one position, all at distance.
+
+// The child FLANN searches first.
+inline bool searchesFirstChild(const TreeNode& node, const float* query) {
+  const float value = query[node.divfeat];
+  return (value - node.divlow) + (value - node.divhigh) < 0;
+}
+
+// FLANN's one-neighbour result set: a point replaces the best only when it is strictly
+// nearer, so among equidistant points the first one visited stays.
+struct NearestResult {
+  Neighbour best{kNoNeighbour, std::numeric_limits<float>::max()};
+
+  void clear() { best = Neighbour{kNoNeighbour, std::numeric_limits<float>::max()}; }
+  float searchRadius() const { return best.squaredDistance; }
+  float flannRadius() const { return best.squaredDistance; }
+  bool addPoint(const SearchTree& tree, std::int32_t slot, float distance, bool) {
+    if (distance < best.squaredDistance)
+      best = {tree.order[static_cast<std::size_t>(slot)], distance};
+    return false;
+  }
+  // Every point below the node is as far as the first; FLANN would keep the first one visited.
+  void addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
+                      float distance, bool visitedByFlann);
+};
+
+// The nearest neighbour as FLANN finds it, and the colour sums of every point at exactly its
+// distance. FLANN's lower bound of a subtree is summed in single precision and can exceed the
+// distance of a point inside by a few units in the last place, so this search also enters the
+// subtrees that FLANN leaves for being that little farther; the nearest neighbour is taken
+// only from the points FLANN visits. Needs a tree built with TreeColors::Keep.
+struct TiedResult {
+  NearestResult nearest;
+  TiedNeighbours ties{};
+
+  static constexpr float kSlack = 1.0f / 4096;
+  void clear() {
+    nearest.clear();
+    ties = TiedNeighbours{};
+  }
+  float searchRadius() const { return flannRadius() + flannRadius() * kSlack; }
+  float flannRadius() const { return nearest.searchRadius(); }
+  bool addPoint(const SearchTree& tree, std::int32_t slot, float distance, bool visitedByFlann) {
+    if (visitedByFlann && distance < flannRadius()) {
+      ties = TiedNeighbours{};
+      nearest.addPoint(tree, slot, distance, true);
+    }
+    if (distance == flannRadius())
+      addColors(tree, slot, slot + 1);
+    return true;
+  }
+  void addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
+                      float distance, bool visitedByFlann);
+  // The result as handed on: the nearest and its ties.
+  TiedNeighbours neighbours() const {
+    TiedNeighbours result = ties;
+    result.nearest = nearest.best;
+    return result;
+  }
+
+private:
+  void addColors(const SearchTree& tree, std::int32_t begin, std::int32_t end);
+};
+
+// FLANN's KNNSimpleResultSet: the k nearest sorted by distance, a new point going after those
+// as near as it.
+struct NearestKResult {
+  explicit NearestKResult(std::size_t k) : capacity(k), distances(k), slots(k) {}
+  std::size_t capacity;
+  std::size_t count = 0;
+  // The distance a point must beat, kept at hand since every node asks for it.
+  float worstDistance = std::numeric_limits<float>::max();
+  std::vector<float> distances;    // nearest first
+  std::vector<std::int32_t> slots; // in tree order
+
+  void clear() {
+    count = 0;
+    worstDistance = std::numeric_limits<float>::max();
+  }
+  float searchRadius() const { return worstDistance; }
+  float flannRadius() const { return worstDistance; }
+  bool addPoint(const SearchTree&, std::int32_t slot, float distance, bool) {
+    if (distance >= worstDistance)
+      return false;
+    if (count < capacity)
+      ++count;
+    std::size_t i = count - 1;
+    for (; i > 0 && distances[i - 1] > distance; --i) {
+      distances[i] = distances[i - 1];
+      slots[i] = slots[i - 1];
+    }
+    distances[i] = distance;
+    slots[i] = slot;
+    if (count == capacity)
+      worstDistance = distances[capacity - 1];
+    return true;
+  }
+  // FLANN walks the node's leaves always taking the same side first, since every cut there is
+  // at the one position; once a point is refused, so is every later one at the same distance.
+  void addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
+                      float distance, bool visitedByFlann);
+};

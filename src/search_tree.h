@@ -1,0 +1,56 @@
+#pragma once
+
+#include "color_cloud.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+// PCL's KdTreeFLANN is FLANN's KDTreeSingleIndex with 15 points a leaf. The tree below is built
+// step for step as FLANN builds it (middleSplit, planeSplit), in the same single-precision
+// arithmetic, so that a search over it can return the very neighbour PCL's search returns.
+
+constexpr int kLeafSize = 15;
+constexpr int kDimensions = 3;
+
+struct Interval {
+  float low;
+  float high;
+};
+using Box = std::array<Interval, kDimensions>;
+
+struct TreeNode {
+  // Both children are -1 in a leaf.
+  std::int32_t child1 = -1;
+  std::int32_t child2 = -1;
+  // The node's points are the tree's slots [left, right).
+  std::int32_t left = 0;
+  std::int32_t right = 0;
+  std::int32_t divfeat = 0;
+  float divlow = 0.0f;
+  float divhigh = 0.0f;
+  // Every point below the node has the same coordinates.
+  bool onePosition = false;
+};
+
+// A cloud indexed for nearest-neighbour searches. The tree keeps its own copy of what the
+// searches read, so the cloud is read only while the tree is built.
+struct SearchTree {
+  // The cloud's position of the point at each slot, in tree order.
+  std::vector<std::int32_t> order;
+  // The coordinates in tree order, three a slot, for locality.
+  std::vector<float> ordered;
+  // Sums of the red, green and blue of the points before each slot in tree order; only in a
+  // tree built with TreeColors::Keep, for searches that average the colours of ties.
+  std::vector<std::array<std::uint64_t, 3>> colorPrefix;
+  std::vector<TreeNode> nodes;
+  Box rootBox{};
+  // -1 for a cloud without points.
+  std::int32_t root = -1;
+
+  std::size_t size() const { return order.size(); }
+};
+
+enum class TreeColors { Skip, Keep };
+
+SearchTree buildSearchTree(const ColorCloud& cloud, TreeColors colors = TreeColors::Skip);
