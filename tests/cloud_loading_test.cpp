@@ -67,6 +67,8 @@ TEST(ReadCloudFile, RefusesAsciiDataThatTheReaderWouldMisread) {
       {"1 0x1p3 3 255\n4 5 6 255\n", "line 11: '0x1p3' is not a value of field 'y' (F 4)"},
       {"1 2 1.5abc 255\n4 5 6 255\n", "line 11: '1.5abc' is not a value of field 'z' (F 4)"},
       {"1 2 3 -1\n4 5 6 255\n", "line 11: '-1' is not a value of field 'rgba' (U 4)"},
+      {"1 2 . 255\n4 5 6 255\n", "line 11: '.' is not a value of field 'z' (F 4)"},
+      {"1 2 3 255\n4 5 -e5 255\n", "line 12: '-e5' is not a value of field 'z' (F 4)"},
       {"1 2 3 4294967296\n4 5 6 255\n",
        "line 11: '4294967296' is not a value of field 'rgba' (U 4)"},
       {"1 2 3 255\n4 5 6 255\n7 8 9 255\n", "line 13: more data lines than POINTS (2)"},

@@ -82,6 +82,7 @@ TEST(MetricsRow, HoldsTheHandWorkedValueOfEveryColumn) {
 }
 
 TEST(MetricsRow, IsTheSameOnEveryThreadCount) {
+  const SeveralThreadsPerSearch severalThreads;
   const HandWorkedPair pair = handWorkedPair();
   const PairMetrics one = measure(pair, 1);
   const PairMetrics three = measure(pair, 3);

@@ -449,6 +449,14 @@ TEST_F(Evaluation, ShowsProgressOnATerminalOnly) {
   EXPECT_EQ(countOccurrences(onTerminal.out, "quorvane-eval: cloud "), 2u);
   const RunResult inPipe = run();
   EXPECT_EQ(inPipe.err, "");
+  // The line belongs to stderr: a terminal on stdout alone does not show it.
+  const CommandResult stdoutOnTerminal =
+      runCommand("script -qec " + shellQuoted(shellQuoted(QUORVANE_EVAL_BINARY) + " 2> err.txt") +
+                     " /dev/null",
+                 work.path);
+  EXPECT_EQ(stdoutOnTerminal.status, 0) << stdoutOnTerminal.err;
+  EXPECT_EQ(readTextFile(work.path / "err.txt"), "");
+  EXPECT_EQ(countOccurrences(stdoutOnTerminal.out, "quorvane-eval: cloud "), 0u);
 }
 
 TEST_F(Evaluation, OptionsAreCheckedAndDocumented) {
@@ -475,12 +483,15 @@ TEST_F(Evaluation, ASecondRunRefusesWhileTheFirstHoldsTheReport) {
   writeOriginal("a.pcd");
   writeTextFile(work.path / "errors.csv", "the first run's rows\n");
   // flock(1) holds the lock as a first run would, while the second one starts.
-  const CommandResult second =
-      runCommand("flock errors.csv " + shellQuoted(QUORVANE_EVAL_BINARY), work.path);
-  EXPECT_EQ(second.status, 1);
-  EXPECT_EQ(second.err, "quorvane-eval: errors.csv is being written by another run in this "
-                        "directory; it is left as it is\n");
-  EXPECT_EQ(readTextFile(work.path / "errors.csv"), "the first run's rows\n");
+  // A shared lock too: only an exclusive one shuts every other holder out.
+  for (const char* lock : {"flock ", "flock -s "}) {
+    const CommandResult second = runCommand(
+        lock + std::string("errors.csv ") + shellQuoted(QUORVANE_EVAL_BINARY), work.path);
+    EXPECT_EQ(second.status, 1) << lock;
+    EXPECT_EQ(second.err, "quorvane-eval: errors.csv is being written by another run in this "
+                          "directory; it is left as it is\n");
+    EXPECT_EQ(readTextFile(work.path / "errors.csv"), "the first run's rows\n");
+  }
   EXPECT_EQ(run().status, 0);
 }
 
@@ -502,8 +513,9 @@ TEST_F(Evaluation, RunningOutOfMemoryFailsOnlyThatPair) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer reserves more address space than any cap allows";
 #endif
-  writeCloud(originals() / "a-large.pcd", *randomCloud(2000000, 1), PcdStorage::Binary);
-  writeCloud(decodedFolder() / "a-large.pcd", *randomCloud(2000000, 2), PcdStorage::Binary);
+  // Large enough to be compared alone, on every thread, and to need about 150 MB.
+  writeCloud(originals() / "a-large.pcd", *randomCloud(400000, 1), PcdStorage::Binary);
+  writeCloud(decodedFolder() / "a-large.pcd", *randomCloud(400000, 2), PcdStorage::Binary);
   for (const char* name : {"b.pcd", "c.pcd", "d.pcd"}) {
     writeOriginal(name);
     writeDecoded(name);
@@ -511,7 +523,7 @@ TEST_F(Evaluation, RunningOutOfMemoryFailsOnlyThatPair) {
   // Address-space caps from too small for the large pair to enough for it; the run must
   // never crash, and every small pair must be measured.
   bool sawFailure = false, sawSuccess = false;
-  for (int megabytes = 250; megabytes <= 650; megabytes += 40) {
+  for (int megabytes = 100; megabytes <= 300; megabytes += 20) {
     const CommandResult capped =
         runCommand("ulimit -v " + std::to_string(megabytes * 1024) + " && " +
                        shellQuoted(QUORVANE_EVAL_BINARY) + " --threads 2",

@@ -70,4 +70,10 @@ TEST(EstimateNormals, FitThePlaneOfAFlatPatchAndNeedThreePoints) {
   for (const Eigen::Vector3f& normal :
        estimateNormals(*cloudOf({colorPoint(0, 0, 0, 0, 0, 0), colorPoint(1, 0, 0, 0, 0, 0)}), 1))
     EXPECT_TRUE(normal.array().isNaN().all());
+  // Exactly three points span a plane: z = 0 here.
+  for (const Eigen::Vector3f& normal :
+       estimateNormals(*cloudOf({colorPoint(0, 0, 0, 0, 0, 0), colorPoint(1, 0, 0, 0, 0, 0),
+                                 colorPoint(0, 1, 0, 0, 0, 0)}),
+                       1))
+    EXPECT_EQ(std::abs(normal.z()), 1.0f) << normal.transpose();
 }

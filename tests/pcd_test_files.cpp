@@ -100,6 +100,8 @@ std::vector<DamagedPcd> damagedPcdFiles() {
        "field 'x' is stored as F 8; coordinates must be single 4-byte floats (F 4)"},
       {"coordinates as integers", withHeaderLine(binary, "TYPE", "TYPE F I F U"),
        "field 'y' is stored as I 4; coordinates must be single 4-byte floats (F 4)"},
+      {"z of two values", withHeaderLine(binary, "COUNT", "COUNT 1 1 2 1"),
+       "field 'z' is stored as F 4 x 2; coordinates must be single 4-byte floats (F 4)"},
       {"no z field", withHeaderLine(binary, "FIELDS", "FIELDS x y depth rgba"),
        "the cloud has no field 'z'"},
       {"rgba as a float", withHeaderLine(binary, "TYPE", "TYPE F F F F"),
