@@ -27,7 +27,6 @@ struct Options {
 };
 
 std::vector<OptionSpec> optionTable(Options& options) {
-  const auto flag = [](bool& set) { return [&set](const std::string&) { return set = true; }; };
   return {{"--profile", "", "NAME", "the codec profile (default: " + options.profile->name + ")",
            [&options](const std::string& value) {
              options.profile = findCodecProfile(value);
@@ -41,8 +40,8 @@ std::vector<OptionSpec> optionTable(Options& options) {
            },
            "a folder"},
           {"--list-profiles", "", "", "print the profiles' names, one a line",
-           flag(options.listProfiles), ""},
-          {"--help", "-h", "", "this text", flag(options.help), ""}};
+           setFlag(options.listProfiles), ""},
+          {"--help", "-h", "", "this text", setFlag(options.help), ""}};
 }
 
 void printUsage(std::ostream& stream, const std::vector<OptionSpec>& table) {

@@ -58,7 +58,6 @@ bool parsePeak(const std::string& text, PeakOverride& peak) {
 }
 
 std::vector<OptionSpec> optionTable(Options& options) {
-  const auto flag = [](bool& set) { return [&set](const std::string&) { return set = true; }; };
   return {
       {"--threads", "", "N",
        "search with at most N threads (default: all " + std::to_string(options.threads) +
@@ -69,13 +68,13 @@ std::vector<OptionSpec> optionTable(Options& options) {
        "also write ./metrics.csv: bits per point, D1 and D2 PSNR both ways,\n"
        "Hausdorff distances and Y'CbCr PSNR, one row per cloud and one\n"
        "row 'all' for the dataset",
-       flag(options.metrics), ""},
+       setFlag(options.metrics), ""},
       {"--peak", "", "VALUE",
        "the peak of the D1 and D2 PSNR of every cloud (default: the\n"
        "largest side of the original's bounding box)",
        [&options](const std::string& value) { return parsePeak(value, options.peak); },
        "a finite number above 0"},
-      {"--help", "-h", "", "this text", flag(options.help), ""}};
+      {"--help", "-h", "", "this text", setFlag(options.help), ""}};
 }
 
 void printUsage(std::ostream& stream, const std::vector<OptionSpec>& table) {

@@ -12,8 +12,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 points="${1:-1000000}"
 runs="${2:-5}"
 "$root/scripts/install-deps.sh" time pcl-tools
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_BENCH=ON >/dev/null
-cmake --build "$root/build" -j "$(nproc)" --target quorvane-eval quorvane-dataset bench_make_clouds >/dev/null
+"$root/scripts/build.sh" quorvane-eval quorvane-dataset bench_make_clouds
 build="$root/build"
 eval_binary="${QUORVANE_EVAL:-$build/quorvane-eval}"
 work="$(mktemp -d)"

@@ -14,8 +14,7 @@ max_points="${1:-1000000}"
 runs="${2:-3}"
 small_pairs="${3:-50000}"
 "$root/scripts/install-deps.sh" time cloudcompare pcl-tools
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_BENCH=ON >/dev/null
-cmake --build "$root/build" -j "$(nproc)" --target quorvane-eval quorvane-dataset bench_make_clouds bench_floor >/dev/null
+"$root/scripts/build.sh" quorvane-eval quorvane-dataset bench_make_clouds bench_floor
 build="$root/build"
 eval_binary="${QUORVANE_EVAL:-$build/quorvane-eval}"
 work="$(mktemp -d)"

@@ -18,8 +18,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 input="$(cd "${1:-$root/data/clouds}" && pwd)"
 "$root/scripts/install-deps.sh" pcl-tools
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build" -j "$(nproc)" --target quorvane-eval quorvane-dataset >/dev/null
+"$root/scripts/build.sh" quorvane-eval quorvane-dataset
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 

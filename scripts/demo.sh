@@ -5,8 +5,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build" -j "$(nproc)" --target quorvane-eval quorvane-dataset >/dev/null
+"$root/scripts/build.sh" quorvane-eval quorvane-dataset
 
 demo="$root/demo"
 rm -rf "$demo/quorvane" "$demo/errors.csv" "$demo/metrics.csv" "$demo/rd"

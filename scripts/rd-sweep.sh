@@ -27,8 +27,7 @@ fi
 mkdir -p "$output"
 trap 'rm -f "$output"/rd-*.dat "$output/rd.csv.partial"' EXIT
 "$root/scripts/install-deps.sh" gnuplot-nox
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build" -j "$(nproc)" --target quorvane-eval quorvane-dataset >/dev/null
+"$root/scripts/build.sh" quorvane-eval quorvane-dataset
 dataset="$root/build/quorvane-dataset"
 evaluate="$root/build/quorvane-eval"
 

@@ -7,8 +7,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 clouds="${1:-3000}"
 points="${2:-300}"
 "$root/scripts/install-deps.sh" time
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_BENCH=ON >/dev/null
-cmake --build "$root/build" -j "$(nproc)" --target quorvane-eval quorvane-dataset bench_make_clouds >/dev/null
+"$root/scripts/build.sh" quorvane-eval quorvane-dataset bench_make_clouds
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 

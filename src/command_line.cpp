@@ -31,6 +31,10 @@ const OptionSpec* findOption(const std::vector<OptionSpec>& options, const std::
 
 } // namespace
 
+std::function<bool(const std::string&)> setFlag(bool& flag) {
+  return [&flag](const std::string&) { return flag = true; };
+}
+
 CommandLine parseCommandLine(int argc, char** argv, const std::vector<OptionSpec>& options) {
   CommandLine line;
   for (int i = 1; i < argc; ++i) {

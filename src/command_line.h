@@ -18,6 +18,9 @@ struct OptionSpec {
   std::string takes;
 };
 
+// The take of a flag: sets flag.
+std::function<bool(const std::string&)> setFlag(bool& flag);
+
 // What parseCommandLine found.
 struct CommandLine {
   // The arguments that are not options, in order.
