@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
 # Builds the one Release build in build/ that the test suite and every script share: the two
-# programs, the test suite and the benchmark tools. Configures it only the first time.
+# programs, the test suite and the benchmark tools.
 #   scripts/build.sh [TARGET...]   (default: everything)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
 build="$root/build"
-if ! grep -qs '^QUORVANE_BUILD_BENCH:BOOL=ON' "$build/CMakeCache.txt"; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_BENCH=ON >/dev/null
-fi
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_BENCH=ON >/dev/null
 targets=()
 for target in "$@"; do
   targets+=(--target "$target")

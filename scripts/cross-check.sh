@@ -1,16 +1,14 @@
 #!/usr/bin/env bash
-# Cross-checks quorvane-eval --metrics against PCL's own tools on a folder of clouds (default:
-# the shipped scans), through the datasets of two codec profiles, one with colour (whose
-# decoded clouds hold duplicate points) and one without:
-#   - pcl_compute_cloud_error -correspondence nn: its RMSE against sqrt(d1_mse_ab). PCL divides
-#     by every point of the file, NaN ones included, so it is given the originals without them
+# Cross-checks quorvane-eval against PCL's own tools on a folder of clouds (default: the shipped
+# scans), through the datasets of two codec profiles, one with colour (whose decoded clouds hold
+# duplicate points) and one without:
+#   - pcl_compute_cloud_error -correspondence nn: its RMSE against the quadratic mean of the
+#     distance error in errors.csv, sqrt(mean^2 + variance). PCL divides by every point of the
+#     file, NaN ones included, so it is given the originals without them
 #     (pcl_passthrough_filter);
-#   - pcl_compute_cloud_error -correspondence nnplane, on decoded clouds that carry the normals
-#     of pcl_normal_estimation -k 12: its RMSE against sqrt(d2_mse_ab) of the same files. Where
-#     the normals have a NaN (12 neighbours at one position, as duplicates in a decoded cloud
-#     give), PCL's RMSE is NaN; quorvane-eval takes the whole distance there;
-#   - d2_mse_ab with quorvane-eval's own normal estimation against d2_mse_ab with PCL's normals
-#     from the files: the same estimation gives the same number.
+#   - metrics.csv's D2 both ways with quorvane-eval's own normals of the originals against D2
+#     with the normals of pcl_normal_estimation -k 12 in the originals' files: the same
+#     estimation gives the same numbers.
 # Prints a markdown table; exits 1 when a pair differs by more than PCL's printed precision and
 # its single-precision sum allow (relative 1e-3 or 1e-6 absolute).
 #   scripts/cross-check.sh [INPUT_DIR]
@@ -38,16 +36,16 @@ compare() { # ours theirs
 }
 
 status=0
-echo "| profile | cloud | PCL nn RMSE | sqrt(d1_mse_ab) | rel. diff | PCL nnplane RMSE | sqrt(d2_mse_ab), PCL's normals | rel. diff | d2_mse_ab, own normals | d2_mse_ab, PCL's normals | rel. diff |"
+echo "| profile | cloud | PCL nn RMSE | errors.csv RMS distance | rel. diff | d2_mse_ab, own normals | d2_mse_ab, PCL's normals | rel. diff | d2_mse_ba, own normals | d2_mse_ba, PCL's normals | rel. diff |"
 echo "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 for profile in med-offline-color med-offline-nocolor; do
   rm -rf "$work/estimated" "$work/filenormals"
   "$root/build/quorvane-dataset" --profile "$profile" --output "$work/estimated" "$input" >/dev/null
   cp -r "$work/estimated" "$work/filenormals"
-  decoded="$work/filenormals/quorvane/octree_uncompressed"
-  find "$decoded" -name '*.pcd' | while read -r cloud; do
-    pcl_normal_estimation "$cloud" "$cloud.normals.pcd" -k 12 >/dev/null
-    mv "$cloud.normals.pcd" "$cloud"
+  find "$work/filenormals/quorvane/pcd_binary_original" -name '*.pcd' | while read -r cloud; do
+    pcl_passthrough_filter "$cloud" "$cloud.finite.pcd" -field z -min -1e38 -max 1e38 -keep 0 >/dev/null
+    pcl_normal_estimation "$cloud.finite.pcd" "$cloud" -k 12 >/dev/null
+    rm "$cloud.finite.pcd"
   done
   (cd "$work/estimated" && "$root/build/quorvane-eval" --metrics >/dev/null 2>&1) || true
   (cd "$work/filenormals" && "$root/build/quorvane-eval" --metrics >/dev/null 2>&1) || true
@@ -58,19 +56,17 @@ for profile in med-offline-color med-offline-nocolor; do
     file_csv="$work/filenormals/metrics.csv"
     pcl_passthrough_filter "$original" "$work/finite.pcd" -field z -min -1e38 -max 1e38 -keep 0 >/dev/null
     nn=$(rmse nn "$work/finite.pcd" "$work/estimated/quorvane/octree_uncompressed/$name")
-    plane=$(rmse nnplane "$work/finite.pcd" "$decoded/$name")
-    d1=$(awk -v v="$(value "$estimated_csv" "$name" d1_mse_ab)" 'BEGIN { printf "%.6g", sqrt(v) }')
-    d2file=$(value "$file_csv" "$name" d2_mse_ab)
-    d2own=$(value "$estimated_csv" "$name" d2_mse_ab)
-    d2root=$(awk -v v="$d2file" 'BEGIN { printf "%.6g", sqrt(v) }')
-    r1=$(compare "$d1" "$nn") || status=1
-    if [[ "$plane" == *nan* ]]; then
-      r2="PCL: NaN normals"
-    else
-      r2=$(compare "$d2root" "$plane") || status=1
-    fi
-    r3=$(compare "$d2own" "$d2file") || status=1
-    echo "| $profile | $name | $nn | $d1 | $r1 | $plane | $d2root | $r2 | $d2own | $d2file | $r3 |"
+    rms=$(awk -F';' -v file="\"quorvane/pcd_binary_original/$name\"" \
+      '$1 == file { printf "%.6g", sqrt($3 * $3 + $4) }' "$work/estimated/errors.csv")
+    r1=$(compare "$rms" "$nn") || status=1
+    row="| $profile | $name | $nn | $rms | $r1"
+    for column in d2_mse_ab d2_mse_ba; do
+      own=$(value "$estimated_csv" "$name" "$column")
+      file=$(value "$file_csv" "$name" "$column")
+      r=$(compare "$own" "$file") || status=1
+      row+=" | $own | $file | $r"
+    done
+    echo "$row |"
   done
 done
 exit "$status"

@@ -1,7 +1,9 @@
 #include "cloud_comparison.h"
 
+#include "duplicate_merging.h"
 #include "nearest_neighbour_search.h"
 #include "normal_estimation.h"
+#include "normal_transfer.h"
 
 #include <cmath>
 #include <new>
@@ -44,40 +46,43 @@ CloudComparison summarizePointErrors(const std::vector<PointError>& errors) {
                          std::nullopt};
 }
 
-// The metric sums of one direction; also the report's errors when reportErrors is given. The
-// reference's normals are the file's, or else estimated for the points that are some query
-// point's nearest, the only ones whose normal is used.
+// pc_error's search for a point's matches: 10 neighbours, and 5 more while all are as near as
+// the first, up to 30.
+constexpr std::size_t kMatchNeighbours = 10;
+constexpr std::size_t kMoreMatchNeighbours = 5;
+constexpr std::size_t kMostMatchNeighbours = 30;
+
+// The metric sums of one direction, from the query cloud to the reference cloud and its tree,
+// with each reference point's normal. The errors are kept by position and summed in storage
+// order, so the sums do not depend on the thread count.
 DirectionSums measureDirection(const ColorCloud& query, const ColorCloud& reference,
-                               const CloudAttributes& referenceAttributes, bool colorsCompared,
-                               unsigned threads, std::vector<PointError>* reportErrors) {
-  const SearchTree tree = buildSearchTree(reference, TreeColors::Keep);
-  std::vector<TiedNeighbours> matches(query.size());
-  visitTiedNeighbours(tree, query, threads,
-                      [&](std::size_t i, const TiedNeighbours& match) { matches[i] = match; });
-  if (reportErrors != nullptr) {
-    reportErrors->resize(query.size());
-    for (std::size_t i = 0; i < query.size(); ++i)
-      (*reportErrors)[i] = pointError(query[i], reference, matches[i].nearest);
-  }
+                               const SearchTree& referenceTree, const Normals& referenceNormals,
+                               bool colorsCompared, unsigned threads) {
   DirectionSums sums;
   // In a cloud with points every search finds one; in an empty one none does.
   if (reference.empty())
     return sums;
-  Normals estimated;
-  if (referenceAttributes.normals.empty()) {
-    std::vector<bool> matched(reference.size(), false);
-    for (const TiedNeighbours& match : matches)
-      matched[static_cast<std::size_t>(match.nearest.index)] = true;
-    estimated = estimateNormals(reference, tree, threads, &matched);
-  }
-  const Normals& normals = estimated.empty() ? referenceAttributes.normals : estimated;
-  for (std::size_t i = 0; i < query.size(); ++i)
-    addPointError(
-        sums,
-        metricPointError(query[i], reference[static_cast<std::size_t>(matches[i].nearest.index)],
-                         normals[static_cast<std::size_t>(matches[i].nearest.index)], matches[i]),
-        colorsCompared);
+  std::vector<MetricPointError> errors(query.size());
+  visitGrowingNearestNeighbours(
+      referenceTree, query, kMatchNeighbours, kMoreMatchNeighbours, kMostMatchNeighbours, threads,
+      [&](std::size_t i, const pcl::Indices& neighbours, const std::vector<float>&) {
+        errors[i] = metricPointError(query[i], reference, referenceNormals, neighbours);
+      });
+  for (const MetricPointError& error : errors)
+    addPointError(sums, error, colorsCompared);
   return sums;
+}
+
+// The original's normals for D2: the file's, each scaled to unit length, or else PCL's
+// estimate from its kNormalNeighbours nearest points.
+Normals originalNormals(const ColorCloud& original, const Normals& fileNormals, unsigned threads) {
+  if (fileNormals.empty())
+    return estimateNormals(original, threads);
+  Normals normals = fileNormals;
+  for (Eigen::Vector3f& normal : normals)
+    if (normal.allFinite() && normal.squaredNorm() > 0.0f)
+      normal.normalize();
+  return normals;
 }
 
 } // namespace
@@ -99,17 +104,33 @@ CloudComparison compareCloudsWithMetrics(const ColorCloud& original,
                                          const ColorCloud& decoded,
                                          const CloudAttributes& decodedAttributes,
                                          unsigned threads) {
+  // The report keeps PCL's nearest neighbour of every point; the metrics follow pc_error.
+  CloudComparison comparison = compareClouds(original, decoded, threads);
   const bool colorsCompared = originalAttributes.hasColor && decodedAttributes.hasColor;
   PairMetrics metrics;
   metrics.originalPoints = original.size();
   metrics.decodedPoints = decoded.size();
   metrics.boundingBoxPeak = boundingBoxPeak(original);
-  std::vector<PointError> reportErrors;
-  metrics.originalToDecoded = measureDirection(original, decoded, decodedAttributes, colorsCompared,
-                                               threads, &reportErrors);
-  metrics.decodedToOriginal =
-      measureDirection(decoded, original, originalAttributes, colorsCompared, threads, nullptr);
-  CloudComparison comparison = summarizePointErrors(reportErrors);
+  MergedCloud mergedOriginal = mergeDuplicates(
+      original, original.empty() || decoded.empty()
+                    ? Normals()
+                    : originalNormals(original, originalAttributes.normals, threads));
+  const MergedCloud mergedDecoded = mergeDuplicates(decoded, Normals());
+  metrics.originalUniquePoints = mergedOriginal.cloud.size();
+  metrics.decodedUniquePoints = mergedDecoded.cloud.size();
+  if (!original.empty() && !decoded.empty()) {
+    const SearchTree originalTree = buildSearchTree(mergedOriginal.cloud);
+    const SearchTree decodedTree = buildSearchTree(mergedDecoded.cloud);
+    const Normals decodedNormals =
+        carryNormals(mergedOriginal.cloud, originalTree, mergedOriginal.normals,
+                     mergedDecoded.cloud, decodedTree, threads);
+    metrics.originalToDecoded =
+        measureDirection(mergedOriginal.cloud, mergedDecoded.cloud, decodedTree, decodedNormals,
+                         colorsCompared, threads);
+    metrics.decodedToOriginal =
+        measureDirection(mergedDecoded.cloud, mergedOriginal.cloud, originalTree,
+                         mergedOriginal.normals, colorsCompared, threads);
+  }
   comparison.metrics = metrics;
   return comparison;
 }

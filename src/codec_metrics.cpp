@@ -3,28 +3,74 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
-std::array<double, 3> toYCbCr(double red, double green, double blue) {
-  const double y = 0.2126 * red + 0.7152 * green + 0.0722 * blue;
-  return {y, (blue - y) / 1.8556 + 128.0, (red - y) / 1.5748 + 128.0};
+std::array<float, 3> toYCbCr(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+  const double r = red, g = green, b = blue;
+  return {static_cast<float>((0.2126 * r + 0.7152 * g + 0.0722 * b) / 255.0),
+          static_cast<float>((-0.1146 * r - 0.3854 * g + 0.5000 * b) / 255.0 + 0.5000),
+          static_cast<float>((0.5000 * r - 0.4542 * g - 0.0458 * b) / 255.0 + 0.5000)};
 }
 
-MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const pcl::PointXYZRGBA& nearest,
-                                  const Eigen::Vector3f& normal, const TiedNeighbours& match) {
-  MetricPointError error{match.nearest.squaredDistance, match.nearest.squaredDistance, {}};
-  if (normal.allFinite() && normal.squaredNorm() > 0.0f) {
-    const Eigen::Vector3d difference =
-        (query.getVector3fMap().cast<double>() - nearest.getVector3fMap().cast<double>());
-    const double projection = difference.dot(normal.cast<double>());
-    error.squaredPlaneDistance = projection * projection;
+double squaredDistanceOf(const pcl::PointXYZRGBA& a, const pcl::PointXYZRGBA& b) {
+  double sum = 0.0;
+  for (int axis = 0; axis < 3; ++axis) {
+    const double difference = a.data[axis] - b.data[axis];
+    sum += difference * difference;
   }
-  const double count = match.count;
-  const std::array<double, 3> queryColor = toYCbCr(query.r, query.g, query.b);
-  const std::array<double, 3> matchColor = toYCbCr(static_cast<double>(match.colorSums[0]) / count,
-                                                   static_cast<double>(match.colorSums[1]) / count,
-                                                   static_cast<double>(match.colorSums[2]) / count);
+  return sum;
+}
+
+MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
+                                  const Normals& referenceNormals, const pcl::Indices& nearest) {
+  // The neighbours by pc_error's squared distance, nearest first; then the run of those each
+  // within kSimilarSquaredDistance of the one before.
+  struct Candidate {
+    double squaredDistance;
+    std::size_t index;
+  };
+  thread_local std::vector<Candidate> candidates;
+  candidates.clear();
+  for (const auto index : nearest)
+    candidates.push_back(
+        Candidate{squaredDistanceOf(query, reference[static_cast<std::size_t>(index)]),
+                  static_cast<std::size_t>(index)});
+  std::stable_sort(
+      candidates.begin(), candidates.end(),
+      [](const Candidate& a, const Candidate& b) { return a.squaredDistance < b.squaredDistance; });
+  std::size_t matched = 1;
+  while (matched < candidates.size() &&
+         std::abs(candidates[matched].squaredDistance - candidates[matched - 1].squaredDistance) <
+             kSimilarSquaredDistance)
+    ++matched;
+
+  MetricPointError error{candidates[0].squaredDistance, 0.0, {}};
+  std::uint32_t colorSums[3] = {0, 0, 0};
+  for (std::size_t i = 0; i < matched; ++i) {
+    const auto& point = reference[candidates[i].index];
+    const Eigen::Vector3f& normal = referenceNormals[candidates[i].index];
+    if (normal.allFinite() && normal.squaredNorm() > 0.0f) {
+      const Eigen::Vector3d difference =
+          query.getVector3fMap().cast<double>() - point.getVector3fMap().cast<double>();
+      const double projection = difference.dot(normal.cast<double>());
+      error.squaredPlaneDistance += projection * projection;
+    } else {
+      error.squaredPlaneDistance += candidates[i].squaredDistance;
+    }
+    colorSums[0] += point.r;
+    colorSums[1] += point.g;
+    colorSums[2] += point.b;
+  }
+  error.squaredPlaneDistance /= static_cast<double>(matched);
+  const auto meanOf = [matched](std::uint32_t sum) {
+    return static_cast<std::uint8_t>(
+        std::round(static_cast<double>(sum) / static_cast<double>(matched)));
+  };
+  const std::array<float, 3> queryColor = toYCbCr(query.r, query.g, query.b);
+  const std::array<float, 3> matchColor =
+      toYCbCr(meanOf(colorSums[0]), meanOf(colorSums[1]), meanOf(colorSums[2]));
   for (int channel = 0; channel < 3; ++channel) {
-    const double difference = queryColor[channel] - matchColor[channel];
+    const float difference = queryColor[channel] - matchColor[channel];
     error.squaredColorDifferences[channel] = difference * difference;
   }
   return error;
@@ -35,6 +81,8 @@ void addPointError(DirectionSums& sums, const MetricPointError& error, bool colo
   sums.squaredDistance += error.squaredDistance;
   sums.squaredPlaneDistance += error.squaredPlaneDistance;
   sums.largestSquaredDistance = std::max(sums.largestSquaredDistance, error.squaredDistance);
+  sums.largestSquaredPlaneDistance =
+      std::max(sums.largestSquaredPlaneDistance, error.squaredPlaneDistance);
   if (!colorsCompared)
     return;
   ++sums.colorPoints;
@@ -64,6 +112,8 @@ void poolDirection(DirectionSums& pooled, const DirectionSums& pair) {
   pooled.squaredPlaneDistance += pair.squaredPlaneDistance;
   pooled.largestSquaredDistance =
       std::max(pooled.largestSquaredDistance, pair.largestSquaredDistance);
+  pooled.largestSquaredPlaneDistance =
+      std::max(pooled.largestSquaredPlaneDistance, pair.largestSquaredPlaneDistance);
   pooled.colorPoints += pair.colorPoints;
   for (int channel = 0; channel < 3; ++channel)
     pooled.squaredColorDifferences[channel] += pair.squaredColorDifferences[channel];
@@ -80,6 +130,8 @@ std::optional<double> mean(double sum, std::size_t count) {
 void poolMetrics(PairMetrics& pooled, const PairMetrics& pair) {
   pooled.originalPoints += pair.originalPoints;
   pooled.decodedPoints += pair.decodedPoints;
+  pooled.originalUniquePoints += pair.originalUniquePoints;
+  pooled.decodedUniquePoints += pair.decodedUniquePoints;
   pooled.boundingBoxPeak = std::max(pooled.boundingBoxPeak, pair.boundingBoxPeak);
   poolDirection(pooled.originalToDecoded, pair.originalToDecoded);
   poolDirection(pooled.decodedToOriginal, pair.decodedToOriginal);
@@ -100,7 +152,13 @@ std::optional<double> meanSquaredColorDifference(const DirectionSums& sums, int 
 std::optional<double> hausdorffDistance(const DirectionSums& sums) {
   if (sums.points == 0)
     return std::nullopt;
-  return std::sqrt(static_cast<double>(sums.largestSquaredDistance));
+  return std::sqrt(sums.largestSquaredDistance);
+}
+
+std::optional<double> planeHausdorffDistance(const DirectionSums& sums) {
+  if (sums.points == 0)
+    return std::nullopt;
+  return std::sqrt(sums.largestSquaredPlaneDistance);
 }
 
 std::optional<double> symmetric(std::optional<double> ab, std::optional<double> ba) {

@@ -1,20 +1,29 @@
 #pragma once
 
 #include "color_cloud.h"
-#include "neighbour.h"
+
+#include <pcl/types.h>
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 
-// One query point's errors against its nearest reference point.
+// pc_error's similarPointThreshold: two squared distances closer than this count as one.
+constexpr double kSimilarSquaredDistance = 1e-8;
+
+// One query point's errors against the reference points that pc_error matches it with (its
+// defaults --neighborsProc=1 --averageNormals=1): the nearest, and after it each next nearest
+// whose squared distance is within kSimilarSquaredDistance of the one before.
 struct MetricPointError {
-  float squaredDistance;
-  // The error vector projected on the reference point's normal, squared; the squared distance
-  // where the reference point has no normal.
+  // To the nearest, in double precision from single-precision differences, as pc_error has it.
+  double squaredDistance;
+  // The error vector to each matched point projected on that point's normal, squared, and
+  // averaged over the matched points; a matched point whose normal is zero or not finite gives
+  // its squared distance instead.
   double squaredPlaneDistance;
-  // Squared differences of Y', Cb and Cr (BT.709, 8-bit full range) between the query point
-  // and the mean colour of every reference point at the nearest distance.
+  // Squared differences of Y', Cb and Cr (pc_error's BT.709, from 0 to 1) between the query
+  // point and the matched points' mean colour rounded to 8 bits.
   std::array<double, 3> squaredColorDifferences;
 };
 
@@ -23,28 +32,37 @@ struct DirectionSums {
   std::size_t points = 0; // query points with a neighbour
   double squaredDistance = 0.0;
   double squaredPlaneDistance = 0.0;
-  float largestSquaredDistance = 0.0f;
+  double largestSquaredDistance = 0.0;
+  double largestSquaredPlaneDistance = 0.0;
   std::size_t colorPoints = 0; // points whose colours were compared
   std::array<double, 3> squaredColorDifferences{};
 };
 
 // What the codec metrics of one pair, or of a dataset's pairs pooled, are computed from.
 struct PairMetrics {
+  // The finite points of each cloud, and its positions once duplicates are merged.
   std::size_t originalPoints = 0;
   std::size_t decodedPoints = 0;
+  std::size_t originalUniquePoints = 0;
+  std::size_t decodedUniquePoints = 0;
   // The largest side of the original's bounding box.
   double boundingBoxPeak = 0.0;
   DirectionSums originalToDecoded;
   DirectionSums decodedToOriginal;
 };
 
-// The BT.709 Y', Cb and Cr of an 8-bit (r, g, b) colour, full range, Cb and Cr around 128.
-std::array<double, 3> toYCbCr(double red, double green, double blue);
+// The squared distance between two points as pc_error computes it: single-precision
+// differences, squared and summed in double precision.
+double squaredDistanceOf(const pcl::PointXYZRGBA& a, const pcl::PointXYZRGBA& b);
 
-// The errors of a query point against its match: the nearest point, that point's normal (NaN
-// or zero where it has none) and the points tied with it.
-MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const pcl::PointXYZRGBA& nearest,
-                                  const Eigen::Vector3f& normal, const TiedNeighbours& match);
+// pc_error's Y', Cb and Cr of an 8-bit (r, g, b) colour: BT.709, from 0 to 1, Cb and Cr around
+// 0.5, in single precision.
+std::array<float, 3> toYCbCr(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+
+// The errors of a query point against the reference, given its nearest reference points
+// (nearest first, as the growing search finds them).
+MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
+                                  const Normals& referenceNormals, const pcl::Indices& nearest);
 
 // Adds a query point's errors; its colours count only when both clouds have colour.
 void addPointError(DirectionSums& sums, const MetricPointError& error, bool colorsCompared);
@@ -58,8 +76,10 @@ void poolMetrics(PairMetrics& pooled, const PairMetrics& pair);
 std::optional<double> meanSquaredDistance(const DirectionSums& sums);
 std::optional<double> meanSquaredPlaneDistance(const DirectionSums& sums);
 std::optional<double> meanSquaredColorDifference(const DirectionSums& sums, int channel);
-// The largest nearest-neighbour distance; none without a measured point.
+// The largest nearest-neighbour distance, and the largest point-to-plane one (square roots of
+// what pc_error prints); none without a measured point.
 std::optional<double> hausdorffDistance(const DirectionSums& sums);
+std::optional<double> planeHausdorffDistance(const DirectionSums& sums);
 
 // The larger of the two directions' values; none unless both have one.
 std::optional<double> symmetric(std::optional<double> ab, std::optional<double> ba);

@@ -44,13 +44,32 @@ std::vector<std::string> distortionFields(const PairMetrics& metrics, double pea
       formatValue(meanSquaredPlaneDistance(ba)),
       formatValue(d2),
       formatValue(psnr(peak, d2, 3.0))};
+  // pc_error's colours run from 0 to 1.
   for (int channel = 0; channel < 3; ++channel)
-    fields.push_back(formatValue(psnr(255.0, symmetric(meanSquaredColorDifference(ab, channel),
-                                                       meanSquaredColorDifference(ba, channel)))));
+    fields.push_back(formatValue(psnr(1.0, symmetric(meanSquaredColorDifference(ab, channel),
+                                                     meanSquaredColorDifference(ba, channel)))));
   return fields;
 }
 
 constexpr std::size_t kDistortionColumns = 15;
+constexpr std::size_t kLaterDistortionColumns = 3;
+
+Value squared(Value value) {
+  if (!value)
+    return std::nullopt;
+  return *value * *value;
+}
+
+// The columns added after the first twenty, in their order: Hausdorff's PSNR and D2's
+// Hausdorff distance with its PSNR.
+std::vector<std::string> laterDistortionFields(const PairMetrics& metrics, double peak) {
+  const DirectionSums& ab = metrics.originalToDecoded;
+  const DirectionSums& ba = metrics.decodedToOriginal;
+  const Value hausdorff = symmetric(hausdorffDistance(ab), hausdorffDistance(ba));
+  const Value planeHausdorff = symmetric(planeHausdorffDistance(ab), planeHausdorffDistance(ba));
+  return {formatValue(psnr(peak, squared(hausdorff), 3.0)), formatValue(planeHausdorff),
+          formatValue(psnr(peak, squared(planeHausdorff), 3.0))};
+}
 
 // A row; its distortion only when measured is set.
 void writeRow(std::ostream& csv, const std::string& file, const PairMetrics* metrics, bool measured,
@@ -70,6 +89,17 @@ void writeRow(std::ostream& csv, const std::string& file, const PairMetrics* met
     fields[4] = formatValue(peak);
   for (const std::string& field : fields)
     csv << ',' << field;
+  if (metrics != nullptr)
+    csv << ',' << metrics->originalUniquePoints << ',' << metrics->decodedUniquePoints;
+  else
+    csv << ",,";
+  std::vector<std::string> later;
+  if (metrics != nullptr && measured)
+    later = laterDistortionFields(*metrics, peak.value_or(metrics->boundingBoxPeak));
+  else
+    later.assign(kLaterDistortionColumns, "");
+  for (const std::string& field : later)
+    csv << ',' << field;
   csv << '\n';
 }
 
@@ -78,7 +108,8 @@ void writeRow(std::ostream& csv, const std::string& file, const PairMetrics* met
 void writeMetricsHeader(std::ostream& csv) {
   csv << "file,original_points,decoded_points,compressed_bytes,bpp,d1_mse_ab,d1_mse_ba,d1_mse,"
          "d1_psnr,peak,hausdorff_ab,hausdorff_ba,hausdorff,d2_mse_ab,d2_mse_ba,d2_mse,d2_psnr,"
-         "y_psnr,cb_psnr,cr_psnr\n";
+         "y_psnr,cb_psnr,cr_psnr,original_unique_points,decoded_unique_points,hausdorff_psnr,"
+         "d2_hausdorff,d2_hausdorff_psnr\n";
 }
 
 void writeMetricsRow(std::ostream& csv, const std::string& file, const PairMetrics* metrics,

@@ -105,10 +105,10 @@ void searchEach(const SearchTree& tree, std::size_t count, unsigned threads, con
 // searchEach over every point of a query cloud, in its search order.
 template <typename Result, typename Take>
 void searchCloud(const SearchTree& tree, const ColorCloud& query, unsigned threads,
-                 const Take& take) {
+                 const Take& take, const Result& result = Result{}) {
   const std::vector<std::uint32_t> order = searchOrder(query);
   searchEach(
-      tree, query.size(), threads, Result{},
+      tree, query.size(), threads, result,
       [&](std::size_t i) {
         const std::size_t position = order.empty() ? i : order[i];
         return Query{position, query[position].data};
@@ -130,17 +130,43 @@ void visitNearestNeighbours(const SearchTree& reference, const ColorCloud& query
       [&](std::size_t position, const NearestResult& result) { visit(position, result.best); });
 }
 
-void visitTiedNeighbours(const SearchTree& reference, const ColorCloud& query, unsigned threads,
-                         const TiedNeighboursVisitor& visit) {
-  if (reference.size() == 0) {
-    for (std::size_t i = 0; i < query.size(); ++i)
-      visit(i, TiedNeighbours{Neighbour{kNoNeighbour, 0.0f}, 0, {0, 0, 0}});
+void visitGrowingNearestNeighbours(const SearchTree& reference, const ColorCloud& query,
+                                   std::size_t k, std::size_t step, std::size_t most,
+                                   unsigned threads, const NeighboursVisitor& visit) {
+  if (reference.size() == 0 || k == 0)
     return;
-  }
-  searchCloud<TiedResult>(reference, query, threads,
-                          [&](std::size_t position, const TiedResult& result) {
-                            visit(position, result.neighbours());
-                          });
+  const std::size_t first = std::min(k, reference.size());
+  const auto hand = [&](std::size_t position, const NearestKResult& result) {
+    thread_local pcl::Indices neighbours;
+    thread_local std::vector<float> squaredDistances;
+    neighbours.resize(result.count);
+    squaredDistances.assign(result.distances.begin(), result.distances.begin() + result.count);
+    for (std::size_t i = 0; i < result.count; ++i)
+      neighbours[i] = reference.order[static_cast<std::size_t>(result.slots[i])];
+    visit(position, neighbours, squaredDistances);
+  };
+  searchCloud(
+      reference, query, threads,
+      [&](std::size_t position, const NearestKResult& result) {
+        std::size_t found = result.count;
+        if (found < first || result.distances[0] != result.distances[found - 1] ||
+            found + step > most || found + step > reference.size()) {
+          hand(position, result);
+          return;
+        }
+        // Every point found is as near as the nearest: search again for more.
+        NearestKResult more(found + step);
+        for (;;) {
+          more = NearestKResult(found + step);
+          search(reference, query[position].data, more);
+          found = more.count;
+          if (more.distances[0] != more.distances[found - 1] || found + step > most ||
+              found + step > reference.size())
+            break;
+        }
+        hand(position, more);
+      },
+      NearestKResult(first));
 }
 
 void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsigned threads,

@@ -25,19 +25,18 @@ using NeighbourVisitor = std::function<void(std::size_t position, const Neighbou
 void visitNearestNeighbours(const SearchTree& reference, const ColorCloud& query, unsigned threads,
                             const NeighbourVisitor& visit);
 
-using TiedNeighboursVisitor =
-    std::function<void(std::size_t position, const TiedNeighbours& neighbours)>;
-
-// As visitNearestNeighbours, with the points tied with each nearest neighbour; the tree must
-// keep colours (TreeColors::Keep). In an empty cloud every query point gets kNoNeighbour and a
-// count of 0.
-void visitTiedNeighbours(const SearchTree& reference, const ColorCloud& query, unsigned threads,
-                         const TiedNeighboursVisitor& visit);
-
 // Receives the positions and squared distances of the neighbours of the point at a storage
 // position, nearest first.
 using NeighboursVisitor = std::function<void(std::size_t position, const pcl::Indices& neighbours,
                                              const std::vector<float>& squaredDistances)>;
+
+// The k nearest points of the tree's cloud to every query point, as
+// pcl::search::KdTree<pcl::PointXYZRGBA> with sorted results finds them; while every point
+// found is as near as the nearest, `step` more, up to `most` (or the whole cloud), as
+// pc_error searches for the points tied with a nearest neighbour.
+void visitGrowingNearestNeighbours(const SearchTree& reference, const ColorCloud& query,
+                                   std::size_t k, std::size_t step, std::size_t most,
+                                   unsigned threads, const NeighboursVisitor& visit);
 
 // The k nearest points of points of the tree's own cloud, the point included, as
 // pcl::search::KdTree<pcl::PointXYZRGBA> with sorted results finds them (ties in the same

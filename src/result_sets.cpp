@@ -40,24 +40,6 @@ void NearestResult::addOnePosition(const SearchTree& tree, const TreeNode& node,
     best = {tree.order[static_cast<std::size_t>(firstVisited(tree, node, query))], distance};
 }
 
-void TiedResult::addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
-                                float distance, bool visitedByFlann) {
-  if (visitedByFlann && distance < flannRadius()) {
-    ties = TiedNeighbours{};
-    nearest.addOnePosition(tree, node, query, distance, true);
-  }
-  if (distance == flannRadius())
-    addColors(tree, node.left, node.right);
-}
-
-void TiedResult::addColors(const SearchTree& tree, std::int32_t begin, std::int32_t end) {
-  ties.count += static_cast<std::uint32_t>(end - begin);
-  const auto& low = tree.colorPrefix[static_cast<std::size_t>(begin)];
-  const auto& high = tree.colorPrefix[static_cast<std::size_t>(end)];
-  for (int channel = 0; channel < 3; ++channel)
-    ties.colorSums[channel] += high[channel] - low[channel];
-}
-
 void NearestKResult::addOnePosition(const SearchTree& tree, const TreeNode& node,
                                     const float* query, float distance, bool visitedByFlann) {
   const bool firstChildFirst = node.child1 < 0 || searchesFirstChild(node, query);

@@ -50,44 +50,6 @@ struct NearestResult {
                       float distance, bool visitedByFlann);
 };
 
-// The nearest neighbour as FLANN finds it, and the colour sums of every point at exactly its
-// distance. FLANN's lower bound of a subtree is summed in single precision and can exceed the
-// distance of a point inside by a few units in the last place, so this search also enters the
-// subtrees that FLANN leaves for being that little farther; the nearest neighbour is taken
-// only from the points FLANN visits. Needs a tree built with TreeColors::Keep.
-struct TiedResult {
-  NearestResult nearest;
-  TiedNeighbours ties{};
-
-  static constexpr float kSlack = 1.0f / 4096;
-  void clear() {
-    nearest.clear();
-    ties = TiedNeighbours{};
-  }
-  float searchRadius() const { return flannRadius() + flannRadius() * kSlack; }
-  float flannRadius() const { return nearest.searchRadius(); }
-  bool addPoint(const SearchTree& tree, std::int32_t slot, float distance, bool visitedByFlann) {
-    if (visitedByFlann && distance < flannRadius()) {
-      ties = TiedNeighbours{};
-      nearest.addPoint(tree, slot, distance, true);
-    }
-    if (distance == flannRadius())
-      addColors(tree, slot, slot + 1);
-    return true;
-  }
-  void addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
-                      float distance, bool visitedByFlann);
-  // The result as handed on: the nearest and its ties.
-  TiedNeighbours neighbours() const {
-    TiedNeighbours result = ties;
-    result.nearest = nearest.best;
-    return result;
-  }
-
-private:
-  void addColors(const SearchTree& tree, std::int32_t begin, std::int32_t end);
-};
-
 // FLANN's KNNSimpleResultSet: the k nearest sorted by distance, a new point going after those
 // as near as it.
 struct NearestKResult {

@@ -158,7 +158,7 @@ std::int32_t divideTree(Builder& tree, std::int32_t left, std::int32_t right, Bo
 
 } // namespace
 
-SearchTree buildSearchTree(const ColorCloud& cloud, TreeColors colors) {
+SearchTree buildSearchTree(const ColorCloud& cloud) {
   SearchTree tree;
   const std::size_t size = cloud.size();
   if (size == 0)
@@ -185,13 +185,5 @@ SearchTree buildSearchTree(const ColorCloud& cloud, TreeColors colors) {
   for (std::size_t i = 0; i < size; ++i)
     for (int axis = 0; axis < kDimensions; ++axis)
       tree.ordered[i * kDimensions + axis] = coordinate(builder, tree.order[i], axis);
-  if (colors == TreeColors::Keep) {
-    tree.colorPrefix.assign(size + 1, {0, 0, 0});
-    for (std::size_t i = 0; i < size; ++i) {
-      const auto& point = cloud[static_cast<std::size_t>(tree.order[i])];
-      tree.colorPrefix[i + 1] = {tree.colorPrefix[i][0] + point.r, tree.colorPrefix[i][1] + point.g,
-                                 tree.colorPrefix[i][2] + point.b};
-    }
-  }
   return tree;
 }

@@ -40,9 +40,6 @@ struct SearchTree {
   std::vector<std::int32_t> order;
   // The coordinates in tree order, three a slot, for locality.
   std::vector<float> ordered;
-  // Sums of the red, green and blue of the points before each slot in tree order; only in a
-  // tree built with TreeColors::Keep, for searches that average the colours of ties.
-  std::vector<std::array<std::uint64_t, 3>> colorPrefix;
   std::vector<TreeNode> nodes;
   Box rootBox{};
   // -1 for a cloud without points.
@@ -51,6 +48,4 @@ struct SearchTree {
   std::size_t size() const { return order.size(); }
 };
 
-enum class TreeColors { Skip, Keep };
-
-SearchTree buildSearchTree(const ColorCloud& cloud, TreeColors colors = TreeColors::Skip);
+SearchTree buildSearchTree(const ColorCloud& cloud);

@@ -139,81 +139,51 @@ TEST(VisitNearestNeighbours, FindNothingInAnEmptyCloud) {
   EXPECT_TRUE(nearestNeighbours(ColorCloud(), *randomCloud(3, 1), 2).empty());
 }
 
-namespace {
-
-// Every reference point at exactly the smallest distance, found by trying them all in the
-// search's own arithmetic.
-TiedNeighbours bruteForceTies(const pcl::PointXYZRGBA& query, const ColorCloud& reference) {
-  const auto distance = [&](const pcl::PointXYZRGBA& point) {
-    float sum = 0.0f;
-    for (int axis = 0; axis < 3; ++axis)
-      sum += (query.data[axis] - point.data[axis]) * (query.data[axis] - point.data[axis]);
-    return sum;
-  };
-  TiedNeighbours ties{Neighbour{kNoNeighbour, std::numeric_limits<float>::max()}, 0, {0, 0, 0}};
-  for (const auto& point : reference) {
-    const float d = distance(point);
-    if (d < ties.nearest.squaredDistance)
-      ties = TiedNeighbours{Neighbour{0, d}, 0, {0, 0, 0}};
-    if (d == ties.nearest.squaredDistance) {
-      ++ties.count;
-      ties.colorSums[0] += point.r;
-      ties.colorSums[1] += point.g;
-      ties.colorSums[2] += point.b;
-    }
-  }
-  return ties;
-}
-
-void expectTiesFoundByTryingAll(const ColorCloud& query, const ColorCloud& reference) {
-  const std::vector<Neighbour> nearest = nearestNeighbours(query, reference, 1);
+TEST(VisitGrowingNearestNeighbours, GrowWhileEveryPointFoundIsAsNearAsTheFirst) {
+  // A grid of spacing 1: a query at a cube's centre has 8 neighbours at one distance, at a
+  // face's centre 4, at an edge's middle 2; one 3 units from the grid's corner along a
+  // diagonal has a single nearest. 5 neighbours at first, 5 more while all tie, up to 30.
+  auto grid = std::make_shared<ColorCloud>();
+  for (int x = 0; x < 6; ++x)
+    for (int y = 0; y < 6; ++y)
+      for (int z = 0; z < 6; ++z)
+        grid->push_back(colorPoint(static_cast<float>(x), static_cast<float>(y),
+                                   static_cast<float>(z), 0, 0, 0));
+  const auto queries =
+      cloudOf({colorPoint(2.5f, 2.5f, 2.5f, 0, 0, 0), colorPoint(2.5f, 2.5f, 3.0f, 0, 0, 0),
+               colorPoint(2.5f, 3.0f, 3.0f, 0, 0, 0), colorPoint(-3.0f, -3.0f, -3.0f, 0, 0, 0)});
+  // The cube's 8 corners fill the first 5 and tie; 10 hold them and 2 nearer faces' points.
+  const std::vector<std::size_t> expectedCounts = {10, 5, 5, 5};
   const SeveralThreadsPerSearch severalThreads;
-  for (unsigned threads : {1u, 3u}) {
-    std::vector<TiedNeighbours> found(query.size());
-    ThreadsSeen seen(threadsStarted(threads, query.size()));
-    visitTiedNeighbours(buildSearchTree(reference, TreeColors::Keep), query, threads,
-                        [&](std::size_t position, const TiedNeighbours& ties) {
-                          found[position] = ties;
-                          seen.add();
-                        });
-    EXPECT_EQ(seen.ids.size(), seen.expected);
-    std::size_t mismatches = 0;
-    for (std::size_t i = 0; i < query.size(); ++i) {
-      const TiedNeighbours expected = bruteForceTies(query[i], reference);
-      if (found[i].nearest.index != nearest[i].index ||
-          found[i].nearest.squaredDistance != expected.nearest.squaredDistance ||
-          found[i].count != expected.count || found[i].colorSums != expected.colorSums)
-        ++mismatches;
+  std::vector<std::vector<float>> found(queries->size());
+  visitGrowingNearestNeighbours(
+      buildSearchTree(*grid), *queries, 5, 5, 30, 2,
+      [&](std::size_t position, const pcl::Indices&, const std::vector<float>& squaredDistances) {
+        found[position] = squaredDistances;
+      });
+  for (std::size_t i = 0; i < queries->size(); ++i) {
+    std::vector<float> all;
+    for (const auto& point : *grid) {
+      float sum = 0.0f;
+      for (int axis = 0; axis < 3; ++axis)
+        sum += ((*queries)[i].data[axis] - point.data[axis]) *
+               ((*queries)[i].data[axis] - point.data[axis]);
+      all.push_back(sum);
     }
-    EXPECT_EQ(mismatches, 0u) << "of " << query.size() << " points, " << threads << " threads";
+    std::sort(all.begin(), all.end());
+    all.resize(expectedCounts[i]);
+    EXPECT_EQ(found[i], all) << "query " << i;
   }
-}
-
-} // namespace
-
-TEST(VisitTiedNeighbours, CountEveryPointAtTheNearestDistanceWithItsColour) {
-  // Each grid point stored 3 times in other colours; queries on the points, halfway between
-  // two or four of them (ties at two positions), and off the grid.
-  for (bool shuffled : {false, true}) {
-    SCOPED_TRACE(shuffled ? "shuffled" : "scanner order");
-    const auto reference = gridWithDuplicates(40, 3, shuffled, 21);
-    auto query = gridWithDuplicates(40, 1, shuffled, 22);
-    const auto between = gridWithDuplicates(30, 1, shuffled, 23);
-    for (const auto& point : *between) {
-      query->push_back(colorPoint(point.x + 0.005f, point.y, point.z, 1, 2, 3));
-      query->push_back(colorPoint(point.x + 0.005f, point.y + 0.005f, point.z, 1, 2, 3));
-    }
-    const auto scattered = randomCloud(2000, 24);
-    for (const auto& point : *scattered)
-      query->push_back(point);
-    expectTiesFoundByTryingAll(*query, *reference);
-  }
-  // Many points of one position, reached as one subtree.
-  auto identical = std::make_shared<ColorCloud>();
-  for (int i = 0; i < 5000; ++i)
-    identical->push_back(colorPoint(0.25f, 0.5f, 0.75f, static_cast<std::uint8_t>(i), 1, 200));
-  identical->push_back(colorPoint(0.3f, 0.5f, 0.75f, 9, 9, 9));
-  expectTiesFoundByTryingAll(*randomCloud(500, 25), *identical);
+  // Up to 30 at most: 30 points at one position all tie.
+  auto same = std::make_shared<ColorCloud>();
+  for (int i = 0; i < 40; ++i)
+    same->push_back(colorPoint(1, 1, 1, 0, 0, 0));
+  std::size_t count = 0;
+  visitGrowingNearestNeighbours(buildSearchTree(*same), *cloudOf({colorPoint(0, 0, 0, 0, 0, 0)}), 5,
+                                5, 30, 1,
+                                [&](std::size_t, const pcl::Indices& neighbours,
+                                    const std::vector<float>&) { count = neighbours.size(); });
+  EXPECT_EQ(count, 30u);
 }
 
 TEST(VisitNearestNeighboursWithin, AreThoseOfPclsKdTree) {

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "color_cloud.h"
+
+// A cloud with every position once, as MPEG's pc_error merges duplicate points (its default
+// --dropdups=2): the points sorted by x, then y, then z (storage order among equals); each run
+// of equal positions becomes one point with the integer mean of the run's red, green and blue
+// and the normal of the run's first point.
+struct MergedCloud {
+  ColorCloud cloud;
+  Normals normals; // empty when none were given
+};
+
+MergedCloud mergeDuplicates(const ColorCloud& cloud, const Normals& normals);

@@ -1,0 +1,93 @@
+#include "normal_transfer.h"
+
+#include "codec_metrics.h"
+#include "nearest_neighbour_search.h"
+
+#include <algorithm>
+#include <limits>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// pc_error looks at 5 neighbours first, and 5 more while all are as near as the first.
+constexpr std::size_t kFirstNeighbours = 5;
+constexpr std::size_t kMoreNeighbours = 5;
+constexpr std::size_t kMostNeighbours = 30;
+
+// The neighbours at exactly the smallest squared distance, in double precision.
+void keepNearest(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
+                 const pcl::Indices& neighbours, pcl::Indices& nearest) {
+  nearest.clear();
+  double smallest = std::numeric_limits<double>::infinity();
+  for (const auto index : neighbours)
+    smallest = std::min(smallest, squaredDistanceOf(query, reference[index]));
+  for (const auto index : neighbours)
+    if (squaredDistanceOf(query, reference[index]) == smallest)
+      nearest.push_back(index);
+}
+
+} // namespace
+
+Normals carryNormals(const ColorCloud& original, const SearchTree& originalTree,
+                     const Normals& originalNormals, const ColorCloud& decoded,
+                     const SearchTree& decodedTree, unsigned threads) {
+  Normals normals(decoded.size(), Eigen::Vector3f::Zero());
+  if (original.empty() || decoded.empty())
+    return normals;
+  // The decoded points each original point gives its normal to: mostly one, kept by position;
+  // the rare others aside, so that the sums below run in the original's order on any thread
+  // count.
+  std::vector<std::int32_t> receiver(original.size());
+  std::vector<std::pair<std::size_t, pcl::Indices>> receivers;
+  std::mutex mutex;
+  visitGrowingNearestNeighbours(
+      decodedTree, original, kFirstNeighbours, kMoreNeighbours, kMostNeighbours, threads,
+      [&](std::size_t position, const pcl::Indices& neighbours, const std::vector<float>&) {
+        thread_local pcl::Indices nearest;
+        keepNearest(original[position], decoded, neighbours, nearest);
+        receiver[position] = nearest.front();
+        if (nearest.size() > 1) {
+          std::lock_guard<std::mutex> lock(mutex);
+          receivers.emplace_back(position, nearest);
+        }
+      });
+  std::sort(receivers.begin(), receivers.end());
+  std::vector<int> counts(decoded.size(), 0);
+  auto extra = receivers.begin();
+  for (std::size_t i = 0; i < original.size(); ++i) {
+    if (extra != receivers.end() && extra->first == i) {
+      for (const auto index : extra->second) {
+        normals[static_cast<std::size_t>(index)] += originalNormals[i];
+        ++counts[static_cast<std::size_t>(index)];
+      }
+      ++extra;
+      continue;
+    }
+    normals[static_cast<std::size_t>(receiver[i])] += originalNormals[i];
+    ++counts[static_cast<std::size_t>(receiver[i])];
+  }
+  for (std::size_t i = 0; i < decoded.size(); ++i)
+    if (counts[i] > 0)
+      normals[i] /= static_cast<float>(counts[i]);
+  // A decoded point that no original point reached takes the mean of its nearest originals'.
+  ColorCloud unreached;
+  std::vector<std::size_t> unreachedPositions;
+  for (std::size_t i = 0; i < decoded.size(); ++i)
+    if (counts[i] == 0) {
+      unreached.push_back(decoded[i]);
+      unreachedPositions.push_back(i);
+    }
+  visitGrowingNearestNeighbours(
+      originalTree, unreached, kFirstNeighbours, kMoreNeighbours, kMostNeighbours, threads,
+      [&](std::size_t position, const pcl::Indices& neighbours, const std::vector<float>&) {
+        thread_local pcl::Indices nearest;
+        keepNearest(unreached[position], original, neighbours, nearest);
+        Eigen::Vector3f sum = Eigen::Vector3f::Zero();
+        for (const auto index : nearest)
+          sum += originalNormals[static_cast<std::size_t>(index)];
+        normals[unreachedPositions[position]] = sum / static_cast<float>(nearest.size());
+      });
+  return normals;
+}
