@@ -50,7 +50,7 @@ CloudComparison summarizePointErrors(const std::vector<PointError>& errors) {
 // the first, up to 30.
 constexpr std::size_t kMatchNeighbours = 10;
 constexpr std::size_t kMoreMatchNeighbours = 5;
-constexpr std::size_t kMostMatchNeighbours = 30;
+constexpr std::size_t kMostMatchNeighbours = kMostMatches;
 
 // The metric sums of one direction, from the query cloud to the reference cloud and its tree,
 // with each reference point's normal. The errors are kept by position and summed in storage

@@ -29,17 +29,17 @@ MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const ColorClo
     double squaredDistance;
     std::size_t index;
   };
-  thread_local std::vector<Candidate> candidates;
-  candidates.clear();
-  for (const auto index : nearest)
-    candidates.push_back(
-        Candidate{squaredDistanceOf(query, reference[static_cast<std::size_t>(index)]),
-                  static_cast<std::size_t>(index)});
+  std::array<Candidate, kMostMatches> candidates;
+  const std::size_t count = std::min(nearest.size(), candidates.size());
+  for (std::size_t i = 0; i < count; ++i)
+    candidates[i] =
+        Candidate{squaredDistanceOf(query, reference[static_cast<std::size_t>(nearest[i])]),
+                  static_cast<std::size_t>(nearest[i])};
   std::stable_sort(
-      candidates.begin(), candidates.end(),
+      candidates.begin(), candidates.begin() + count,
       [](const Candidate& a, const Candidate& b) { return a.squaredDistance < b.squaredDistance; });
   std::size_t matched = 1;
-  while (matched < candidates.size() &&
+  while (matched < count &&
          std::abs(candidates[matched].squaredDistance - candidates[matched - 1].squaredDistance) <
              kSimilarSquaredDistance)
     ++matched;

@@ -59,8 +59,12 @@ double squaredDistanceOf(const pcl::PointXYZRGBA& a, const pcl::PointXYZRGBA& b)
 // 0.5, in single precision.
 std::array<float, 3> toYCbCr(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 
+// pc_error matches a point with at most this many of its nearest points.
+constexpr std::size_t kMostMatches = 30;
+
 // The errors of a query point against the reference, given its nearest reference points
-// (nearest first, as the growing search finds them).
+// (nearest first, as the growing search finds them; the first kMostMatches count). There must
+// be at least one.
 MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
                                   const Normals& referenceNormals, const pcl::Indices& nearest);
 

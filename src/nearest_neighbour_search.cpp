@@ -136,22 +136,14 @@ void visitGrowingNearestNeighbours(const SearchTree& reference, const ColorCloud
   if (reference.size() == 0 || k == 0)
     return;
   const std::size_t first = std::min(k, reference.size());
-  const auto hand = [&](std::size_t position, const NearestKResult& result) {
-    thread_local pcl::Indices neighbours;
-    thread_local std::vector<float> squaredDistances;
-    neighbours.resize(result.count);
-    squaredDistances.assign(result.distances.begin(), result.distances.begin() + result.count);
-    for (std::size_t i = 0; i < result.count; ++i)
-      neighbours[i] = reference.order[static_cast<std::size_t>(result.slots[i])];
-    visit(position, neighbours, squaredDistances);
-  };
   searchCloud(
       reference, query, threads,
-      [&](std::size_t position, const NearestKResult& result) {
+      [&](std::size_t position, NearestKResult& result) {
         std::size_t found = result.count;
         if (found < first || result.distances[0] != result.distances[found - 1] ||
             found + step > most || found + step > reference.size()) {
-          hand(position, result);
+          result.handOver(reference);
+          visit(position, result.handedPositions, result.handedDistances);
           return;
         }
         // Every point found is as near as the nearest: search again for more.
@@ -164,7 +156,8 @@ void visitGrowingNearestNeighbours(const SearchTree& reference, const ColorCloud
               found + step > reference.size())
             break;
         }
-        hand(position, more);
+        more.handOver(reference);
+        visit(position, more.handedPositions, more.handedDistances);
       },
       NearestKResult(first));
 }
@@ -181,16 +174,9 @@ void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsign
       return Query{position, nullptr};
     return Query{position, &cloud.ordered[slot * kDimensions]};
   };
-  // Buffers of each thread's, reused for every point it searches.
-  thread_local pcl::Indices neighbours;
-  thread_local std::vector<float> squaredDistances;
   searchEach(cloud, cloud.size(), threads, NearestKResult(std::min(k, cloud.size())), queryAt,
-             [&](std::size_t position, const NearestKResult& result) {
-               neighbours.resize(result.count);
-               squaredDistances.assign(result.distances.begin(),
-                                       result.distances.begin() + result.count);
-               for (std::size_t i = 0; i < result.count; ++i)
-                 neighbours[i] = cloud.order[static_cast<std::size_t>(result.slots[i])];
-               visit(position, neighbours, squaredDistances);
+             [&](std::size_t position, NearestKResult& result) {
+               result.handOver(cloud);
+               visit(position, result.handedPositions, result.handedDistances);
              });
 }

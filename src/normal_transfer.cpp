@@ -4,6 +4,7 @@
 #include "nearest_neighbour_search.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <mutex>
 #include <utility>
@@ -16,16 +17,19 @@ constexpr std::size_t kFirstNeighbours = 5;
 constexpr std::size_t kMoreNeighbours = 5;
 constexpr std::size_t kMostNeighbours = 30;
 
-// The neighbours at exactly the smallest squared distance, in double precision.
-void keepNearest(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
-                 const pcl::Indices& neighbours, pcl::Indices& nearest) {
-  nearest.clear();
+// The neighbours at exactly the smallest squared distance, in double precision: how many, at
+// the front of nearest.
+std::size_t keepNearest(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
+                        const pcl::Indices& neighbours,
+                        std::array<std::int32_t, kMostNeighbours>& nearest) {
   double smallest = std::numeric_limits<double>::infinity();
   for (const auto index : neighbours)
     smallest = std::min(smallest, squaredDistanceOf(query, reference[index]));
+  std::size_t count = 0;
   for (const auto index : neighbours)
-    if (squaredDistanceOf(query, reference[index]) == smallest)
-      nearest.push_back(index);
+    if (count < nearest.size() && squaredDistanceOf(query, reference[index]) == smallest)
+      nearest[count++] = index;
+  return count;
 }
 
 } // namespace
@@ -45,12 +49,12 @@ Normals carryNormals(const ColorCloud& original, const SearchTree& originalTree,
   visitGrowingNearestNeighbours(
       decodedTree, original, kFirstNeighbours, kMoreNeighbours, kMostNeighbours, threads,
       [&](std::size_t position, const pcl::Indices& neighbours, const std::vector<float>&) {
-        thread_local pcl::Indices nearest;
-        keepNearest(original[position], decoded, neighbours, nearest);
-        receiver[position] = nearest.front();
-        if (nearest.size() > 1) {
+        std::array<std::int32_t, kMostNeighbours> nearest;
+        const std::size_t count = keepNearest(original[position], decoded, neighbours, nearest);
+        receiver[position] = nearest[0];
+        if (count > 1) {
           std::lock_guard<std::mutex> lock(mutex);
-          receivers.emplace_back(position, nearest);
+          receivers.emplace_back(position, pcl::Indices(nearest.begin(), nearest.begin() + count));
         }
       });
   std::sort(receivers.begin(), receivers.end());
@@ -82,12 +86,12 @@ Normals carryNormals(const ColorCloud& original, const SearchTree& originalTree,
   visitGrowingNearestNeighbours(
       originalTree, unreached, kFirstNeighbours, kMoreNeighbours, kMostNeighbours, threads,
       [&](std::size_t position, const pcl::Indices& neighbours, const std::vector<float>&) {
-        thread_local pcl::Indices nearest;
-        keepNearest(unreached[position], original, neighbours, nearest);
+        std::array<std::int32_t, kMostNeighbours> nearest;
+        const std::size_t count = keepNearest(unreached[position], original, neighbours, nearest);
         Eigen::Vector3f sum = Eigen::Vector3f::Zero();
-        for (const auto index : nearest)
-          sum += originalNormals[static_cast<std::size_t>(index)];
-        normals[unreachedPositions[position]] = sum / static_cast<float>(nearest.size());
+        for (std::size_t i = 0; i < count; ++i)
+          sum += originalNormals[static_cast<std::size_t>(nearest[i])];
+        normals[unreachedPositions[position]] = sum / static_cast<float>(count);
       });
   return normals;
 }

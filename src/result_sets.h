@@ -3,6 +3,8 @@
 #include "neighbour.h"
 #include "search_tree.h"
 
+#include <pcl/types.h>
+
 #include <cstddef>
 #include <limits>
 #include <vector>
@@ -60,6 +62,17 @@ struct NearestKResult {
   float worstDistance = std::numeric_limits<float>::max();
   std::vector<float> distances;    // nearest first
   std::vector<std::int32_t> slots; // in tree order
+  // The points found as positions in the tree's cloud, and their distances, for a visitor;
+  // filled by handOver, kept to be reused by the next query of the same thread.
+  pcl::Indices handedPositions;
+  std::vector<float> handedDistances;
+
+  void handOver(const SearchTree& tree) {
+    handedPositions.resize(count);
+    handedDistances.assign(distances.begin(), distances.begin() + count);
+    for (std::size_t i = 0; i < count; ++i)
+      handedPositions[i] = tree.order[static_cast<std::size_t>(slots[i])];
+  }
 
   void clear() {
     count = 0;
