@@ -46,12 +46,6 @@ CloudComparison summarizePointErrors(const std::vector<PointError>& errors) {
                          std::nullopt};
 }
 
-// pc_error's search for a point's matches: 10 neighbours, and 5 more while all are as near as
-// the first, up to 30.
-constexpr std::size_t kMatchNeighbours = 10;
-constexpr std::size_t kMoreMatchNeighbours = 5;
-constexpr std::size_t kMostMatchNeighbours = kMostMatches;
-
 // The metric sums of one direction, from the query cloud to the reference cloud and its tree,
 // with each reference point's normal. The errors are kept by position and summed in storage
 // order, so the sums do not depend on the thread count.
@@ -63,11 +57,11 @@ DirectionSums measureDirection(const ColorCloud& query, const ColorCloud& refere
   if (reference.empty())
     return sums;
   std::vector<MetricPointError> errors(query.size());
-  visitGrowingNearestNeighbours(
-      referenceTree, query, kMatchNeighbours, kMoreMatchNeighbours, kMostMatchNeighbours, threads,
-      [&](std::size_t i, const pcl::Indices& neighbours, const std::vector<float>&) {
-        errors[i] = metricPointError(query[i], reference, referenceNormals, neighbours);
-      });
+  visitNearbyNeighbours(referenceTree, query, threads,
+                        [&](std::size_t i, const pcl::Indices& nearby, const std::vector<float>&) {
+                          errors[i] =
+                              metricPointError(query[i], reference, referenceNormals, nearby);
+                        });
   for (const MetricPointError& error : errors)
     addPointError(sums, error, colorsCompared);
   return sums;

@@ -22,24 +22,30 @@ double squaredDistanceOf(const pcl::PointXYZRGBA& a, const pcl::PointXYZRGBA& b)
 }
 
 MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
-                                  const Normals& referenceNormals, const pcl::Indices& nearest) {
+                                  const Normals& referenceNormals, const pcl::Indices& nearby) {
   // The neighbours by pc_error's squared distance, nearest first; then the run of those each
   // within kSimilarSquaredDistance of the one before.
   struct Candidate {
     double squaredDistance;
     std::size_t index;
   };
-  std::array<Candidate, kMostMatches> candidates;
-  const std::size_t count = std::min(nearest.size(), candidates.size());
+  std::array<Candidate, kMostCandidates> candidates{};
+  const std::size_t count = std::min(nearby.size(), candidates.size());
   for (std::size_t i = 0; i < count; ++i)
     candidates[i] =
-        Candidate{squaredDistanceOf(query, reference[static_cast<std::size_t>(nearest[i])]),
-                  static_cast<std::size_t>(nearest[i])};
+        Candidate{squaredDistanceOf(query, reference[static_cast<std::size_t>(nearby[i])]),
+                  static_cast<std::size_t>(nearby[i])};
   std::stable_sort(
       candidates.begin(), candidates.begin() + count,
       [](const Candidate& a, const Candidate& b) { return a.squaredDistance < b.squaredDistance; });
+  // pc_error looks at its 10 nearest, and 5 more while the last is as near as the first.
+  std::size_t looked = kFirstMatches;
+  while (looked + kMoreMatches <= kMostMatches && looked <= count &&
+         candidates[looked - 1].squaredDistance == candidates[0].squaredDistance)
+    looked += kMoreMatches;
+  const std::size_t considered = std::min(looked, count);
   std::size_t matched = 1;
-  while (matched < count &&
+  while (matched < considered &&
          std::abs(candidates[matched].squaredDistance - candidates[matched - 1].squaredDistance) <
              kSimilarSquaredDistance)
     ++matched;

@@ -59,14 +59,18 @@ double squaredDistanceOf(const pcl::PointXYZRGBA& a, const pcl::PointXYZRGBA& b)
 // 0.5, in single precision.
 std::array<float, 3> toYCbCr(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 
-// pc_error matches a point with at most this many of its nearest points.
+// pc_error looks at a point's 10 nearest points, and 5 more while the last is as near as the
+// first, up to 30.
+constexpr std::size_t kFirstMatches = 10;
+constexpr std::size_t kMoreMatches = 5;
 constexpr std::size_t kMostMatches = 30;
+// The most candidates that metricPointError takes.
+constexpr std::size_t kMostCandidates = 64;
 
-// The errors of a query point against the reference, given its nearest reference points
-// (nearest first, as the growing search finds them; the first kMostMatches count). There must
-// be at least one.
+// The errors of a query point against the reference, given the reference points near enough
+// to be matched with it, in any order (at least one; the first kMostCandidates count).
 MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
-                                  const Normals& referenceNormals, const pcl::Indices& nearest);
+                                  const Normals& referenceNormals, const pcl::Indices& nearby);
 
 // Adds a query point's errors; its colours count only when both clouds have colour.
 void addPointError(DirectionSums& sums, const MetricPointError& error, bool colorsCompared);

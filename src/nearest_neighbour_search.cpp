@@ -130,36 +130,15 @@ void visitNearestNeighbours(const SearchTree& reference, const ColorCloud& query
       [&](std::size_t position, const NearestResult& result) { visit(position, result.best); });
 }
 
-void visitGrowingNearestNeighbours(const SearchTree& reference, const ColorCloud& query,
-                                   std::size_t k, std::size_t step, std::size_t most,
-                                   unsigned threads, const NeighboursVisitor& visit) {
-  if (reference.size() == 0 || k == 0)
+void visitNearbyNeighbours(const SearchTree& reference, const ColorCloud& query, unsigned threads,
+                           const NeighboursVisitor& visit) {
+  if (reference.size() == 0)
     return;
-  const std::size_t first = std::min(k, reference.size());
-  searchCloud(
-      reference, query, threads,
-      [&](std::size_t position, NearestKResult& result) {
-        std::size_t found = result.count;
-        if (found < first || result.distances[0] != result.distances[found - 1] ||
-            found + step > most || found + step > reference.size()) {
-          result.handOver(reference);
-          visit(position, result.handedPositions, result.handedDistances);
-          return;
-        }
-        // Every point found is as near as the nearest: search again for more.
-        NearestKResult more(found + step);
-        for (;;) {
-          more = NearestKResult(found + step);
-          search(reference, query[position].data, more);
-          found = more.count;
-          if (more.distances[0] != more.distances[found - 1] || found + step > most ||
-              found + step > reference.size())
-            break;
-        }
-        more.handOver(reference);
-        visit(position, more.handedPositions, more.handedDistances);
-      },
-      NearestKResult(first));
+  searchCloud<NearbyResult>(reference, query, threads,
+                            [&](std::size_t position, NearbyResult& result) {
+                              result.handOver(reference);
+                              visit(position, result.handedPositions, result.handedDistances);
+                            });
 }
 
 void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsigned threads,

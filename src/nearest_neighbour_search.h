@@ -30,19 +30,11 @@ void visitNearestNeighbours(const SearchTree& reference, const ColorCloud& query
 using NeighboursVisitor = std::function<void(std::size_t position, const pcl::Indices& neighbours,
                                              const std::vector<float>& squaredDistances)>;
 
-// The k nearest points of the tree's cloud to every query point, as
-// pcl::search::KdTree<pcl::PointXYZRGBA> with sorted results finds them; while every point
-// found is as near as the nearest, `step` more, up to `most` (or the whole cloud), as
-// pc_error searches for the points tied with a nearest neighbour.
-void visitGrowingNearestNeighbours(const SearchTree& reference, const ColorCloud& query,
-                                   std::size_t k, std::size_t step, std::size_t most,
-                                   unsigned threads, const NeighboursVisitor& visit);
+// Every point of the tree's cloud within a narrow window beyond each query point's nearest,
+// nearest first (NearbyResult): all the points that pc_error can match the query point with.
+void visitNearbyNeighbours(const SearchTree& reference, const ColorCloud& query, unsigned threads,
+                           const NeighboursVisitor& visit);
 
-// The k nearest points of points of the tree's own cloud, the point included, as
-// pcl::search::KdTree<pcl::PointXYZRGBA> with sorted results finds them (ties in the same
-// order, except among points that share one position). Only the points marked in selected,
-// when it is given (one mark for each point in storage order). A cloud of fewer than k points
-// gives all of them.
 void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsigned threads,
                                   const std::vector<bool>* selected,
                                   const NeighboursVisitor& visit);

@@ -12,9 +12,8 @@
 
 namespace {
 
-// pc_error looks at 5 neighbours first, and 5 more while all are as near as the first.
-constexpr std::size_t kFirstNeighbours = 5;
-constexpr std::size_t kMoreNeighbours = 5;
+// pc_error looks at 5 neighbours first, and 5 more while all are as near as the first, so it
+// finds up to 30 points at the nearest distance.
 constexpr std::size_t kMostNeighbours = 30;
 
 // The neighbours at exactly the smallest squared distance, in double precision: how many, at
@@ -46,8 +45,8 @@ Normals carryNormals(const ColorCloud& original, const SearchTree& originalTree,
   std::vector<std::int32_t> receiver(original.size());
   std::vector<std::pair<std::size_t, pcl::Indices>> receivers;
   std::mutex mutex;
-  visitGrowingNearestNeighbours(
-      decodedTree, original, kFirstNeighbours, kMoreNeighbours, kMostNeighbours, threads,
+  visitNearbyNeighbours(
+      decodedTree, original, threads,
       [&](std::size_t position, const pcl::Indices& neighbours, const std::vector<float>&) {
         std::array<std::int32_t, kMostNeighbours> nearest;
         const std::size_t count = keepNearest(original[position], decoded, neighbours, nearest);
@@ -83,8 +82,8 @@ Normals carryNormals(const ColorCloud& original, const SearchTree& originalTree,
       unreached.push_back(decoded[i]);
       unreachedPositions.push_back(i);
     }
-  visitGrowingNearestNeighbours(
-      originalTree, unreached, kFirstNeighbours, kMoreNeighbours, kMostNeighbours, threads,
+  visitNearbyNeighbours(
+      originalTree, unreached, threads,
       [&](std::size_t position, const pcl::Indices& neighbours, const std::vector<float>&) {
         std::array<std::int32_t, kMostNeighbours> nearest;
         const std::size_t count = keepNearest(unreached[position], original, neighbours, nearest);

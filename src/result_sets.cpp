@@ -1,5 +1,7 @@
 #include "result_sets.h"
 
+#include <algorithm>
+
 namespace {
 
 // The first point FLANN visits below a node whose points share one position: the one reached
@@ -44,4 +46,24 @@ void NearestKResult::addOnePosition(const SearchTree& tree, const TreeNode& node
                                     const float* query, float distance, bool visitedByFlann) {
   const bool firstChildFirst = node.child1 < 0 || searchesFirstChild(node, query);
   walkLeaves(*this, tree, node, firstChildFirst, distance, visitedByFlann);
+}
+
+void NearbyResult::addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
+                                  float distance, bool visitedByFlann) {
+  const bool firstChildFirst = node.child1 < 0 || searchesFirstChild(node, query);
+  walkLeaves(*this, tree, node, firstChildFirst, distance, visitedByFlann);
+}
+
+void NearbyResult::handOver(const SearchTree& tree) {
+  std::array<std::size_t, kMostNearby> order;
+  for (std::size_t i = 0; i < count; ++i)
+    order[i] = i;
+  std::stable_sort(order.begin(), order.begin() + count,
+                   [&](std::size_t a, std::size_t b) { return distances[a] < distances[b]; });
+  handedPositions.resize(count);
+  handedDistances.resize(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    handedPositions[i] = tree.order[static_cast<std::size_t>(slots[order[i]])];
+    handedDistances[i] = distances[order[i]];
+  }
 }

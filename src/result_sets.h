@@ -5,6 +5,7 @@
 
 #include <pcl/types.h>
 
+#include <array>
 #include <cstddef>
 #include <limits>
 #include <vector>
@@ -100,4 +101,68 @@ struct NearestKResult {
   // at the one position; once a point is refused, so is every later one at the same distance.
   void addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
                       float distance, bool visitedByFlann);
+};
+
+// Every point within a window beyond the nearest, nearest first: pc_error's matches of a point
+// all lie there. The window is kWindow, the 29 steps of 1e-8 that pc_error's chain of similar
+// distances can take within its 30 neighbours and more, plus kRelativeSlack of the nearest
+// distance, which covers the rounding of single-precision squared distances. At most
+// kMostNearby points are kept, the nearest ones.
+struct NearbyResult {
+  static constexpr float kWindow = 4e-7f;
+  static constexpr float kRelativeSlack = 1e-6f;
+  static constexpr std::size_t kMostNearby = 64;
+
+  float nearest = std::numeric_limits<float>::max();
+  std::size_t count = 0;
+  std::array<float, kMostNearby> distances;
+  std::array<std::int32_t, kMostNearby> slots;
+  pcl::Indices handedPositions;
+  std::vector<float> handedDistances;
+
+  void clear() {
+    nearest = std::numeric_limits<float>::max();
+    count = 0;
+  }
+  float searchRadius() const {
+    return nearest == std::numeric_limits<float>::max()
+               ? nearest
+               : nearest + kWindow + nearest * kRelativeSlack;
+  }
+  float flannRadius() const { return searchRadius(); }
+  bool addPoint(const SearchTree&, std::int32_t slot, float distance, bool) {
+    if (distance > searchRadius())
+      return false;
+    if (distance < nearest) {
+      nearest = distance;
+      // Points that the narrower window leaves out.
+      const float radius = searchRadius();
+      std::size_t kept = 0;
+      for (std::size_t i = 0; i < count; ++i)
+        if (distances[i] <= radius) {
+          distances[kept] = distances[i];
+          slots[kept++] = slots[i];
+        }
+      count = kept;
+    }
+    if (count == kMostNearby) {
+      // Full: the point replaces the farthest kept, when it is nearer.
+      std::size_t farthest = 0;
+      for (std::size_t i = 1; i < count; ++i)
+        if (distances[i] > distances[farthest])
+          farthest = i;
+      if (distance >= distances[farthest])
+        return false;
+      distances[farthest] = distance;
+      slots[farthest] = slot;
+      return true;
+    }
+    distances[count] = distance;
+    slots[count++] = slot;
+    return true;
+  }
+  void addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
+                      float distance, bool visitedByFlann);
+  // Sorts the points kept, nearest first, into the hand-over buffers.
+  void handOver(const SearchTree& tree);
 };

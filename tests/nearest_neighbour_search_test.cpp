@@ -139,51 +139,35 @@ TEST(VisitNearestNeighbours, FindNothingInAnEmptyCloud) {
   EXPECT_TRUE(nearestNeighbours(ColorCloud(), *randomCloud(3, 1), 2).empty());
 }
 
-TEST(VisitGrowingNearestNeighbours, GrowWhileEveryPointFoundIsAsNearAsTheFirst) {
-  // A grid of spacing 1: a query at a cube's centre has 8 neighbours at one distance, at a
-  // face's centre 4, at an edge's middle 2; one 3 units from the grid's corner along a
-  // diagonal has a single nearest. 5 neighbours at first, 5 more while all tie, up to 30.
-  auto grid = std::make_shared<ColorCloud>();
+TEST(VisitNearbyNeighbours, FindEveryPointWithinTheWindowOfTheNearest) {
+  // A grid of spacing 1: a query at a cube's centre has its 8 corners at one distance, at a
+  // face's centre 4; the next are 2 squared units farther.
+  auto reference = std::make_shared<ColorCloud>();
   for (int x = 0; x < 6; ++x)
     for (int y = 0; y < 6; ++y)
       for (int z = 0; z < 6; ++z)
-        grid->push_back(colorPoint(static_cast<float>(x), static_cast<float>(y),
-                                   static_cast<float>(z), 0, 0, 0));
+        reference->push_back(colorPoint(static_cast<float>(x), static_cast<float>(y),
+                                        static_cast<float>(z), 0, 0, 0));
+  // Off the grid, around (10, 0, 0): 1 squared unit, 3e-7 beyond (inside the window, 4e-7 and
+  // a millionth of the nearest), 3e-6 beyond (outside).
+  reference->push_back(colorPoint(11, 0, 0, 0, 0, 0));
+  reference->push_back(colorPoint(10, 1.00000015f, 0, 0, 0, 0));
+  reference->push_back(colorPoint(10, 0, -1.0000015f, 0, 0, 0));
   const auto queries =
       cloudOf({colorPoint(2.5f, 2.5f, 2.5f, 0, 0, 0), colorPoint(2.5f, 2.5f, 3.0f, 0, 0, 0),
-               colorPoint(2.5f, 3.0f, 3.0f, 0, 0, 0), colorPoint(-3.0f, -3.0f, -3.0f, 0, 0, 0)});
-  // The cube's 8 corners fill the first 5 and tie; 10 hold them and 2 nearer faces' points.
-  const std::vector<std::size_t> expectedCounts = {10, 5, 5, 5};
+               colorPoint(10, 0, 0, 0, 0, 0)});
   const SeveralThreadsPerSearch severalThreads;
   std::vector<std::vector<float>> found(queries->size());
-  visitGrowingNearestNeighbours(
-      buildSearchTree(*grid), *queries, 5, 5, 30, 2,
+  visitNearbyNeighbours(
+      buildSearchTree(*reference), *queries, 2,
       [&](std::size_t position, const pcl::Indices&, const std::vector<float>& squaredDistances) {
         found[position] = squaredDistances;
       });
-  for (std::size_t i = 0; i < queries->size(); ++i) {
-    std::vector<float> all;
-    for (const auto& point : *grid) {
-      float sum = 0.0f;
-      for (int axis = 0; axis < 3; ++axis)
-        sum += ((*queries)[i].data[axis] - point.data[axis]) *
-               ((*queries)[i].data[axis] - point.data[axis]);
-      all.push_back(sum);
-    }
-    std::sort(all.begin(), all.end());
-    all.resize(expectedCounts[i]);
-    EXPECT_EQ(found[i], all) << "query " << i;
-  }
-  // Up to 30 at most: 30 points at one position all tie.
-  auto same = std::make_shared<ColorCloud>();
-  for (int i = 0; i < 40; ++i)
-    same->push_back(colorPoint(1, 1, 1, 0, 0, 0));
-  std::size_t count = 0;
-  visitGrowingNearestNeighbours(buildSearchTree(*same), *cloudOf({colorPoint(0, 0, 0, 0, 0, 0)}), 5,
-                                5, 30, 1,
-                                [&](std::size_t, const pcl::Indices& neighbours,
-                                    const std::vector<float>&) { count = neighbours.size(); });
-  EXPECT_EQ(count, 30u);
+  EXPECT_EQ(found[0], std::vector<float>(8, 0.75f));
+  EXPECT_EQ(found[1], std::vector<float>(4, 0.5f));
+  ASSERT_EQ(found[2].size(), 2u);
+  EXPECT_EQ(found[2][0], 1.0f);
+  EXPECT_LT(found[2][1], 1.0f + 1e-6f);
 }
 
 TEST(VisitNearestNeighboursWithin, AreThoseOfPclsKdTree) {
