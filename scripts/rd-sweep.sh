@@ -113,10 +113,10 @@ set offsets 0, 0, 2, 2
 set xlabel "bits per point (8 x compressed bytes / original points)"
 set multiplot layout 1,2 title "PCL's octree codec over $(basename "$input"): one point per profile (low, med, high resolution)"
 set title "Geometry$(infinite 3 "D1 PSNR")"
-set ylabel "D1 PSNR, dB (point to point, peak: largest side of the bounding box)"
+set ylabel "D1 PSNR, dB (point to point as pc_error, peak: largest side of the box)"
 $(panel 3 "D1 PSNR")
 set title "Colour$(infinite 5 "Y PSNR")"
-set ylabel "Y PSNR, dB (BT.709 luma, peak 255)"
+set ylabel "Y PSNR, dB (BT.709 luma as pc_error computes it)"
 $(panel 5 "Y PSNR")
 unset multiplot
 PLOT
