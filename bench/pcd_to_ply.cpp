@@ -1,6 +1,6 @@
 // Writes a PCD cloud's finite points as a binary (little-endian) PLY file, the form MPEG's
 // pc_error reads: float x y z, uchar red green blue when the file has colour, and float
-// nx ny nz when it has normals.
+// nx ny nz when it has normals. Prints how many normals are not finite.
 //   bench_pcd_to_ply INPUT.pcd OUTPUT.ply
 
 #include "cloud_loading.h"
@@ -43,5 +43,9 @@ int main(int argc, char** argv) {
     if (normals)
       std::fwrite(loaded.attributes.normals[i].data(), sizeof(float), 3, file);
   }
+  std::size_t nonFinite = 0;
+  for (const auto& normal : loaded.attributes.normals)
+    nonFinite += normal.allFinite() ? 0 : 1;
+  std::cout << nonFinite << " normals not finite\n";
   return std::fclose(file) == 0 ? 0 : 1;
 }

@@ -44,13 +44,13 @@ for profile in low-online-color med-offline-color high-offline-nocolor; do
     peak="$(value "$dataset/metrics.csv" "$name" peak)"
     pcl_passthrough_filter "$original" "$work/finite.pcd" -field z -min -1e38 -max 1e38 -keep 0 >/dev/null
     pcl_normal_estimation "$work/finite.pcd" "$work/normals.pcd" -k 12 >/dev/null
-    "$root/build/bench_pcd_to_ply" "$original" "$work/a.ply"
-    "$root/build/bench_pcd_to_ply" "$decoded" "$work/b.ply"
-    "$root/build/bench_pcd_to_ply" "$work/normals.pcd" "$work/n.ply"
+    "$root/build/bench_pcd_to_ply" "$original" "$work/a.ply" >/dev/null
+    "$root/build/bench_pcd_to_ply" "$decoded" "$work/b.ply" >/dev/null
+    nan_normals=$("$root/build/bench_pcd_to_ply" "$work/normals.pcd" "$work/n.ply" | awk '{ print $1 }')
     "$pc_error" -a "$work/a.ply" -b "$work/b.ply" -n "$work/n.ply" --color=1 --hausdorff=1 \
       --resolution="$peak" > "$work/log" 2>&1
     A="1. Use infile1" B="2. Use infile2" F="3. Final"
-    row="$profile,$name,$peak,$(awk 'NR > 1 && /nan/ { n++ } END { print n + 0 }' "$work/n.ply")"
+    row="$profile,$name,$peak,$nan_normals"
     for field in "$A|mse1      (p2point)" "$B|mse2      (p2point)" "$F|mseF      (p2point)" \
       "$F|mseF,PSNR (p2point)" "$F|h.        (p2point)" "$F|h.,PSNR   (p2point)" \
       "$A|mse1      (p2plane)" "$B|mse2      (p2plane)" "$F|mseF      (p2plane)" \
