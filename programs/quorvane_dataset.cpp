@@ -26,7 +26,7 @@ struct Options {
   bool listProfiles = false;
 };
 
-std::vector<OptionSpec> optionTable(Options& options) {
+std::vector<CommandOption> optionTable(Options& options) {
   return {{"--profile", "", "NAME", "the codec profile (default: " + options.profile->name + ")",
            [&options](const std::string& value) {
              options.profile = findCodecProfile(value);
@@ -44,7 +44,7 @@ std::vector<OptionSpec> optionTable(Options& options) {
           {"--help", "-h", "", "this text", setFlag(options.help), ""}};
 }
 
-void printUsage(std::ostream& stream, const std::vector<OptionSpec>& table) {
+void printUsage(std::ostream& stream, const std::vector<CommandOption>& table) {
   stream << "usage: quorvane-dataset [--profile NAME] [--output DIR] INPUT_DIR\n"
             "       quorvane-dataset --list-profiles\n\n"
             "Compresses every *.pcd below INPUT_DIR with PCL's octree codec and writes\n"
@@ -65,7 +65,7 @@ void printUsage(std::ostream& stream, const std::vector<OptionSpec>& table) {
 int main(int argc, char** argv) {
   setProgramName("quorvane-dataset");
   Options options;
-  const std::vector<OptionSpec> table = optionTable(options);
+  const std::vector<CommandOption> table = optionTable(options);
   const CommandLine line = parseCommandLine(argc, argv, table);
   std::string problem = line.problem;
   if (problem.empty() && !options.help && !options.listProfiles && line.positional.size() != 1)

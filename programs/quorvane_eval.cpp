@@ -57,7 +57,7 @@ bool parsePeak(const std::string& text, PeakOverride& peak) {
   return true;
 }
 
-std::vector<OptionSpec> optionTable(Options& options) {
+std::vector<CommandOption> optionTable(Options& options) {
   return {
       {"--threads", "", "N",
        "search with at most N threads (default: all " + std::to_string(options.threads) +
@@ -77,7 +77,7 @@ std::vector<OptionSpec> optionTable(Options& options) {
       {"--help", "-h", "", "this text", setFlag(options.help), ""}};
 }
 
-void printUsage(std::ostream& stream, const std::vector<OptionSpec>& table) {
+void printUsage(std::ostream& stream, const std::vector<CommandOption>& table) {
   stream << "usage: quorvane-eval [--threads N] [--metrics [--peak VALUE]]\n\n"
             "Compares every original cloud below ./quorvane/pcd_binary_original with its\n"
             "compressed file (./quorvane/octree_compressed) and its decoded cloud\n"
@@ -97,7 +97,7 @@ PairCost costOf(const Pair& pair) {
 int main(int argc, char** argv) {
   setProgramName("quorvane-eval");
   Options options;
-  const std::vector<OptionSpec> table = optionTable(options);
+  const std::vector<CommandOption> table = optionTable(options);
   std::string problem = parseCommandLine(argc, argv, table).problem;
   if (problem.empty() && options.peak && !options.metrics)
     problem = "--peak sets the peak of metrics.csv and needs --metrics";

@@ -4,7 +4,7 @@
 
 namespace {
 
-std::string labelOf(const OptionSpec& option) {
+std::string labelOf(const CommandOption& option) {
   std::string label = option.shortName.empty() ? "" : option.shortName + ", ";
   label += option.name;
   if (!option.value.empty())
@@ -12,9 +12,10 @@ std::string labelOf(const OptionSpec& option) {
   return label;
 }
 
-const OptionSpec* findOption(const std::vector<OptionSpec>& options, const std::string& argument,
-                             std::string& inlineValue, bool& hasInlineValue) {
-  for (const OptionSpec& option : options) {
+const CommandOption* findOption(const std::vector<CommandOption>& options,
+                                const std::string& argument, std::string& inlineValue,
+                                bool& hasInlineValue) {
+  for (const CommandOption& option : options) {
     if (argument == option.name || (!option.shortName.empty() && argument == option.shortName)) {
       hasInlineValue = false;
       return &option;
@@ -35,7 +36,7 @@ std::function<bool(const std::string&)> setFlag(bool& flag) {
   return [&flag](const std::string&) { return flag = true; };
 }
 
-CommandLine parseCommandLine(int argc, char** argv, const std::vector<OptionSpec>& options) {
+CommandLine parseCommandLine(int argc, char** argv, const std::vector<CommandOption>& options) {
   CommandLine line;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
@@ -45,7 +46,7 @@ CommandLine parseCommandLine(int argc, char** argv, const std::vector<OptionSpec
     }
     std::string value;
     bool hasInlineValue = false;
-    const OptionSpec* option = findOption(options, argument, value, hasInlineValue);
+    const CommandOption* option = findOption(options, argument, value, hasInlineValue);
     if (option == nullptr) {
       line.problem = "unknown option " + argument;
       return line;
@@ -65,12 +66,12 @@ CommandLine parseCommandLine(int argc, char** argv, const std::vector<OptionSpec
   return line;
 }
 
-void printOptions(std::ostream& stream, const std::vector<OptionSpec>& options) {
+void printOptions(std::ostream& stream, const std::vector<CommandOption>& options) {
   std::size_t width = 0;
-  for (const OptionSpec& option : options)
+  for (const CommandOption& option : options)
     width = std::max(width, labelOf(option).size());
   const std::string indent(2 + width + 2, ' ');
-  for (const OptionSpec& option : options) {
+  for (const CommandOption& option : options) {
     const std::string label = labelOf(option);
     stream << "  " << label << std::string(width - label.size() + 2, ' ');
     for (const char c : option.help) {

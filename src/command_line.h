@@ -6,7 +6,7 @@
 #include <vector>
 
 // One option of a program, declared once: its names, its value, its help and what it does.
-struct OptionSpec {
+struct CommandOption {
   std::string name;      // "--threads"
   std::string shortName; // "-h", or empty
   std::string value;     // the value's name in the help ("N"); empty for a flag
@@ -32,7 +32,7 @@ struct CommandLine {
 // Reads the arguments by one rule for every program: a flag exactly as named; an option with a
 // value as "--name VALUE" or "--name=VALUE"; any other argument that starts with '-', a lone
 // '-' included, is an unknown option; the rest are positional. Stops at the first problem.
-CommandLine parseCommandLine(int argc, char** argv, const std::vector<OptionSpec>& options);
+CommandLine parseCommandLine(int argc, char** argv, const std::vector<CommandOption>& options);
 
 // The options' lines of a usage text, in the table's order, their help texts aligned.
-void printOptions(std::ostream& stream, const std::vector<OptionSpec>& options);
+void printOptions(std::ostream& stream, const std::vector<CommandOption>& options);

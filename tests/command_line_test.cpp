@@ -15,7 +15,7 @@ struct Parsed {
 
 Parsed parse(std::vector<std::string> arguments) {
   Parsed parsed;
-  const std::vector<OptionSpec> table = {
+  const std::vector<CommandOption> table = {
       {"--threads", "", "N", "threads",
        [&](const std::string& v) {
          parsed.threads = v;
