@@ -20,11 +20,8 @@ input="$(cd "${1:-$root/data/clouds}" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# The value of a column in the row of a file in a metrics.csv.
-value() { # metrics.csv file column-name
-  awk -F, -v file="$2" -v name="$3" 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == name) c = i }
-                                     $1 == file { print $c }' "$1"
-}
+# shellcheck source=scripts/metrics-columns.sh
+source "$root/scripts/metrics-columns.sh"
 rmse() { # correspondence original decoded
   pcl_compute_cloud_error "$2" "$3" "$work/errors.pcd" -correspondence "$1" 2>&1 |
     sed -n 's/.*RMSE Error: *\([-0-9.eEnaif+]*\).*/\1/p'

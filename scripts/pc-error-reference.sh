@@ -21,11 +21,8 @@ input="$(cd "${2:-$root/data/clouds}" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# The value of a column in the row of a file in a metrics.csv.
-value() { # metrics.csv file column-name
-  awk -F, -v file="$2" -v name="$3" 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == name) c = i }
-                                     $1 == file { print $c }' "$1"
-}
+# shellcheck source=scripts/metrics-columns.sh
+source "$root/scripts/metrics-columns.sh"
 # The number pc_error prints after a label, in a block of its output.
 reported() { # log block label
   awk -v block="$2" -v label="$3" 'index($0, block) { inside = 1; next }

@@ -13,8 +13,8 @@
 namespace {
 
 // pc_error looks at 5 neighbours first, and 5 more while all are as near as the first, so it
-// finds up to 30 points at the nearest distance.
-constexpr std::size_t kMostNeighbours = 30;
+// finds up to kMostMatches points at the nearest distance.
+constexpr std::size_t kMostNeighbours = kMostMatches;
 
 // The neighbours at exactly the smallest squared distance, in double precision: how many, at
 // the front of nearest.
