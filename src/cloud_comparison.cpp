@@ -7,10 +7,11 @@
 
 #include <cmath>
 #include <new>
+#include <utility>
 
 namespace {
 
-Rgb rgbOf(const pcl::PointXYZRGBA& point) {
+Rgb rgbOf(const ColorPoint& point) {
   return Rgb{point.r, point.g, point.b};
 }
 
@@ -24,16 +25,9 @@ struct PointError {
   float color;
 };
 
-PointError pointError(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
-                      const Neighbour& neighbour) {
-  if (neighbour.index == kNoNeighbour)
-    return PointError{kNoNeighbour, 0.0f};
-  return PointError{std::sqrt(neighbour.squaredDistance),
-                    colorError(rgbOf(query), rgbOf(reference[neighbour.index]))};
-}
-
 // The report's statistics, summed in storage order whatever the order of the searches.
-CloudComparison summarizePointErrors(const std::vector<PointError>& errors) {
+CloudComparison
+summarizePointErrors(const std::vector<PointError, BulkAllocator<PointError>>& errors) {
   ErrorSums sums;
   std::size_t unmatched = 0;
   for (const PointError& point : errors) {
@@ -81,15 +75,31 @@ Normals originalNormals(const ColorCloud& original, const Normals& fileNormals, 
 
 } // namespace
 
-CloudComparison compareClouds(const ColorCloud& query, const ColorCloud& reference,
-                              unsigned threads) {
+CloudComparison compareClouds(const PointList& query, PointList reference, unsigned threads) {
+  const SearchTree tree = buildSearchTree(reference, threads);
+  // The tree holds the reference's coordinates now; only its colours are kept beside it.
+  std::vector<Rgb, BulkAllocator<Rgb>> referenceColors(reference.size());
+  for (std::size_t i = 0; i < reference.size(); ++i)
+    referenceColors[i] = rgbOf(reference[i]);
+  PointList().swap(reference);
   // Each point's errors are kept by position, computed right after its search while the
   // neighbour is in cache.
-  std::vector<PointError> errors(query.size());
-  visitNearestNeighbours(buildSearchTree(reference), query, threads,
-                         [&](std::size_t i, const Neighbour& neighbour) {
-                           errors[i] = pointError(query[i], reference, neighbour);
-                         });
+  std::vector<PointError, BulkAllocator<PointError>> errors(query.size());
+  visitNearestNeighbours(
+      tree, query, threads,
+      [&](const std::uint32_t* positions, const Neighbour* neighbours, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+          const Neighbour& neighbour = neighbours[i];
+          PointError& error = errors[positions[i]];
+          if (neighbour.index == kNoNeighbour) {
+            error = PointError{kNoNeighbour, 0.0f};
+          } else {
+            error.distance = std::sqrt(neighbour.squaredDistance);
+            error.color = colorError(rgbOf(query[positions[i]]),
+                                     referenceColors[static_cast<std::size_t>(neighbour.index)]);
+          }
+        }
+      });
   return summarizePointErrors(errors);
 }
 
@@ -99,7 +109,7 @@ CloudComparison compareCloudsWithMetrics(const ColorCloud& original,
                                          const CloudAttributes& decodedAttributes,
                                          unsigned threads) {
   // The report keeps PCL's nearest neighbour of every point; the metrics follow pc_error.
-  CloudComparison comparison = compareClouds(original, decoded, threads);
+  CloudComparison comparison = compareClouds(toPointList(original), toPointList(decoded), threads);
   const bool colorsCompared = originalAttributes.hasColor && decodedAttributes.hasColor;
   PairMetrics metrics;
   metrics.originalPoints = original.size();
@@ -131,15 +141,18 @@ CloudComparison compareCloudsWithMetrics(const ColorCloud& original,
 
 CloudComparison loadAndCompare(const std::string& originalPath, const std::string& decodedPath,
                                unsigned threads, bool withMetrics) {
-  const LoadedPair pair = loadPair(originalPath, decodedPath, threads,
-                                   withMetrics ? NormalReading::Read : NormalReading::Skip);
-  if (pair.problem)
-    return unmeasured(*pair.problem);
   try {
-    if (withMetrics)
+    if (withMetrics) {
+      const LoadedPair pair = loadPair(originalPath, decodedPath, threads, NormalReading::Read);
+      if (pair.problem)
+        return unmeasured(*pair.problem);
       return compareCloudsWithMetrics(pair.original.cloud, pair.original.attributes,
                                       pair.decoded.cloud, pair.decoded.attributes, threads);
-    return compareClouds(pair.original.cloud, pair.decoded.cloud, threads);
+    }
+    LoadedPointPair pair = loadPointPair(originalPath, decodedPath, threads);
+    if (pair.problem)
+      return unmeasured(*pair.problem);
+    return compareClouds(pair.original.points, std::move(pair.decoded.points), threads);
   } catch (const std::bad_alloc&) {
     return unmeasured(
         PairProblem{originalPath, "out of memory comparing it with " + decodedPath, false});

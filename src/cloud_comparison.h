@@ -22,8 +22,7 @@ struct CloudComparison {
 // The four statistics of the nearest neighbour in reference of every query point, searched
 // on up to `threads` threads; the sums are taken in storage order, so the numbers do not
 // depend on the thread count.
-CloudComparison compareClouds(const ColorCloud& query, const ColorCloud& reference,
-                              unsigned threads);
+CloudComparison compareClouds(const PointList& query, PointList reference, unsigned threads);
 
 // compareClouds of the original against the decoded cloud, with the codec metrics both ways
 // from the same searches. Each direction projects its errors on the reference cloud's normals:

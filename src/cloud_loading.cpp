@@ -5,7 +5,12 @@
 #include <pcl/filters/filter.h>
 #include <pcl/io/pcd_io.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <sstream>
@@ -48,6 +53,13 @@ void readWithPcl(const std::string& path, ColorCloud& cloud, Normals* normals) {
     (*normals)[i] = fileNormals[i].getNormalVector3fMap();
 }
 
+std::string tooLargeCoordinate(float largest) {
+  std::ostringstream reason;
+  reason << "a coordinate of magnitude " << largest << " exceeds " << kLargestMeasurableCoordinate
+         << ", beyond which squared distances overflow single precision";
+  return reason.str();
+}
+
 float largestMagnitude(const ColorCloud& cloud) {
   float largest = 0.0f;
   for (const auto& point : cloud)
@@ -56,13 +68,9 @@ float largestMagnitude(const ColorCloud& cloud) {
   return largest;
 }
 
-// readCloudFile into loaded.
-void readCloud(const std::string& path, NormalReading normals, LoadedCloud& loaded) {
-  const PcdFileCheck check = checkPcdFile(path);
-  if (!check.problem.empty()) {
-    loaded.problem = check.problem;
-    return;
-  }
+// readCloudFile into loaded, for a file whose check has passed.
+void readCheckedCloud(const std::string& path, const PcdFileCheck& check, NormalReading normals,
+                      LoadedCloud& loaded) {
   loaded.attributes.hasColor = check.hasColor;
   // PCL's conversion takes the address of the first point even when there is none.
   if (check.points == 0)
@@ -78,6 +86,15 @@ void readCloud(const std::string& path, NormalReading normals, LoadedCloud& load
   }
 }
 
+// readCloudFile into loaded.
+void readCloud(const std::string& path, NormalReading normals, LoadedCloud& loaded) {
+  const PcdFileCheck check = checkPcdFile(path);
+  if (!check.problem.empty())
+    loaded.problem = check.problem;
+  else
+    readCheckedCloud(path, check, normals, loaded);
+}
+
 // The reason a loaded cloud cannot be measured; empty when it can.
 std::string makeMeasurable(LoadedCloud& loaded) {
   try {
@@ -86,13 +103,140 @@ std::string makeMeasurable(LoadedCloud& loaded) {
     return "out of memory while dropping non-finite points";
   }
   const float largest = largestMagnitude(loaded.cloud);
-  if (largest > kLargestMeasurableCoordinate) {
-    std::ostringstream reason;
-    reason << "a coordinate of magnitude " << largest << " exceeds " << kLargestMeasurableCoordinate
-           << ", beyond which squared distances overflow single precision";
-    return reason.str();
-  }
+  if (largest > kLargestMeasurableCoordinate)
+    return tooLargeCoordinate(largest);
   return "";
+}
+
+// Closes a file descriptor on every way out.
+struct OpenFile {
+  int descriptor;
+  ~OpenFile() {
+    if (descriptor >= 0)
+      close(descriptor);
+  }
+};
+
+// Fills buffer from the file at offset; false when the file ends first.
+bool readFully(int descriptor, unsigned char* buffer, std::size_t bytes, std::uint64_t offset) {
+  while (bytes > 0) {
+    const ssize_t got = pread(descriptor, buffer, bytes, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0)
+      throw std::runtime_error(std::string("cannot be read: ") + std::strerror(errno));
+    if (got == 0)
+      return false;
+    buffer += got;
+    bytes -= static_cast<std::size_t>(got);
+    offset += static_cast<std::uint64_t>(got);
+  }
+  return true;
+}
+
+float readFloat(const unsigned char* bytes) {
+  float value;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
+// The points of a DATA binary file with finite coordinates, taken from its bytes a block at a
+// time: the same values that PCL's reader copies into a PointXYZRGBA (its rgba bytes are blue,
+// green, red, alpha), without holding the whole file in memory.
+std::string readBinaryPoints(const std::string& path, const PcdBinaryLayout& layout,
+                             std::uint64_t count, PointList& points) {
+  const OpenFile file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (file.descriptor < 0)
+    return std::string("cannot be opened: ") + std::strerror(errno);
+  constexpr std::size_t kBlockBytes = std::size_t{1} << 18;
+  const std::size_t step = layout.pointStep;
+  const std::size_t blockPoints = std::max<std::size_t>(1, kBlockBytes / step);
+  std::vector<unsigned char> block(blockPoints * step);
+  points.resize(count);
+  std::size_t kept = 0;
+  float largest = 0.0f;
+  for (std::uint64_t done = 0; done < count;) {
+    const std::size_t inBlock =
+        static_cast<std::size_t>(std::min<std::uint64_t>(blockPoints, count - done));
+    if (!readFully(file.descriptor, block.data(), inBlock * step, layout.dataOffset + done * step))
+      return "the file ended while it was read";
+    for (std::size_t i = 0; i < inBlock; ++i) {
+      const unsigned char* record = block.data() + i * step;
+      ColorPoint& point = points[kept];
+      bool finite = true;
+      for (int axis = 0; axis < 3; ++axis) {
+        const float value = readFloat(record + layout.coordinateOffsets[axis]);
+        finite = finite && std::isfinite(value);
+        point.position[axis] = value;
+      }
+      if (!finite)
+        continue;
+      for (int axis = 0; axis < 3; ++axis)
+        largest = std::max(largest, std::abs(point.position[axis]));
+      if (layout.colorOffset) {
+        const unsigned char* color = record + *layout.colorOffset;
+        point.r = color[2];
+        point.g = color[1];
+        point.b = color[0];
+      } else {
+        point.r = point.g = point.b = 0;
+      }
+      ++kept;
+    }
+    done += inBlock;
+  }
+  points.resize(kept);
+  if (largest > kLargestMeasurableCoordinate)
+    return tooLargeCoordinate(largest);
+  return "";
+}
+
+LoadedPoints readMeasurablePoints(const std::string& path) {
+  LoadedPoints loaded;
+  const PcdFileCheck check = checkPcdFile(path);
+  if (!check.problem.empty()) {
+    loaded.problem = check.problem;
+    return loaded;
+  }
+  loaded.hasColor = check.hasColor;
+  if (check.binaryLayout) {
+    loaded.problem = readBinaryPoints(path, *check.binaryLayout, check.points, loaded.points);
+    return loaded;
+  }
+  LoadedCloud cloud;
+  readCheckedCloud(path, check, NormalReading::Skip, cloud);
+  if (cloud.problem.empty())
+    cloud.problem = makeMeasurable(cloud);
+  loaded.problem = cloud.problem;
+  if (loaded.problem.empty())
+    loaded.points = toPointList(cloud.cloud);
+  return loaded;
+}
+
+// Loads both clouds with load, the decoded one on a second thread when there are threads to
+// spare; the first that cannot be loaded is the problem reported.
+template <typename Loaded, typename Load>
+LoadedClouds<Loaded> loadBoth(const std::string& originalPath, const std::string& decodedPath,
+                              unsigned threads, const Load& load) {
+  LoadedClouds<Loaded> pair;
+  std::thread reader;
+  if (threads > 1) {
+    try {
+      reader = std::thread([&] { pair.decoded = load(decodedPath); });
+    } catch (const std::system_error&) {
+      // read it afterwards instead
+    }
+  }
+  pair.original = load(originalPath);
+  if (reader.joinable())
+    reader.join();
+  else if (pair.original.problem.empty())
+    pair.decoded = load(decodedPath);
+  if (!pair.original.problem.empty())
+    pair.problem = PairProblem{originalPath, pair.original.problem};
+  else if (!pair.decoded.problem.empty())
+    pair.problem = PairProblem{decodedPath, pair.decoded.problem};
+  return pair;
 }
 
 } // namespace
@@ -110,27 +254,24 @@ LoadedCloud loadMeasurableCloud(const std::string& path, NormalReading normals) 
   return loaded;
 }
 
+LoadedPoints loadMeasurablePoints(const std::string& path) {
+  try {
+    return readMeasurablePoints(path);
+  } catch (const std::bad_alloc&) {
+    return LoadedPoints{{}, false, "out of memory while reading"};
+  } catch (const std::exception& error) {
+    return LoadedPoints{{}, false, error.what()};
+  }
+}
+
 LoadedPair loadPair(const std::string& originalPath, const std::string& decodedPath,
                     unsigned threads, NormalReading normals) {
-  LoadedPair pair;
-  std::thread reader;
-  if (threads > 1) {
-    // With threads to spare the decoded cloud is read while the original is.
-    try {
-      reader = std::thread([&] { pair.decoded = loadMeasurableCloud(decodedPath, normals); });
-    } catch (const std::system_error&) {
-      // read it afterwards instead
-    }
-  }
-  pair.original = loadMeasurableCloud(originalPath, normals);
-  if (reader.joinable())
-    reader.join();
-  else if (pair.original.problem.empty())
-    pair.decoded = loadMeasurableCloud(decodedPath, normals);
-  // The first file that cannot be loaded is the one reported.
-  if (!pair.original.problem.empty())
-    pair.problem = PairProblem{originalPath, pair.original.problem};
-  else if (!pair.decoded.problem.empty())
-    pair.problem = PairProblem{decodedPath, pair.decoded.problem};
-  return pair;
+  return loadBoth<LoadedCloud>(originalPath, decodedPath, threads, [&](const std::string& path) {
+    return loadMeasurableCloud(path, normals);
+  });
+}
+
+LoadedPointPair loadPointPair(const std::string& originalPath, const std::string& decodedPath,
+                              unsigned threads) {
+  return loadBoth<LoadedPoints>(originalPath, decodedPath, threads, loadMeasurablePoints);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "color_cloud.h"
+#include "point_list.h"
 
 #include <optional>
 #include <string>
@@ -39,6 +40,18 @@ LoadedCloud readCloudFile(const std::string& path, NormalReading normals = Norma
 LoadedCloud loadMeasurableCloud(const std::string& path,
                                 NormalReading normals = NormalReading::Skip);
 
+// The measurable points of a cloud's file, for the comparison without metrics.
+struct LoadedPoints {
+  PointList points;
+  bool hasColor = false;
+  std::string problem;
+};
+
+// The points that loadMeasurableCloud keeps, with the same coordinates and colours, in 16
+// bytes a point. A DATA binary file is read straight from its bytes once the check has passed;
+// the other formats go through PCL's reader.
+LoadedPoints loadMeasurablePoints(const std::string& path);
+
 // Why a pair could not be measured.
 struct PairProblem {
   std::string path;
@@ -48,13 +61,19 @@ struct PairProblem {
 };
 
 // The two measurable clouds of a pair, or the problem of the first that cannot be loaded.
-struct LoadedPair {
-  LoadedCloud original;
-  LoadedCloud decoded;
+template <typename Loaded> struct LoadedClouds {
+  Loaded original;
+  Loaded decoded;
   std::optional<PairProblem> problem;
 };
+using LoadedPair = LoadedClouds<LoadedCloud>;
+using LoadedPointPair = LoadedClouds<LoadedPoints>;
 
 // Loads both clouds with loadMeasurableCloud; with more than one thread the two files are read
 // at once. The original's problem is reported before the decoded cloud's.
 LoadedPair loadPair(const std::string& originalPath, const std::string& decodedPath,
                     unsigned threads, NormalReading normals = NormalReading::Skip);
+
+// loadPair with loadMeasurablePoints.
+LoadedPointPair loadPointPair(const std::string& originalPath, const std::string& decodedPath,
+                              unsigned threads);

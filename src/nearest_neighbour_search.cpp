@@ -103,31 +103,60 @@ void searchEach(const SearchTree& tree, std::size_t count, unsigned threads, con
 }
 
 // searchEach over every point of a query cloud, in its search order.
-template <typename Result, typename Take>
-void searchCloud(const SearchTree& tree, const ColorCloud& query, unsigned threads,
-                 const Take& take, const Result& result = Result{}) {
+template <typename Result, typename Cloud, typename Take>
+void searchCloud(const SearchTree& tree, const Cloud& query, unsigned threads, const Take& take,
+                 const Result& result = Result{}) {
   const std::vector<std::uint32_t> order = searchOrder(query);
   searchEach(
       tree, query.size(), threads, result,
       [&](std::size_t i) {
         const std::size_t position = order.empty() ? i : order[i];
-        return Query{position, query[position].data};
+        return Query{position, coordinatesOf(query, position)};
       },
       take);
 }
 
-} // namespace
+constexpr std::size_t kQueriesAhead = 8;
 
-void visitNearestNeighbours(const SearchTree& reference, const ColorCloud& query, unsigned threads,
-                            const NeighbourVisitor& visit) {
+void visitNearestIn(const SearchTree& reference, const PointList& query, unsigned threads,
+                    const NeighbourVisitor& visit) {
+  const std::size_t count = query.size();
   if (reference.size() == 0) {
-    for (std::size_t i = 0; i < query.size(); ++i)
-      visit(i, Neighbour{kNoNeighbour, 0.0f});
+    const std::vector<Neighbour> none(std::min(count, kChunkItems), Neighbour{kNoNeighbour, 0.0f});
+    std::vector<std::uint32_t> positions(none.size());
+    for (std::size_t begin = 0; begin < count; begin += none.size()) {
+      const std::size_t run = std::min(none.size(), count - begin);
+      for (std::size_t i = 0; i < run; ++i)
+        positions[i] = static_cast<std::uint32_t>(begin + i);
+      visit(positions.data(), none.data(), run);
+    }
     return;
   }
-  searchCloud<NearestResult>(
-      reference, query, threads,
-      [&](std::size_t position, const NearestResult& result) { visit(position, result.best); });
+  const std::vector<std::uint32_t> order = searchOrder(query);
+  forEachChunk(count, threads, [&](std::size_t begin, std::size_t end) {
+    std::uint32_t positions[kChunkItems];
+    Neighbour neighbours[kChunkItems];
+    NearestResult found;
+    for (std::size_t i = begin; i < end; ++i) {
+      const std::size_t position = order.empty() ? i : order[i];
+      // Scattered queries are read out of order: their points are fetched ahead.
+      if (!order.empty() && i + kQueriesAhead < count)
+        __builtin_prefetch(coordinatesOf(query, order[i + kQueriesAhead]));
+      found.clear();
+      search(reference, coordinatesOf(query, position), found);
+      positions[i - begin] = static_cast<std::uint32_t>(position);
+      neighbours[i - begin] = found.best;
+    }
+    visit(positions, neighbours, end - begin);
+  });
+}
+
+} // namespace
+
+void visitNearestNeighbours(const SearchTree& reference, const PointList& query, unsigned threads,
+                            const NeighbourVisitor& visit) {
+  // The runs are the chunks of the search loop, each handed over as soon as it is done.
+  visitNearestIn(reference, query, threads, visit);
 }
 
 void visitNearbyNeighbours(const SearchTree& reference, const ColorCloud& query, unsigned threads,

@@ -2,11 +2,13 @@
 
 #include "color_cloud.h"
 #include "neighbour.h"
+#include "point_list.h"
 #include "search_tree.h"
 
 #include <pcl/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -17,12 +19,15 @@
 // finite and small enough that squared distances do not overflow (see
 // kLargestMeasurableCoordinate in cloud_loading.h).
 
-// Receives the neighbour of the query point at a storage position.
-using NeighbourVisitor = std::function<void(std::size_t position, const Neighbour& neighbour)>;
+// Receives the neighbours of a run of query points searched one after another: neighbours[i]
+// is that of the query point at storage position positions[i]. One call a run keeps the
+// per-point work free of indirect calls.
+using NeighbourVisitor = std::function<void(const std::uint32_t* positions,
+                                            const Neighbour* neighbours, std::size_t count)>;
 
 // The nearest point of the tree's cloud to every query point; PCL's k = 1 search. In an empty
 // cloud every query point gets kNoNeighbour.
-void visitNearestNeighbours(const SearchTree& reference, const ColorCloud& query, unsigned threads,
+void visitNearestNeighbours(const SearchTree& reference, const PointList& query, unsigned threads,
                             const NeighbourVisitor& visit);
 
 // Receives the positions and squared distances of the neighbours of the point at a storage

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -292,18 +293,42 @@ std::string describe(const PcdField& field) {
          (field.count == 1 ? "" : " x " + std::to_string(field.count));
 }
 
+bool isMappedColor(const PcdField& field) {
+  return (field.name == "rgb" || field.name == "rgba") && field.count == 1 && field.size == 4 &&
+         (field.type == 'U' || (field.type == 'F' && field.name == "rgb"));
+}
+
 bool hasMappedColor(const PcdHeader& header) {
-  for (const PcdField& field : header.fields)
-    if ((field.name == "rgb" || field.name == "rgba") && field.count == 1 && field.size == 4 &&
-        (field.type == 'U' || (field.type == 'F' && field.name == "rgb")))
-      return true;
-  return false;
+  return std::any_of(header.fields.begin(), header.fields.end(), isMappedColor);
+}
+
+bool isSingleFloat(const PcdField& field) {
+  return field.type == 'F' && field.size == 4 && field.count == 1;
+}
+
+// The reader maps the first field that matches each of the point's fields.
+PcdBinaryLayout binaryLayoutOf(const PcdHeader& header) {
+  PcdBinaryLayout layout;
+  layout.dataOffset = header.dataOffset;
+  bool coordinateFound[3] = {false, false, false};
+  for (const PcdField& field : header.fields) {
+    for (int axis = 0; axis < 3; ++axis)
+      if (!coordinateFound[axis] && field.name == std::string(1, "xyz"[axis]) &&
+          isSingleFloat(field)) {
+        layout.coordinateOffsets[axis] = layout.pointStep;
+        coordinateFound[axis] = true;
+      }
+    if (!layout.colorOffset && isMappedColor(field))
+      layout.colorOffset = layout.pointStep;
+    layout.pointStep += field.size * field.count;
+  }
+  return layout;
 }
 
 bool hasFloatNormals(const PcdHeader& header) {
   for (const char* axis : {"normal_x", "normal_y", "normal_z"}) {
     const auto isFloatNormal = [axis](const PcdField& field) {
-      return field.name == axis && field.type == 'F' && field.size == 4 && field.count == 1;
+      return field.name == axis && isSingleFloat(field);
     };
     if (std::none_of(header.fields.begin(), header.fields.end(), isFloatNormal))
       return false;
@@ -493,20 +518,26 @@ std::string checkData(std::istream& file, const PcdHeader& header, std::uint64_t
   return checkDataStart(file);
 }
 
+PcdFileCheck failedCheck(std::string problem) {
+  PcdFileCheck check;
+  check.problem = std::move(problem);
+  return check;
+}
+
 } // namespace
 
 PcdFileCheck checkPcdFile(const std::string& path) {
   boost::system::error_code error;
   if (!boost::filesystem::is_regular_file(path, error))
-    return {error ? "cannot be read: " + error.message() : "is not a regular file"};
+    return failedCheck(error ? "cannot be read: " + error.message() : "is not a regular file");
   const std::uint64_t fileSize = boost::filesystem::file_size(path, error);
   if (error)
-    return {"cannot be read: " + error.message()};
+    return failedCheck("cannot be read: " + error.message());
   if (fileSize == 0)
-    return {"the file is empty"};
+    return failedCheck("the file is empty");
   std::ifstream file(path, std::ios::binary);
   if (!file)
-    return {std::string("cannot be opened: ") + std::strerror(errno)};
+    return failedCheck(std::string("cannot be opened: ") + std::strerror(errno));
 
   PcdHeader header;
   std::string problem = readHeader(file, header);
@@ -515,8 +546,14 @@ PcdFileCheck checkPcdFile(const std::string& path) {
   if (problem.empty())
     problem = checkData(file, header, fileSize);
   if (!problem.empty())
-    return {problem};
-  return {problem, header.points, hasMappedColor(header), hasFloatNormals(header)};
+    return failedCheck(problem);
+  PcdFileCheck check;
+  check.points = header.points;
+  check.hasColor = hasMappedColor(header);
+  check.hasNormals = hasFloatNormals(header);
+  if (header.dataFormat == "binary")
+    check.binaryLayout = binaryLayoutOf(header);
+  return check;
 }
 
 std::optional<std::uint64_t> readPointCount(const std::string& path) {

@@ -4,6 +4,16 @@
 #include <optional>
 #include <string>
 
+// Where the fields that PCL's reader maps lie in each point of a DATA binary file, for reading
+// the points straight from its bytes.
+struct PcdBinaryLayout {
+  std::uint64_t dataOffset = 0;
+  std::uint64_t pointStep = 0;
+  std::uint64_t coordinateOffsets[3] = {0, 0, 0};
+  // The first rgb or rgba field that the reader maps; none without one.
+  std::optional<std::uint64_t> colorOffset;
+};
+
 struct PcdFileCheck {
   // Empty for a file whose header is consistent and whose data fits in the file.
   std::string problem;
@@ -13,6 +23,8 @@ struct PcdFileCheck {
   bool hasColor = false;
   // The file has normal_x, normal_y and normal_z, each a single 4-byte float.
   bool hasNormals = false;
+  // For a DATA binary file without a problem.
+  std::optional<PcdBinaryLayout> binaryLayout;
 };
 
 // PCL 1.13's PCD reader crashes, throws or allocates without bound on damaged files, so

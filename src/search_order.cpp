@@ -1,5 +1,7 @@
 #include "search_order.h"
 
+#include "bulk_allocator.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -16,27 +18,30 @@ struct Bounds {
   double span(int axis) const { return static_cast<double>(highest[axis]) - lowest[axis]; }
 };
 
-Bounds boundsOf(const ColorCloud& cloud) {
+template <typename Cloud> Bounds boundsOf(const Cloud& cloud) {
   const float largest = std::numeric_limits<float>::max();
   Bounds bounds{{largest, largest, largest}, {-largest, -largest, -largest}};
-  for (const auto& point : cloud)
+  for (std::size_t i = 0; i < cloud.size(); ++i) {
+    const float* point = coordinatesOf(cloud, i);
     for (int axis = 0; axis < kAxes; ++axis) {
-      bounds.lowest[axis] = std::min(bounds.lowest[axis], point.data[axis]);
-      bounds.highest[axis] = std::max(bounds.highest[axis], point.data[axis]);
+      bounds.lowest[axis] = std::min(bounds.lowest[axis], point[axis]);
+      bounds.highest[axis] = std::max(bounds.highest[axis], point[axis]);
     }
+  }
   return bounds;
 }
 
 // True when consecutive points lie near each other, as a scanner stores them. Points of a
 // volume lie about diagonal / cbrt(n) apart, of a surface closer still; a scanner's order
 // steps about that far, a shuffled order about half the diagonal.
-bool isStoredCoherently(const ColorCloud& cloud) {
+template <typename Cloud> bool isStoredCoherently(const Cloud& cloud) {
   if (cloud.size() < 2)
     return true;
   double steps = 0.0;
   for (std::size_t i = 1; i < cloud.size(); ++i)
     for (int axis = 0; axis < kAxes; ++axis)
-      steps += std::abs(static_cast<double>(cloud[i].data[axis]) - cloud[i - 1].data[axis]);
+      steps += std::abs(static_cast<double>(coordinatesOf(cloud, i)[axis]) -
+                        coordinatesOf(cloud, i - 1)[axis]);
   const Bounds bounds = boundsOf(cloud);
   const double diagonal = bounds.span(0) + bounds.span(1) + bounds.span(2);
   const double meanStep = steps / static_cast<double>(cloud.size() - 1);
@@ -57,9 +62,11 @@ std::uint64_t spreadBits(std::uint32_t value) {
 
 // Least significant digit radix sort on the 30-bit Morton codes in the upper half of the keys;
 // positions in the lower half stay in storage order within a cell.
-void sortByMortonCode(std::vector<std::uint64_t>& keys) {
+using Keys = std::vector<std::uint64_t, BulkAllocator<std::uint64_t>>;
+
+void sortByMortonCode(Keys& keys) {
   constexpr int kDigitBits = 10;
-  std::vector<std::uint64_t> buffer(keys.size());
+  Keys buffer(keys.size());
   for (int shift = 32; shift < 62; shift += kDigitBits) {
     std::vector<std::size_t> offsets((1 << kDigitBits) + 1, 0);
     for (const std::uint64_t key : keys)
@@ -74,17 +81,18 @@ void sortByMortonCode(std::vector<std::uint64_t>& keys) {
 
 // The storage positions of the points in Morton (Z-curve) order of their coordinates, so
 // that consecutive searches walk the same branches of the tree.
-std::vector<std::uint32_t> mortonOrder(const ColorCloud& cloud) {
+template <typename Cloud> std::vector<std::uint32_t> mortonOrder(const Cloud& cloud) {
   const Bounds bounds = boundsOf(cloud);
   // A flat axis puts every point in cell 0.
   double scale[kAxes];
   for (int axis = 0; axis < kAxes; ++axis)
     scale[axis] = bounds.span(axis) > 0.0 ? (kMortonCells - 1) / bounds.span(axis) : 0.0;
-  std::vector<std::uint64_t> keys(cloud.size());
+  Keys keys(cloud.size());
   for (std::size_t i = 0; i < cloud.size(); ++i) {
     std::uint64_t code = 0;
     for (int axis = 0; axis < kAxes; ++axis) {
-      const double offset = static_cast<double>(cloud[i].data[axis]) - bounds.lowest[axis];
+      const double offset =
+          static_cast<double>(coordinatesOf(cloud, i)[axis]) - bounds.lowest[axis];
       const auto cell =
           static_cast<std::uint32_t>(std::min(offset * scale[axis], kMortonCells - 1));
       code |= spreadBits(cell) << axis;
@@ -101,5 +109,9 @@ std::vector<std::uint32_t> mortonOrder(const ColorCloud& cloud) {
 } // namespace
 
 std::vector<std::uint32_t> searchOrder(const ColorCloud& query) {
+  return isStoredCoherently(query) ? std::vector<std::uint32_t>() : mortonOrder(query);
+}
+
+std::vector<std::uint32_t> searchOrder(const PointList& query) {
   return isStoredCoherently(query) ? std::vector<std::uint32_t>() : mortonOrder(query);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "color_cloud.h"
+#include "point_list.h"
 
 #include <cstdint>
 #include <vector>
@@ -11,3 +12,4 @@
 // order (whole run, one thread). A cloud in a scanner's order is as coherent already: sorting
 // it costs about 0.1 s of 0.8 s there. Empty means storage order.
 std::vector<std::uint32_t> searchOrder(const ColorCloud& query);
+std::vector<std::uint32_t> searchOrder(const PointList& query);

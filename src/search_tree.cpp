@@ -1,29 +1,43 @@
 #include "search_tree.h"
 
+#include "parallel_chunks.h"
+
 #include <algorithm>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 // FLANN goes on searching every subtree whose lower bound equals the best distance so far,
 // which makes clouds of many identical points quadratic; the tree marks the subtrees whose
 // points all share one position, so that a search can settle them with one distance.
+//
+// FLANN permutes an index array and reads each point through it; here the coordinates move
+// with their indices, so that every pass reads memory in sequence. The splits compare the same
+// values in the same order, so the tree is FLANN's.
 
 namespace {
 
-// The tree being built and the cloud it is built from.
-struct Builder {
-  const ColorCloud& source;
-  std::vector<std::int32_t>& order;
-  std::vector<TreeNode>& nodes;
+struct Slots {
+  std::int32_t* order;
+  float* ordered;
+
+  float coordinate(std::int32_t slot, int axis) const {
+    return ordered[static_cast<std::size_t>(slot) * kDimensions + static_cast<std::size_t>(axis)];
+  }
+  void swap(std::int32_t a, std::int32_t b) const {
+    std::swap(order[a], order[b]);
+    for (int axis = 0; axis < kDimensions; ++axis)
+      std::swap(ordered[a * kDimensions + axis], ordered[b * kDimensions + axis]);
+  }
 };
 
-float coordinate(const Builder& tree, std::int32_t point, int axis) {
-  return tree.source[static_cast<std::size_t>(point)].data[axis];
-}
+using Nodes = std::vector<TreeNode, BulkAllocator<TreeNode>>;
 
-void computeMinMax(const Builder& tree, const std::int32_t* indices, int count, int axis,
+void computeMinMax(const Slots& slots, std::int32_t left, std::int32_t right, int axis,
                    float& lowest, float& highest) {
-  lowest = highest = coordinate(tree, indices[0], axis);
-  for (int i = 1; i < count; ++i) {
-    const float value = coordinate(tree, indices[i], axis);
+  lowest = highest = slots.coordinate(left, axis);
+  for (std::int32_t i = left + 1; i < right; ++i) {
+    const float value = slots.coordinate(i, axis);
     if (value < lowest)
       lowest = value;
     if (value > highest)
@@ -31,32 +45,33 @@ void computeMinMax(const Builder& tree, const std::int32_t* indices, int count, 
   }
 }
 
-// Orders indices into < cut, == cut, > cut on the axis, as FLANN does.
-void planeSplit(const Builder& tree, std::int32_t* indices, int count, int axis, float cut,
+// Orders the slots [left, right) into < cut, == cut, > cut on the axis, as FLANN does; lim1
+// and lim2 count from left.
+void planeSplit(const Slots& slots, std::int32_t first, std::int32_t count, int axis, float cut,
                 int& lim1, int& lim2) {
   int left = 0;
   int right = count - 1;
   for (;;) {
-    while (left <= right && coordinate(tree, indices[left], axis) < cut)
+    while (left <= right && slots.coordinate(first + left, axis) < cut)
       ++left;
-    while (left <= right && coordinate(tree, indices[right], axis) >= cut)
+    while (left <= right && slots.coordinate(first + right, axis) >= cut)
       --right;
     if (left > right)
       break;
-    std::swap(indices[left], indices[right]);
+    slots.swap(first + left, first + right);
     ++left;
     --right;
   }
   lim1 = left;
   right = count - 1;
   for (;;) {
-    while (left <= right && coordinate(tree, indices[left], axis) <= cut)
+    while (left <= right && slots.coordinate(first + left, axis) <= cut)
       ++left;
-    while (left <= right && coordinate(tree, indices[right], axis) > cut)
+    while (left <= right && slots.coordinate(first + right, axis) > cut)
       --right;
     if (left > right)
       break;
-    std::swap(indices[left], indices[right]);
+    slots.swap(first + left, first + right);
     ++left;
     --right;
   }
@@ -64,8 +79,8 @@ void planeSplit(const Builder& tree, std::int32_t* indices, int count, int axis,
 }
 
 // FLANN's middleSplit: cut the widest axis in the middle of its points' extent.
-void middleSplit(const Builder& tree, std::int32_t* indices, int count, const Box& box, int& index,
-                 int& cutAxis, float& cut) {
+void middleSplit(const Slots& slots, std::int32_t first, std::int32_t count, const Box& box,
+                 int& index, int& cutAxis, float& cut) {
   float maxSpan = box[0].high - box[0].low;
   cutAxis = 0;
   cut = (box[0].high + box[0].low) / 2;
@@ -78,16 +93,16 @@ void middleSplit(const Builder& tree, std::int32_t* indices, int count, const Bo
     }
   }
   float lowest, highest;
-  computeMinMax(tree, indices, count, cutAxis, lowest, highest);
+  computeMinMax(slots, first, first + count, cutAxis, lowest, highest);
   cut = (lowest + highest) / 2;
   maxSpan = highest - lowest;
-  const int first = cutAxis;
+  const int widest = cutAxis;
   for (int axis = 0; axis < kDimensions; ++axis) {
-    if (axis == first)
+    if (axis == widest)
       continue;
     float span = box[axis].high - box[axis].low;
     if (span > maxSpan) {
-      computeMinMax(tree, indices, count, axis, lowest, highest);
+      computeMinMax(slots, first, first + count, axis, lowest, highest);
       span = highest - lowest;
       if (span > maxSpan) {
         maxSpan = span;
@@ -97,7 +112,7 @@ void middleSplit(const Builder& tree, std::int32_t* indices, int count, const Bo
     }
   }
   int lim1, lim2;
-  planeSplit(tree, indices, count, cutAxis, cut, lim1, lim2);
+  planeSplit(slots, first, count, cutAxis, cut, lim1, lim2);
   if (lim1 > count / 2)
     index = lim1;
   else if (lim2 < count / 2)
@@ -113,22 +128,38 @@ bool isPoint(const Box& box) {
   return true;
 }
 
-std::int32_t divideTree(Builder& tree, std::int32_t left, std::int32_t right, Box& box) {
-  const auto node = static_cast<std::int32_t>(tree.nodes.size());
-  tree.nodes.emplace_back();
-  tree.nodes[node].left = left;
-  tree.nodes[node].right = right;
+// Moves the nodes of a subtree built on its own to the end of nodes, renumbered from there.
+void appendSubtree(Nodes& nodes, const Nodes& subtree) {
+  const auto offset = static_cast<std::int32_t>(nodes.size());
+  for (TreeNode node : subtree) {
+    if (node.child1 >= 0) {
+      node.child1 += offset;
+      node.child2 += offset;
+    }
+    nodes.push_back(node);
+  }
+}
+
+// Builds the subtree of the slots [left, right) into nodes, in FLANN's numbering from the end of
+// nodes; box is the slots' bounds on the way in and their exact extent on the way out. With
+// more than one thread the second subtree of a large node is built at once on another.
+std::int32_t divideTree(const Slots& slots, Nodes& nodes, std::int32_t left, std::int32_t right,
+                        Box& box, unsigned threads) {
+  const auto node = static_cast<std::int32_t>(nodes.size());
+  nodes.emplace_back();
+  nodes[node].left = left;
+  nodes[node].right = right;
   int index = 0, cutAxis = 0;
   float cut = 0.0f;
   if (right - left > kLeafSize)
-    middleSplit(tree, &tree.order[left], right - left, box, index, cutAxis, cut);
+    middleSplit(slots, left, right - left, box, index, cutAxis, cut);
   // Finite coordinates always split inside the range; a leaf is the safe answer otherwise.
   if (right - left <= kLeafSize || index <= 0 || index >= right - left) {
     for (int axis = 0; axis < kDimensions; ++axis)
-      box[axis].low = box[axis].high = coordinate(tree, tree.order[left], axis);
+      box[axis].low = box[axis].high = slots.coordinate(left, axis);
     for (std::int32_t k = left + 1; k < right; ++k)
       for (int axis = 0; axis < kDimensions; ++axis) {
-        const float value = coordinate(tree, tree.order[k], axis);
+        const float value = slots.coordinate(k, axis);
         if (box[axis].low > value)
           box[axis].low = value;
         if (box[axis].high < value)
@@ -137,11 +168,43 @@ std::int32_t divideTree(Builder& tree, std::int32_t left, std::int32_t right, Bo
   } else {
     Box leftBox = box;
     leftBox[cutAxis].high = cut;
-    const std::int32_t child1 = divideTree(tree, left, left + index, leftBox);
     Box rightBox = box;
     rightBox[cutAxis].low = cut;
-    const std::int32_t child2 = divideTree(tree, left + index, right, rightBox);
-    TreeNode& divided = tree.nodes[node];
+    const std::int32_t middle = left + index;
+    std::int32_t child1 = 0, child2 = 0;
+    std::thread helper;
+    Nodes second;
+    std::exception_ptr failure;
+    if (threads > 1 && static_cast<std::size_t>(right - middle) >= minimumItemsPerThread()) {
+      try {
+        helper = std::thread([&] {
+          try {
+            divideTree(slots, second, middle, right, rightBox, threads / 2);
+          } catch (...) {
+            failure = std::current_exception();
+          }
+        });
+      } catch (const std::system_error&) {
+        // build it on this thread instead
+      }
+    }
+    if (helper.joinable()) {
+      try {
+        child1 = divideTree(slots, nodes, left, middle, leftBox, threads - threads / 2);
+      } catch (...) {
+        helper.join();
+        throw;
+      }
+      helper.join();
+      if (failure)
+        std::rethrow_exception(failure);
+      child2 = static_cast<std::int32_t>(nodes.size());
+      appendSubtree(nodes, second);
+    } else {
+      child1 = divideTree(slots, nodes, left, middle, leftBox, threads);
+      child2 = divideTree(slots, nodes, middle, right, rightBox, threads);
+    }
+    TreeNode& divided = nodes[node];
     divided.child1 = child1;
     divided.child2 = child2;
     divided.divfeat = cutAxis;
@@ -152,38 +215,45 @@ std::int32_t divideTree(Builder& tree, std::int32_t left, std::int32_t right, Bo
       box[axis].high = std::max(leftBox[axis].high, rightBox[axis].high);
     }
   }
-  tree.nodes[node].onePosition = isPoint(box);
+  nodes[node].onePosition = isPoint(box);
   return node;
 }
 
-} // namespace
-
-SearchTree buildSearchTree(const ColorCloud& cloud) {
+template <typename Cloud> SearchTree buildTree(const Cloud& cloud, unsigned threads) {
   SearchTree tree;
   const std::size_t size = cloud.size();
   if (size == 0)
     return tree;
   tree.order.resize(size);
-  for (std::size_t i = 0; i < size; ++i)
-    tree.order[i] = static_cast<std::int32_t>(i);
+  tree.ordered.resize(size * kDimensions);
   // FLANN's root box is the exact extent of the points.
   for (int axis = 0; axis < kDimensions; ++axis)
-    tree.rootBox[axis].low = tree.rootBox[axis].high = cloud[0].data[axis];
-  for (std::size_t k = 1; k < size; ++k)
+    tree.rootBox[axis].low = tree.rootBox[axis].high = coordinatesOf(cloud, 0)[axis];
+  for (std::size_t i = 0; i < size; ++i) {
+    tree.order[i] = static_cast<std::int32_t>(i);
+    const float* point = coordinatesOf(cloud, i);
     for (int axis = 0; axis < kDimensions; ++axis) {
-      const float value = cloud[k].data[axis];
+      const float value = point[axis];
+      tree.ordered[i * kDimensions + static_cast<std::size_t>(axis)] = value;
       if (value < tree.rootBox[axis].low)
         tree.rootBox[axis].low = value;
       if (value > tree.rootBox[axis].high)
         tree.rootBox[axis].high = value;
     }
+  }
   tree.nodes.reserve(2 * size / kLeafSize + 1);
   Box box = tree.rootBox;
-  Builder builder{cloud, tree.order, tree.nodes};
-  tree.root = divideTree(builder, 0, static_cast<std::int32_t>(size), box);
-  tree.ordered.resize(size * kDimensions);
-  for (std::size_t i = 0; i < size; ++i)
-    for (int axis = 0; axis < kDimensions; ++axis)
-      tree.ordered[i * kDimensions + axis] = coordinate(builder, tree.order[i], axis);
+  tree.root = divideTree(Slots{tree.order.data(), tree.ordered.data()}, tree.nodes, 0,
+                         static_cast<std::int32_t>(size), box, std::max(1u, threads));
   return tree;
+}
+
+} // namespace
+
+SearchTree buildSearchTree(const ColorCloud& cloud, unsigned threads) {
+  return buildTree(cloud, threads);
+}
+
+SearchTree buildSearchTree(const PointList& points, unsigned threads) {
+  return buildTree(points, threads);
 }

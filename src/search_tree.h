@@ -1,6 +1,8 @@
 #pragma once
 
+#include "bulk_allocator.h"
 #include "color_cloud.h"
+#include "point_list.h"
 
 #include <array>
 #include <cstdint>
@@ -37,10 +39,11 @@ struct TreeNode {
 // searches read, so the cloud is read only while the tree is built.
 struct SearchTree {
   // The cloud's position of the point at each slot, in tree order.
-  std::vector<std::int32_t> order;
+  std::vector<std::int32_t, BulkAllocator<std::int32_t>> order;
   // The coordinates in tree order, three a slot, for locality.
-  std::vector<float> ordered;
-  std::vector<TreeNode> nodes;
+  std::vector<float, BulkAllocator<float>> ordered;
+  // In FLANN's order: each node before its first subtree, the first before the second.
+  std::vector<TreeNode, BulkAllocator<TreeNode>> nodes;
   Box rootBox{};
   // -1 for a cloud without points.
   std::int32_t root = -1;
@@ -48,4 +51,7 @@ struct SearchTree {
   std::size_t size() const { return order.size(); }
 };
 
-SearchTree buildSearchTree(const ColorCloud& cloud);
+// The tree of a cloud, built on up to `threads` threads: below the top splits the subtrees are
+// built at once, and the tree is the same on any number of threads.
+SearchTree buildSearchTree(const ColorCloud& cloud, unsigned threads = 1);
+SearchTree buildSearchTree(const PointList& points, unsigned threads = 1);

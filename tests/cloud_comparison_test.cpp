@@ -81,7 +81,7 @@ TEST(CompareClouds, GivesTheStatisticsOfAPlainLoopAtEverySizeAndThreadCount) {
       const auto [query, reference] = shiftedGrid(count, shuffled);
       const CloudErrorStats want = bruteForceStats(*query, *reference);
       for (unsigned threads : {1u, 2u, 5u}) {
-        const CloudComparison got = compareClouds(*query, *reference, threads);
+        const CloudComparison got = compareClouds(toPointList(*query), toPointList(*reference), threads);
         expectSameStats(got.stats, want);
         EXPECT_EQ(got.unmatchedPoints, 0u);
       }
@@ -92,12 +92,12 @@ TEST(CompareClouds, MeasuresFromTheQueryCloudOnly) {
   auto query = cloudOf({colorPoint(0, 0, 0, 10, 10, 10), colorPoint(4, 0, 0, 10, 10, 10)});
   auto reference = cloudOf({colorPoint(0, 0, 0, 10, 10, 10), colorPoint(4, 0, 3, 10, 10, 10),
                             colorPoint(100, 100, 100, 0, 0, 0)});
-  expectSameStats(compareClouds(*query, *reference, 1).stats,
+  expectSameStats(compareClouds(toPointList(*query), toPointList(*reference), 1).stats,
                   CloudErrorStats{1.5f, 0.0f, 2.25f, 0.0f});
 }
 
 TEST(CompareClouds, CountsEverySearchInAnEmptyReferenceAsUnmatched) {
-  const CloudComparison comparison = compareClouds(*randomCloud(3, 1), ColorCloud(), 1);
+  const CloudComparison comparison = compareClouds(toPointList(*randomCloud(3, 1)), PointList(), 1);
   EXPECT_EQ(comparison.unmatchedPoints, 3u);
   EXPECT_TRUE(std::isnan(comparison.stats.meanDistance));
   EXPECT_FALSE(comparison.problem);

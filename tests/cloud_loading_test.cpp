@@ -5,7 +5,12 @@
 
 #include <boost/filesystem.hpp>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
+
+#include <pcl/common/io.h>
+#include <pcl/io/pcd_io.h>
 
 namespace fs = boost::filesystem;
 
@@ -189,4 +194,107 @@ TEST(LoadMeasurableCloud, ReadsColourAndNormalsWhereTheFileHasThem) {
                     cloud);
   EXPECT_FALSE(attributes.hasColor);
   EXPECT_TRUE(attributes.normals.empty());
+}
+
+namespace {
+
+// loadMeasurablePoints against PCL's reader (loadMeasurableCloud): the same problem, or the
+// same points, coordinates bit for bit and colours.
+void expectPointsOfPclsReader(const std::string& path) {
+  SCOPED_TRACE(path);
+  const LoadedCloud viaPcl = loadMeasurableCloud(path);
+  const LoadedPoints direct = loadMeasurablePoints(path);
+  ASSERT_EQ(direct.problem, viaPcl.problem);
+  if (!direct.problem.empty())
+    return;
+  EXPECT_EQ(direct.hasColor, viaPcl.attributes.hasColor);
+  ASSERT_EQ(direct.points.size(), viaPcl.cloud.size());
+  std::size_t different = 0;
+  for (std::size_t i = 0; i < direct.points.size(); ++i) {
+    const ColorPoint& got = direct.points[i];
+    const pcl::PointXYZRGBA& want = viaPcl.cloud[i];
+    different += std::memcmp(got.position, want.data, sizeof got.position) != 0 ||
+                 got.r != want.r || got.g != want.g || got.b != want.b;
+  }
+  EXPECT_EQ(different, 0u);
+}
+
+template <typename Point> void writeBinaryAs(const ColorCloud& cloud, const fs::path& file) {
+  pcl::PointCloud<Point> converted;
+  pcl::copyPointCloud(cloud, converted);
+  ASSERT_EQ(pcl::PCDWriter().writeBinary(file.string(), converted), 0);
+}
+
+} // namespace
+
+TEST(LoadMeasurablePoints, GivesThePointsOfPclsReaderValueForValue) {
+  TempDirectory directory;
+  for (const fs::path& scan : fs::directory_iterator(QUORVANE_SAMPLE_DIR)) {
+    if (scan.extension() != ".pcd")
+      continue;
+    expectPointsOfPclsReader(scan.string());
+    // The scan in binary storage: its own fields, and those of other point types.
+    pcl::PCLPointCloud2 blob;
+    ASSERT_EQ(pcl::io::loadPCDFile(scan.string(), blob), 0);
+    const fs::path binary = directory.path / scan.filename();
+    ASSERT_EQ(pcl::PCDWriter().writeBinary(binary.string(), blob), 0);
+    expectPointsOfPclsReader(binary.string());
+    const ColorCloud cloud = readCloudFile(scan.string()).cloud;
+    writeBinaryAs<pcl::PointXYZ>(cloud, binary);
+    expectPointsOfPclsReader(binary.string());
+    writeBinaryAs<pcl::PointXYZRGB>(cloud, binary);
+    expectPointsOfPclsReader(binary.string());
+    writeBinaryAs<pcl::PointXYZRGBNormal>(cloud, binary);
+    expectPointsOfPclsReader(binary.string());
+  }
+  for (const fs::path& finding : fs::directory_iterator(QUORVANE_FUZZ_REGRESSION_DIR))
+    expectPointsOfPclsReader(finding.string());
+  for (const DamagedPcd& damaged : damagedPcdFiles()) {
+    const fs::path file = directory.path / damaged.name;
+    writeTextFile(file, damaged.content);
+    expectPointsOfPclsReader(file.string());
+  }
+}
+
+TEST(LoadMeasurablePoints, ReadsTheFieldsThatPclMapsWhereverTheyLie) {
+  // Three padding bytes put the floats off their alignment; the first x is a double, which
+  // PCL does not map, so the second is the coordinate, not the third; rgb is unsigned; the
+  // second point is NaN and the third has -0 and a subnormal.
+  const std::string header = "VERSION 0.7\nFIELDS _ x y z x rgb normal_x x\nSIZE 1 8 4 4 4 4 4 4\n"
+                             "TYPE U F F F F U F F\nCOUNT 3 1 1 1 1 1 1 1\nWIDTH 3\nHEIGHT 1\n"
+                             "VIEWPOINT 0 0 0 1 0 0 0\nPOINTS 3\nDATA binary\n";
+  std::string body;
+  const auto add = [&](const auto& value) {
+    body.append(reinterpret_cast<const char*>(&value), sizeof value);
+  };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float points[3][3] = {{1.5f, 2.5f, 3.5f}, {0.0f, nan, 1.0f}, {-0.0f, 1e-40f, -7.0f}};
+  const std::uint32_t colors[3] = {0x11223344u, 0x55667788u, 0xff0000ffu};
+  for (int i = 0; i < 3; ++i) {
+    body.append("\x01\x02\x03", 3);
+    add(double{99.0});
+    add(points[i][1]);
+    add(points[i][2]);
+    add(points[i][0]);
+    add(colors[i]);
+    add(float{0.5f});
+    add(float{99.0f});
+  }
+  TempDirectory directory;
+  const fs::path file = directory.path / "padded.pcd";
+  writeTextFile(file, header + body);
+  const LoadedPoints loaded = loadMeasurablePoints(file.string());
+  ASSERT_EQ(loaded.problem, "");
+  EXPECT_TRUE(loaded.hasColor);
+  ASSERT_EQ(loaded.points.size(), 2u);
+  EXPECT_EQ(loaded.points[0].position[0], 1.5f);
+  EXPECT_EQ(loaded.points[0].position[2], 3.5f);
+  EXPECT_EQ(loaded.points[0].r, 0x22);
+  EXPECT_EQ(loaded.points[0].g, 0x33);
+  EXPECT_EQ(loaded.points[0].b, 0x44);
+  EXPECT_TRUE(std::signbit(loaded.points[1].position[0]));
+  EXPECT_EQ(loaded.points[1].position[1], 1e-40f);
+  EXPECT_EQ(loaded.points[1].r, 0x00);
+  EXPECT_EQ(loaded.points[1].b, 0xff);
+  expectPointsOfPclsReader(file.string());
 }

@@ -43,13 +43,17 @@ std::size_t threadsStarted(unsigned threads, std::size_t count) {
 std::vector<Neighbour> nearestNeighbours(const ColorCloud& query, const ColorCloud& reference,
                                          unsigned threads, ThreadsSeen* seen = nullptr) {
   std::vector<Neighbour> neighbours(query.size(), Neighbour{-2, -1.0f});
-  visitNearestNeighbours(buildSearchTree(reference), query, threads,
-                         [&](std::size_t position, const Neighbour& neighbour) {
-                           EXPECT_EQ(neighbours[position].index, -2) << "visited twice";
-                           neighbours[position] = neighbour;
-                           if (seen != nullptr)
-                             seen->add();
-                         });
+  // The tree is built on as many threads as the search runs on.
+  visitNearestNeighbours(
+      buildSearchTree(toPointList(reference), threads), toPointList(query), threads,
+      [&](const std::uint32_t* positions, const Neighbour* found, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+          EXPECT_EQ(neighbours[positions[i]].index, -2) << "visited twice";
+          neighbours[positions[i]] = found[i];
+        }
+        if (seen != nullptr)
+          seen->add();
+      });
   return neighbours;
 }
 
@@ -137,6 +141,31 @@ TEST(VisitNearestNeighbours, FindNothingInAnEmptyCloud) {
   for (const Neighbour& neighbour : neighbours)
     EXPECT_EQ(neighbour.index, kNoNeighbour);
   EXPECT_TRUE(nearestNeighbours(ColorCloud(), *randomCloud(3, 1), 2).empty());
+}
+
+TEST(BuildSearchTree, BuildsTheSameTreeOnEveryThreadCount) {
+  // Subtrees built on other threads must land where FLANN numbers them: a node before its
+  // first subtree, the first subtree before the second.
+  const SeveralThreadsPerSearch severalThreads;
+  for (const auto& cloud : {randomCloud(5000, 3), gridWithDuplicates(40, 3, true, 8)}) {
+    const SearchTree one = buildSearchTree(*cloud, 1);
+    for (unsigned threads : {2u, 3u, 8u}) {
+      const SearchTree many = buildSearchTree(toPointList(*cloud), threads);
+      ASSERT_EQ(many.nodes.size(), one.nodes.size()) << threads << " threads";
+      EXPECT_EQ(many.root, one.root);
+      EXPECT_TRUE(many.order == one.order);
+      EXPECT_TRUE(many.ordered == one.ordered);
+      std::size_t differentNodes = 0;
+      for (std::size_t i = 0; i < one.nodes.size(); ++i) {
+        const TreeNode& a = one.nodes[i];
+        const TreeNode& b = many.nodes[i];
+        differentNodes += a.child1 != b.child1 || a.child2 != b.child2 || a.left != b.left ||
+                          a.right != b.right || a.divfeat != b.divfeat || a.divlow != b.divlow ||
+                          a.divhigh != b.divhigh || a.onePosition != b.onePosition;
+      }
+      EXPECT_EQ(differentNodes, 0u) << threads << " threads";
+    }
+  }
 }
 
 TEST(VisitNearbyNeighbours, FindEveryPointWithinTheWindowOfTheNearest) {
