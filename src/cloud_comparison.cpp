@@ -4,6 +4,7 @@
 #include "nearest_neighbour_search.h"
 #include "normal_estimation.h"
 #include "normal_transfer.h"
+#include "parallel_chunks.h"
 
 #include <cmath>
 #include <new>
@@ -40,22 +41,26 @@ summarizePointErrors(const std::vector<PointError, BulkAllocator<PointError>>& e
                          std::nullopt};
 }
 
-// The metric sums of one direction, from the query cloud to the reference cloud and its tree,
-// with each reference point's normal. The errors are kept by position and summed in storage
-// order, so the sums do not depend on the thread count.
+// The metric sums of one direction, from the query cloud to the reference cloud, given the
+// reference points near each query point, with each reference point's normal. The errors are
+// kept by position and summed in storage order, so the sums do not depend on the thread count.
 DirectionSums measureDirection(const ColorCloud& query, const ColorCloud& reference,
-                               const SearchTree& referenceTree, const Normals& referenceNormals,
+                               const NearbyLists& nearby, const Normals& referenceNormals,
                                bool colorsCompared, unsigned threads) {
   DirectionSums sums;
   // In a cloud with points every search finds one; in an empty one none does.
   if (reference.empty())
     return sums;
   std::vector<MetricPointError> errors(query.size());
-  visitNearbyNeighbours(referenceTree, query, threads,
-                        [&](std::size_t i, const pcl::Indices& nearby, const std::vector<float>&) {
-                          errors[i] =
-                              metricPointError(query[i], reference, referenceNormals, nearby);
-                        });
+  forEachChunk(query.size(), threads, [&](std::size_t begin, std::size_t end) {
+    pcl::Indices matches;
+    for (std::size_t i = begin; i < end; ++i) {
+      const auto first = nearby.indices.begin();
+      matches.assign(first + static_cast<std::ptrdiff_t>(nearby.first[i]),
+                     first + static_cast<std::ptrdiff_t>(nearby.first[i + 1]));
+      errors[i] = metricPointError(query[i], reference, referenceNormals, matches);
+    }
+  });
   for (const MetricPointError& error : errors)
     addPointError(sums, error, colorsCompared);
   return sums;
@@ -63,10 +68,10 @@ DirectionSums measureDirection(const ColorCloud& query, const ColorCloud& refere
 
 // The original's normals for D2: the file's, each scaled to unit length, or else PCL's
 // estimate from its kNormalNeighbours nearest points.
-Normals originalNormals(const ColorCloud& original, const Normals& fileNormals, unsigned threads) {
-  if (fileNormals.empty())
-    return estimateNormals(original, threads);
-  Normals normals = fileNormals;
+Normals originalNormals(const LoadedPoints& original, unsigned threads) {
+  if (original.attributes.normals.empty())
+    return estimateNormals(toColorCloud(original), threads);
+  Normals normals = original.attributes.normals;
   for (Eigen::Vector3f& normal : normals)
     if (normal.allFinite() && normal.squaredNorm() > 0.0f)
       normal.normalize();
@@ -103,36 +108,37 @@ CloudComparison compareClouds(const PointList& query, PointList reference, unsig
   return summarizePointErrors(errors);
 }
 
-CloudComparison compareCloudsWithMetrics(const ColorCloud& original,
-                                         const CloudAttributes& originalAttributes,
-                                         const ColorCloud& decoded,
-                                         const CloudAttributes& decodedAttributes,
+CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const LoadedPoints& decoded,
                                          unsigned threads) {
   // The report keeps PCL's nearest neighbour of every point; the metrics follow pc_error.
-  CloudComparison comparison = compareClouds(toPointList(original), toPointList(decoded), threads);
-  const bool colorsCompared = originalAttributes.hasColor && decodedAttributes.hasColor;
+  CloudComparison comparison = compareClouds(original.points, decoded.points, threads);
+  const bool colorsCompared = original.attributes.hasColor && decoded.attributes.hasColor;
+  const bool bothHavePoints = !original.points.empty() && !decoded.points.empty();
   PairMetrics metrics;
-  metrics.originalPoints = original.size();
-  metrics.decodedPoints = decoded.size();
-  metrics.boundingBoxPeak = boundingBoxPeak(original);
+  metrics.originalPoints = original.points.size();
+  metrics.decodedPoints = decoded.points.size();
+  metrics.boundingBoxPeak = boundingBoxPeak(original.points);
   MergedCloud mergedOriginal = mergeDuplicates(
-      original, original.empty() || decoded.empty()
-                    ? Normals()
-                    : originalNormals(original, originalAttributes.normals, threads));
-  const MergedCloud mergedDecoded = mergeDuplicates(decoded, Normals());
+      original.points, bothHavePoints ? originalNormals(original, threads) : Normals());
+  const MergedCloud mergedDecoded = mergeDuplicates(decoded.points, Normals());
   metrics.originalUniquePoints = mergedOriginal.cloud.size();
   metrics.decodedUniquePoints = mergedDecoded.cloud.size();
-  if (!original.empty() && !decoded.empty()) {
-    const SearchTree originalTree = buildSearchTree(mergedOriginal.cloud);
-    const SearchTree decodedTree = buildSearchTree(mergedDecoded.cloud);
+  if (bothHavePoints) {
+    const SearchTree originalTree = buildSearchTree(mergedOriginal.cloud, threads);
+    const SearchTree decodedTree = buildSearchTree(mergedDecoded.cloud, threads);
+    // The original's points near each decoded point serve both the normals carried over and
+    // the first direction.
+    const NearbyLists originalToDecoded =
+        findNearbyNeighbours(decodedTree, mergedOriginal.cloud, threads);
     const Normals decodedNormals =
         carryNormals(mergedOriginal.cloud, originalTree, mergedOriginal.normals,
-                     mergedDecoded.cloud, decodedTree, threads);
+                     mergedDecoded.cloud, originalToDecoded, threads);
     metrics.originalToDecoded =
-        measureDirection(mergedOriginal.cloud, mergedDecoded.cloud, decodedTree, decodedNormals,
-                         colorsCompared, threads);
+        measureDirection(mergedOriginal.cloud, mergedDecoded.cloud, originalToDecoded,
+                         decodedNormals, colorsCompared, threads);
     metrics.decodedToOriginal =
-        measureDirection(mergedDecoded.cloud, mergedOriginal.cloud, originalTree,
+        measureDirection(mergedDecoded.cloud, mergedOriginal.cloud,
+                         findNearbyNeighbours(originalTree, mergedDecoded.cloud, threads),
                          mergedOriginal.normals, colorsCompared, threads);
   }
   comparison.metrics = metrics;
@@ -143,11 +149,11 @@ CloudComparison loadAndCompare(const std::string& originalPath, const std::strin
                                unsigned threads, bool withMetrics) {
   try {
     if (withMetrics) {
-      const LoadedPair pair = loadPair(originalPath, decodedPath, threads, NormalReading::Read);
+      const LoadedPointPair pair =
+          loadPointPair(originalPath, decodedPath, threads, NormalReading::Read);
       if (pair.problem)
         return unmeasured(*pair.problem);
-      return compareCloudsWithMetrics(pair.original.cloud, pair.original.attributes,
-                                      pair.decoded.cloud, pair.decoded.attributes, threads);
+      return compareCloudsWithMetrics(pair.original, pair.decoded, threads);
     }
     LoadedPointPair pair = loadPointPair(originalPath, decodedPath, threads);
     if (pair.problem)

@@ -28,13 +28,10 @@ CloudComparison compareClouds(const PointList& query, PointList reference, unsig
 // from the same searches. Each direction projects its errors on the reference cloud's normals:
 // the file's, or else estimated from its kNormalNeighbours nearest points. Colours are compared
 // when both files have a colour field.
-CloudComparison compareCloudsWithMetrics(const ColorCloud& original,
-                                         const CloudAttributes& originalAttributes,
-                                         const ColorCloud& decoded,
-                                         const CloudAttributes& decodedAttributes,
+CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const LoadedPoints& decoded,
                                          unsigned threads);
 
-// Loads both clouds (loadPair) and compares the original against the decoded cloud, with the
+// Loads both clouds (loadPointPair) and compares the original against the decoded cloud, with the
 // codec metrics when asked for. The first file that cannot be loaded, or a comparison that
 // runs out of memory, gives NaN statistics and the problem.
 CloudComparison loadAndCompare(const std::string& originalPath, const std::string& decodedPath,

@@ -3,6 +3,7 @@
 #include "pcd_file_check.h"
 
 #include <pcl/filters/filter.h>
+#include <pcl/io/lzf.h>
 #include <pcl/io/pcd_io.h>
 
 #include <fcntl.h>
@@ -140,76 +141,146 @@ float readFloat(const unsigned char* bytes) {
   return value;
 }
 
-// The points of a DATA binary file with finite coordinates, taken from its bytes a block at a
-// time: the same values that PCL's reader copies into a PointXYZRGBA (its rgba bytes are blue,
-// green, red, alpha), without holding the whole file in memory.
-std::string readBinaryPoints(const std::string& path, const PcdBinaryLayout& layout,
-                             std::uint64_t count, PointList& points) {
-  const OpenFile file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (file.descriptor < 0)
-    return std::string("cannot be opened: ") + std::strerror(errno);
+// The points taken so far from a file's bytes.
+struct PointsRead {
+  PointList& points;
+  Normals* normals; // when the normals are read
+  std::size_t kept = 0;
+  float largest = 0.0f;
+};
+
+// Takes the points with finite coordinates out of decoded bytes where the field at offset o of
+// point i lies at i * pointStride + o * fieldScale: the same values that PCL's reader copies
+// into a PointXYZRGBA (its rgba bytes are blue, green, red, alpha) and a Normal.
+void takePoints(const unsigned char* data, std::size_t count, std::size_t pointStride,
+                std::size_t fieldScale, const PcdBinaryLayout& layout, PointsRead& read) {
+  const auto field = [&](std::size_t i, std::uint64_t offset) {
+    return data + i * pointStride + offset * fieldScale;
+  };
+  for (std::size_t i = 0; i < count; ++i) {
+    ColorPoint& point = read.points[read.kept];
+    bool finite = true;
+    for (int axis = 0; axis < 3; ++axis) {
+      const float value = readFloat(field(i, layout.coordinateOffsets[axis]));
+      finite = finite && std::isfinite(value);
+      point.position[axis] = value;
+    }
+    if (!finite)
+      continue;
+    for (int axis = 0; axis < 3; ++axis)
+      read.largest = std::max(read.largest, std::abs(point.position[axis]));
+    if (layout.colorOffset) {
+      const unsigned char* color = field(i, *layout.colorOffset);
+      point.r = color[2];
+      point.g = color[1];
+      point.b = color[0];
+    } else {
+      point.r = point.g = point.b = 0;
+    }
+    if (read.normals != nullptr)
+      for (int axis = 0; axis < 3; ++axis)
+        (*read.normals)[read.kept][axis] = readFloat(field(i, (*layout.normalOffsets)[axis]));
+    ++read.kept;
+  }
+}
+
+// A binary body, a block at a time, without holding the whole file in memory.
+std::string readBinaryBody(int descriptor, const PcdBinaryLayout& layout, std::uint64_t count,
+                           PointsRead& read) {
   constexpr std::size_t kBlockBytes = std::size_t{1} << 18;
   const std::size_t step = layout.pointStep;
   const std::size_t blockPoints = std::max<std::size_t>(1, kBlockBytes / step);
   std::vector<unsigned char> block(blockPoints * step);
-  points.resize(count);
-  std::size_t kept = 0;
-  float largest = 0.0f;
   for (std::uint64_t done = 0; done < count;) {
-    const std::size_t inBlock =
+    const auto inBlock =
         static_cast<std::size_t>(std::min<std::uint64_t>(blockPoints, count - done));
-    if (!readFully(file.descriptor, block.data(), inBlock * step, layout.dataOffset + done * step))
+    if (!readFully(descriptor, block.data(), inBlock * step, layout.dataOffset + done * step))
       return "the file ended while it was read";
-    for (std::size_t i = 0; i < inBlock; ++i) {
-      const unsigned char* record = block.data() + i * step;
-      ColorPoint& point = points[kept];
-      bool finite = true;
-      for (int axis = 0; axis < 3; ++axis) {
-        const float value = readFloat(record + layout.coordinateOffsets[axis]);
-        finite = finite && std::isfinite(value);
-        point.position[axis] = value;
-      }
-      if (!finite)
-        continue;
-      for (int axis = 0; axis < 3; ++axis)
-        largest = std::max(largest, std::abs(point.position[axis]));
-      if (layout.colorOffset) {
-        const unsigned char* color = record + *layout.colorOffset;
-        point.r = color[2];
-        point.g = color[1];
-        point.b = color[0];
-      } else {
-        point.r = point.g = point.b = 0;
-      }
-      ++kept;
-    }
+    takePoints(block.data(), inBlock, step, 1, layout, read);
     done += inBlock;
   }
-  points.resize(kept);
-  if (largest > kLargestMeasurableCoordinate)
-    return tooLargeCoordinate(largest);
   return "";
 }
 
-LoadedPoints readMeasurablePoints(const std::string& path) {
+// A binary_compressed body, decompressed whole with PCL's own LZF; false when it does not
+// decompress to exactly the size it claims, which is left to PCL's reader to report.
+bool readCompressedBody(int descriptor, const PcdBinaryLayout& layout, std::uint64_t count,
+                        PointsRead& read) {
+  unsigned char prefix[8];
+  if (!readFully(descriptor, prefix, sizeof prefix, layout.dataOffset))
+    return false;
+  std::uint32_t sizes[2];
+  std::memcpy(sizes, prefix, sizeof sizes);
+  std::vector<unsigned char, BulkAllocator<unsigned char>> compressed(sizes[0]);
+  std::vector<unsigned char, BulkAllocator<unsigned char>> data(sizes[1]);
+  if (sizes[1] != count * layout.pointStep ||
+      !readFully(descriptor, compressed.data(), compressed.size(), layout.dataOffset + 8) ||
+      pcl::lzfDecompress(compressed.data(), sizes[0], data.data(), sizes[1]) != sizes[1])
+    return false;
+  std::vector<unsigned char, BulkAllocator<unsigned char>>().swap(compressed);
+  takePoints(data.data(), static_cast<std::size_t>(count), 4, static_cast<std::size_t>(count),
+             layout, read);
+  return true;
+}
+
+// The points of a DATA binary or binary_compressed file with finite coordinates, and their
+// normals when normals is given; none when PCL's reader is left to read the file.
+std::optional<std::string> readPointsDirectly(const std::string& path,
+                                              const PcdBinaryLayout& layout, std::uint64_t count,
+                                              PointList& points, Normals* normals) {
+  const OpenFile file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (file.descriptor < 0)
+    return std::string("cannot be opened: ") + std::strerror(errno);
+  points.resize(count);
+  if (normals != nullptr)
+    normals->resize(count);
+  PointsRead read{points, normals};
+  std::string problem;
+  if (!layout.compressed)
+    problem = readBinaryBody(file.descriptor, layout, count, read);
+  else if (!readCompressedBody(file.descriptor, layout, count, read))
+    return std::nullopt;
+  points.resize(read.kept);
+  if (normals != nullptr)
+    normals->resize(read.kept);
+  if (problem.empty() && read.largest > kLargestMeasurableCoordinate)
+    problem = tooLargeCoordinate(read.largest);
+  return problem;
+}
+
+LoadedPoints readMeasurablePoints(const std::string& path, NormalReading normals) {
   LoadedPoints loaded;
   const PcdFileCheck check = checkPcdFile(path);
   if (!check.problem.empty()) {
     loaded.problem = check.problem;
     return loaded;
   }
-  loaded.hasColor = check.hasColor;
+  loaded.attributes.hasColor = check.hasColor;
+  const bool readNormals = check.hasNormals && normals == NormalReading::Read;
   if (check.binaryLayout) {
-    loaded.problem = readBinaryPoints(path, *check.binaryLayout, check.points, loaded.points);
-    return loaded;
+    const PcdBinaryLayout& layout = *check.binaryLayout;
+    loaded.sensorOrigin = Eigen::Vector4f(layout.sensorOrigin[0], layout.sensorOrigin[1],
+                                          layout.sensorOrigin[2], 0.0f);
+    const std::optional<std::string> problem =
+        readPointsDirectly(path, layout, check.points, loaded.points,
+                           readNormals ? &loaded.attributes.normals : nullptr);
+    if (problem) {
+      loaded.problem = *problem;
+      return loaded;
+    }
+    loaded.points.clear();
+    loaded.attributes.normals.clear();
   }
   LoadedCloud cloud;
-  readCheckedCloud(path, check, NormalReading::Skip, cloud);
+  readCheckedCloud(path, check, normals, cloud);
   if (cloud.problem.empty())
     cloud.problem = makeMeasurable(cloud);
   loaded.problem = cloud.problem;
-  if (loaded.problem.empty())
-    loaded.points = toPointList(cloud.cloud);
+  if (!loaded.problem.empty())
+    return loaded;
+  loaded.points = toPointList(cloud.cloud);
+  loaded.attributes.normals = std::move(cloud.attributes.normals);
+  loaded.sensorOrigin = cloud.cloud.sensor_origin_;
   return loaded;
 }
 
@@ -254,14 +325,30 @@ LoadedCloud loadMeasurableCloud(const std::string& path, NormalReading normals) 
   return loaded;
 }
 
-LoadedPoints loadMeasurablePoints(const std::string& path) {
+LoadedPoints loadMeasurablePoints(const std::string& path, NormalReading normals) {
   try {
-    return readMeasurablePoints(path);
+    return readMeasurablePoints(path, normals);
   } catch (const std::bad_alloc&) {
-    return LoadedPoints{{}, false, "out of memory while reading"};
+    LoadedPoints failed;
+    failed.problem = "out of memory while reading";
+    return failed;
   } catch (const std::exception& error) {
-    return LoadedPoints{{}, false, error.what()};
+    LoadedPoints failed;
+    failed.problem = error.what();
+    return failed;
   }
+}
+
+ColorCloud toColorCloud(const LoadedPoints& loaded) {
+  ColorCloud cloud;
+  cloud.resize(loaded.points.size());
+  for (std::size_t i = 0; i < loaded.points.size(); ++i) {
+    const ColorPoint& point = loaded.points[i];
+    cloud[i] = pcl::PointXYZRGBA(point.position[0], point.position[1], point.position[2], point.r,
+                                 point.g, point.b, 255);
+  }
+  cloud.sensor_origin_ = loaded.sensorOrigin;
+  return cloud;
 }
 
 LoadedPair loadPair(const std::string& originalPath, const std::string& decodedPath,
@@ -272,6 +359,8 @@ LoadedPair loadPair(const std::string& originalPath, const std::string& decodedP
 }
 
 LoadedPointPair loadPointPair(const std::string& originalPath, const std::string& decodedPath,
-                              unsigned threads) {
-  return loadBoth<LoadedPoints>(originalPath, decodedPath, threads, loadMeasurablePoints);
+                              unsigned threads, NormalReading normals) {
+  return loadBoth<LoadedPoints>(originalPath, decodedPath, threads, [&](const std::string& path) {
+    return loadMeasurablePoints(path, normals);
+  });
 }

@@ -40,17 +40,24 @@ LoadedCloud readCloudFile(const std::string& path, NormalReading normals = Norma
 LoadedCloud loadMeasurableCloud(const std::string& path,
                                 NormalReading normals = NormalReading::Skip);
 
-// The measurable points of a cloud's file, for the comparison without metrics.
+// The measurable points of a cloud's file, in 16 bytes a point.
 struct LoadedPoints {
   PointList points;
-  bool hasColor = false;
+  CloudAttributes attributes;
+  // The VIEWPOINT's position, as PCL's reader sets a cloud's sensor_origin_.
+  Eigen::Vector4f sensorOrigin = Eigen::Vector4f::Zero();
   std::string problem;
 };
 
-// The points that loadMeasurableCloud keeps, with the same coordinates and colours, in 16
-// bytes a point. A DATA binary file is read straight from its bytes once the check has passed;
+// The points, normals and problem that loadMeasurableCloud gives, with the same coordinates
+// and colours. A DATA binary file is read straight from its bytes once the check has passed;
 // the other formats go through PCL's reader.
-LoadedPoints loadMeasurablePoints(const std::string& path);
+LoadedPoints loadMeasurablePoints(const std::string& path,
+                                  NormalReading normals = NormalReading::Skip);
+
+// The cloud of loaded points as PCL would have read it, for the work done on PCL's types;
+// alpha is 255, as PCL's reader leaves a cloud without colour.
+ColorCloud toColorCloud(const LoadedPoints& loaded);
 
 // Why a pair could not be measured.
 struct PairProblem {
@@ -76,4 +83,4 @@ LoadedPair loadPair(const std::string& originalPath, const std::string& decodedP
 
 // loadPair with loadMeasurablePoints.
 LoadedPointPair loadPointPair(const std::string& originalPath, const std::string& decodedPath,
-                              unsigned threads);
+                              unsigned threads, NormalReading normals = NormalReading::Skip);

@@ -96,16 +96,16 @@ void addPointError(DirectionSums& sums, const MetricPointError& error, bool colo
     sums.squaredColorDifferences[channel] += error.squaredColorDifferences[channel];
 }
 
-double boundingBoxPeak(const ColorCloud& cloud) {
-  if (cloud.empty())
+double boundingBoxPeak(const PointList& points) {
+  if (points.empty())
     return 0.0;
   double peak = 0.0;
   for (int axis = 0; axis < 3; ++axis) {
     const auto [lowest, highest] =
-        std::minmax_element(cloud.begin(), cloud.end(), [axis](const auto& a, const auto& b) {
-          return a.data[axis] < b.data[axis];
+        std::minmax_element(points.begin(), points.end(), [axis](const auto& a, const auto& b) {
+          return a.position[axis] < b.position[axis];
         });
-    peak = std::max(peak, static_cast<double>(highest->data[axis]) - lowest->data[axis]);
+    peak = std::max(peak, static_cast<double>(highest->position[axis]) - lowest->position[axis]);
   }
   return peak;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "color_cloud.h"
+#include "point_list.h"
 
 #include <pcl/types.h>
 
@@ -75,7 +76,7 @@ MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const ColorClo
 // Adds a query point's errors; its colours count only when both clouds have colour.
 void addPointError(DirectionSums& sums, const MetricPointError& error, bool colorsCompared);
 
-double boundingBoxPeak(const ColorCloud& cloud);
+double boundingBoxPeak(const PointList& points);
 
 // Adds a pair's sums to a dataset's: counts and sums added, largest distance and peak kept.
 void poolMetrics(PairMetrics& pooled, const PairMetrics& pair);

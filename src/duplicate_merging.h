@@ -1,6 +1,7 @@
 #pragma once
 
 #include "color_cloud.h"
+#include "point_list.h"
 
 // A cloud with every position once, as MPEG's pc_error merges duplicate points (its default
 // --dropdups=2): the points sorted by x, then y, then z (storage order among equals); each run
@@ -11,4 +12,4 @@ struct MergedCloud {
   Normals normals; // empty when none were given
 };
 
-MergedCloud mergeDuplicates(const ColorCloud& cloud, const Normals& normals);
+MergedCloud mergeDuplicates(const PointList& points, const Normals& normals);

@@ -4,6 +4,10 @@
 #include "result_sets.h"
 #include "search_order.h"
 
+#include <algorithm>
+#include <mutex>
+#include <utility>
+
 namespace {
 
 // FLANN's L2_Simple: the squared differences added in axis order, in single precision.
@@ -168,6 +172,47 @@ void visitNearbyNeighbours(const SearchTree& reference, const ColorCloud& query,
                               result.handOver(reference);
                               visit(position, result.handedPositions, result.handedDistances);
                             });
+}
+
+NearbyLists findNearbyNeighbours(const SearchTree& reference, const ColorCloud& query,
+                                 unsigned threads) {
+  // Nearly every query point has one point in its window; the lists of the others are put
+  // aside and merged in by position.
+  std::vector<std::int32_t> single(query.size());
+  std::vector<std::uint32_t> counts(query.size(), 0);
+  std::vector<std::pair<std::size_t, pcl::Indices>> longer;
+  std::mutex mutex;
+  visitNearbyNeighbours(
+      reference, query, threads,
+      [&](std::size_t position, const pcl::Indices& nearby, const std::vector<float>&) {
+        counts[position] = static_cast<std::uint32_t>(nearby.size());
+        single[position] = nearby[0];
+        if (nearby.size() > 1) {
+          std::lock_guard<std::mutex> lock(mutex);
+          longer.emplace_back(position, nearby);
+        }
+      });
+  std::sort(longer.begin(), longer.end());
+  NearbyLists lists;
+  lists.first.resize(query.size() + 1);
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < query.size(); ++i) {
+    lists.first[i] = total;
+    total += counts[i];
+  }
+  lists.first[query.size()] = total;
+  lists.indices.resize(total);
+  auto next = longer.begin();
+  for (std::size_t i = 0; i < query.size(); ++i) {
+    if (counts[i] == 1) {
+      lists.indices[lists.first[i]] = single[i];
+    } else if (counts[i] > 1) {
+      std::copy(next->second.begin(), next->second.end(),
+                lists.indices.begin() + static_cast<std::ptrdiff_t>(lists.first[i]));
+      ++next;
+    }
+  }
+  return lists;
 }
 
 void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsigned threads,

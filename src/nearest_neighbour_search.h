@@ -40,6 +40,17 @@ using NeighboursVisitor = std::function<void(std::size_t position, const pcl::In
 void visitNearbyNeighbours(const SearchTree& reference, const ColorCloud& query, unsigned threads,
                            const NeighboursVisitor& visit);
 
+// The lists of visitNearbyNeighbours kept for several passes over them: those of the query
+// point at position p are indices[first[p]] .. indices[first[p + 1] - 1], nearest first.
+struct NearbyLists {
+  std::vector<std::size_t> first;
+  std::vector<std::int32_t> indices;
+};
+
+// visitNearbyNeighbours into lists, the same on any number of threads.
+NearbyLists findNearbyNeighbours(const SearchTree& reference, const ColorCloud& query,
+                                 unsigned threads);
+
 void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsigned threads,
                                   const std::vector<bool>* selected,
                                   const NeighboursVisitor& visit);

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <limits>
-#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -35,27 +34,25 @@ std::size_t keepNearest(const pcl::PointXYZRGBA& query, const ColorCloud& refere
 
 Normals carryNormals(const ColorCloud& original, const SearchTree& originalTree,
                      const Normals& originalNormals, const ColorCloud& decoded,
-                     const SearchTree& decodedTree, unsigned threads) {
+                     const NearbyLists& originalToDecoded, unsigned threads) {
   Normals normals(decoded.size(), Eigen::Vector3f::Zero());
   if (original.empty() || decoded.empty())
     return normals;
   // The decoded points each original point gives its normal to: mostly one, kept by position;
-  // the rare others aside, so that the sums below run in the original's order on any thread
-  // count.
+  // the rare others aside, so that the sums below run in the original's order.
   std::vector<std::int32_t> receiver(original.size());
   std::vector<std::pair<std::size_t, pcl::Indices>> receivers;
-  std::mutex mutex;
-  visitNearbyNeighbours(
-      decodedTree, original, threads,
-      [&](std::size_t position, const pcl::Indices& neighbours, const std::vector<float>&) {
-        std::array<std::int32_t, kMostNeighbours> nearest;
-        const std::size_t count = keepNearest(original[position], decoded, neighbours, nearest);
-        receiver[position] = nearest[0];
-        if (count > 1) {
-          std::lock_guard<std::mutex> lock(mutex);
-          receivers.emplace_back(position, pcl::Indices(nearest.begin(), nearest.begin() + count));
-        }
-      });
+  pcl::Indices nearby;
+  for (std::size_t position = 0; position < original.size(); ++position) {
+    const auto begin = originalToDecoded.indices.begin();
+    nearby.assign(begin + static_cast<std::ptrdiff_t>(originalToDecoded.first[position]),
+                  begin + static_cast<std::ptrdiff_t>(originalToDecoded.first[position + 1]));
+    std::array<std::int32_t, kMostNeighbours> nearest;
+    const std::size_t count = keepNearest(original[position], decoded, nearby, nearest);
+    receiver[position] = nearest[0];
+    if (count > 1)
+      receivers.emplace_back(position, pcl::Indices(nearest.begin(), nearest.begin() + count));
+  }
   std::sort(receivers.begin(), receivers.end());
   std::vector<int> counts(decoded.size(), 0);
   auto extra = receivers.begin();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "color_cloud.h"
+#include "nearest_neighbour_search.h"
 #include "search_tree.h"
 
 // The normals that pc_error gives the decoded points for D2, from the original's (its
@@ -8,7 +9,8 @@
 // point at exactly its nearest squared distance; a decoded point that was given normals takes
 // their mean, and one that was given none the mean normal of the original points at exactly
 // its own nearest distance. The means of unit normals are used as they are, not normalised
-// again. Both clouds come with their search trees; the result does not depend on `threads`.
+// again. The original comes with its search tree and the decoded points near each original
+// point (findNearbyNeighbours); the result does not depend on `threads`.
 Normals carryNormals(const ColorCloud& original, const SearchTree& originalTree,
                      const Normals& originalNormals, const ColorCloud& decoded,
-                     const SearchTree& decodedTree, unsigned threads);
+                     const NearbyLists& originalToDecoded, unsigned threads);

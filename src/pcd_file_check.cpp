@@ -10,6 +10,9 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <locale>
+#include <optional>
+#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -41,6 +44,8 @@ struct PcdHeader {
   std::string dataFormat;
   std::uint64_t dataOffset = 0;
   std::size_t lines = 0;
+  // The VIEWPOINT line, when there is one.
+  std::string viewpoint;
 };
 
 // Header keywords in the order the format requires.
@@ -199,6 +204,8 @@ std::string parseHeaderLine(const std::vector<std::string>& tokens, int keyword,
   case kViewpoint:
     if (tokens.size() != 8)
       return "VIEWPOINT holds " + std::to_string(tokens.size() - 1) + " numbers, not 7";
+    for (std::size_t i = 1; i < tokens.size(); ++i)
+      header.viewpoint += tokens[i] + " ";
     return "";
   case kFields:
     if (tokens.size() - 1 == 0 || tokens.size() - 1 > kMaxFields)
@@ -306,22 +313,54 @@ bool isSingleFloat(const PcdField& field) {
   return field.type == 'F' && field.size == 4 && field.count == 1;
 }
 
-// The reader maps the first field that matches each of the point's fields.
-PcdBinaryLayout binaryLayoutOf(const PcdHeader& header) {
+// The VIEWPOINT's position as the reader extracts it, with the classic locale's stream; none
+// when a value does not read as a float, where the reader leaves the origin undefined.
+std::optional<std::array<float, 3>> sensorOriginOf(const PcdHeader& header) {
+  std::array<float, 3> origin{0.0f, 0.0f, 0.0f};
+  if (header.viewpoint.empty())
+    return origin;
+  std::istringstream values(header.viewpoint);
+  values.imbue(std::locale::classic());
+  if (!(values >> origin[0] >> origin[1] >> origin[2]))
+    return std::nullopt;
+  return origin;
+}
+
+// The reader maps the first field that matches each of the point's fields; none when the
+// sensor origin cannot be read as the reader reads it.
+std::optional<PcdBinaryLayout> binaryLayoutOf(const PcdHeader& header) {
   PcdBinaryLayout layout;
+  const std::optional<std::array<float, 3>> origin = sensorOriginOf(header);
+  if (!origin)
+    return std::nullopt;
+  layout.sensorOrigin = *origin;
+  layout.compressed = header.dataFormat == "binary_compressed";
   layout.dataOffset = header.dataOffset;
   bool coordinateFound[3] = {false, false, false};
+  bool normalFound[3] = {false, false, false};
+  std::array<std::uint64_t, 3> normalOffsets{0, 0, 0};
   for (const PcdField& field : header.fields) {
-    for (int axis = 0; axis < 3; ++axis)
+    for (int axis = 0; axis < 3; ++axis) {
       if (!coordinateFound[axis] && field.name == std::string(1, "xyz"[axis]) &&
           isSingleFloat(field)) {
         layout.coordinateOffsets[axis] = layout.pointStep;
         coordinateFound[axis] = true;
       }
+      if (!normalFound[axis] && field.name == std::string("normal_") + "xyz"[axis] &&
+          isSingleFloat(field)) {
+        normalOffsets[static_cast<std::size_t>(axis)] = layout.pointStep;
+        normalFound[axis] = true;
+      }
+    }
     if (!layout.colorOffset && isMappedColor(field))
       layout.colorOffset = layout.pointStep;
+    // The reader leaves padding fields out of compressed data but not out of its offsets.
+    if (layout.compressed && field.name == "_")
+      return std::nullopt;
     layout.pointStep += field.size * field.count;
   }
+  if (normalFound[0] && normalFound[1] && normalFound[2])
+    layout.normalOffsets = normalOffsets;
   return layout;
 }
 
@@ -551,7 +590,7 @@ PcdFileCheck checkPcdFile(const std::string& path) {
   check.points = header.points;
   check.hasColor = hasMappedColor(header);
   check.hasNormals = hasFloatNormals(header);
-  if (header.dataFormat == "binary")
+  if (header.dataFormat != "ascii")
     check.binaryLayout = binaryLayoutOf(header);
   return check;
 }

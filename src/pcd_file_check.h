@@ -1,17 +1,26 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 
-// Where the fields that PCL's reader maps lie in each point of a DATA binary file, for reading
-// the points straight from its bytes.
+// Where the fields that PCL's reader maps lie in a DATA binary or binary_compressed file, for
+// reading the points straight from its bytes. A binary file stores each point's fields
+// together, pointStep bytes a point; a binary_compressed one stores, once decompressed, every
+// point's value of one field before the next field (field by field, no padding fields), so
+// that a field at offset o within a point starts at o * POINTS.
 struct PcdBinaryLayout {
+  bool compressed = false;
   std::uint64_t dataOffset = 0;
   std::uint64_t pointStep = 0;
   std::uint64_t coordinateOffsets[3] = {0, 0, 0};
   // The first rgb or rgba field that the reader maps; none without one.
   std::optional<std::uint64_t> colorOffset;
+  // normal_x, normal_y and normal_z, when the file has all three as single 4-byte floats.
+  std::optional<std::array<std::uint64_t, 3>> normalOffsets;
+  // The VIEWPOINT's position, as the reader sets the cloud's sensor origin; 0 without one.
+  std::array<float, 3> sensorOrigin{0.0f, 0.0f, 0.0f};
 };
 
 struct PcdFileCheck {
@@ -23,7 +32,8 @@ struct PcdFileCheck {
   bool hasColor = false;
   // The file has normal_x, normal_y and normal_z, each a single 4-byte float.
   bool hasNormals = false;
-  // For a DATA binary file without a problem.
+  // For a DATA binary or binary_compressed file without a problem, whose fields and
+  // VIEWPOINT can be read directly as the reader reads them.
   std::optional<PcdBinaryLayout> binaryLayout;
 };
 

@@ -81,7 +81,8 @@ TEST(CompareClouds, GivesTheStatisticsOfAPlainLoopAtEverySizeAndThreadCount) {
       const auto [query, reference] = shiftedGrid(count, shuffled);
       const CloudErrorStats want = bruteForceStats(*query, *reference);
       for (unsigned threads : {1u, 2u, 5u}) {
-        const CloudComparison got = compareClouds(toPointList(*query), toPointList(*reference), threads);
+        const CloudComparison got =
+            compareClouds(toPointList(*query), toPointList(*reference), threads);
         expectSameStats(got.stats, want);
         EXPECT_EQ(got.unmatchedPoints, 0u);
       }

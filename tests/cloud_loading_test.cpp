@@ -199,16 +199,18 @@ TEST(LoadMeasurableCloud, ReadsColourAndNormalsWhereTheFileHasThem) {
 namespace {
 
 // loadMeasurablePoints against PCL's reader (loadMeasurableCloud): the same problem, or the
-// same points, coordinates bit for bit and colours.
+// same points, coordinates bit for bit, colours, normals and sensor origin.
 void expectPointsOfPclsReader(const std::string& path) {
   SCOPED_TRACE(path);
-  const LoadedCloud viaPcl = loadMeasurableCloud(path);
-  const LoadedPoints direct = loadMeasurablePoints(path);
+  const LoadedCloud viaPcl = loadMeasurableCloud(path, NormalReading::Read);
+  const LoadedPoints direct = loadMeasurablePoints(path, NormalReading::Read);
   ASSERT_EQ(direct.problem, viaPcl.problem);
   if (!direct.problem.empty())
     return;
-  EXPECT_EQ(direct.hasColor, viaPcl.attributes.hasColor);
+  EXPECT_EQ(direct.attributes.hasColor, viaPcl.attributes.hasColor);
+  EXPECT_EQ(direct.sensorOrigin, viaPcl.cloud.sensor_origin_);
   ASSERT_EQ(direct.points.size(), viaPcl.cloud.size());
+  ASSERT_EQ(direct.attributes.normals.size(), viaPcl.attributes.normals.size());
   std::size_t different = 0;
   for (std::size_t i = 0; i < direct.points.size(); ++i) {
     const ColorPoint& got = direct.points[i];
@@ -216,13 +218,21 @@ void expectPointsOfPclsReader(const std::string& path) {
     different += std::memcmp(got.position, want.data, sizeof got.position) != 0 ||
                  got.r != want.r || got.g != want.g || got.b != want.b;
   }
+  for (std::size_t i = 0; i < direct.attributes.normals.size(); ++i)
+    different += std::memcmp(direct.attributes.normals[i].data(),
+                             viaPcl.attributes.normals[i].data(), 3 * sizeof(float)) != 0;
   EXPECT_EQ(different, 0u);
 }
 
-template <typename Point> void writeBinaryAs(const ColorCloud& cloud, const fs::path& file) {
+// The cloud as points of another type, in both binary storages.
+template <typename Point> void expectEveryStorageAs(const ColorCloud& cloud, const fs::path& file) {
   pcl::PointCloud<Point> converted;
   pcl::copyPointCloud(cloud, converted);
+  converted.sensor_origin_ = Eigen::Vector4f(0.25f, -3.0f, 1e-3f, 0.0f);
   ASSERT_EQ(pcl::PCDWriter().writeBinary(file.string(), converted), 0);
+  expectPointsOfPclsReader(file.string());
+  ASSERT_EQ(pcl::PCDWriter().writeBinaryCompressed(file.string(), converted), 0);
+  expectPointsOfPclsReader(file.string());
 }
 
 } // namespace
@@ -233,19 +243,18 @@ TEST(LoadMeasurablePoints, GivesThePointsOfPclsReaderValueForValue) {
     if (scan.extension() != ".pcd")
       continue;
     expectPointsOfPclsReader(scan.string());
-    // The scan in binary storage: its own fields, and those of other point types.
+    // The scan in both binary storages: its own fields, and those of other point types.
     pcl::PCLPointCloud2 blob;
     ASSERT_EQ(pcl::io::loadPCDFile(scan.string(), blob), 0);
     const fs::path binary = directory.path / scan.filename();
     ASSERT_EQ(pcl::PCDWriter().writeBinary(binary.string(), blob), 0);
     expectPointsOfPclsReader(binary.string());
+    ASSERT_EQ(pcl::PCDWriter().writeBinaryCompressed(binary.string(), blob), 0);
+    expectPointsOfPclsReader(binary.string());
     const ColorCloud cloud = readCloudFile(scan.string()).cloud;
-    writeBinaryAs<pcl::PointXYZ>(cloud, binary);
-    expectPointsOfPclsReader(binary.string());
-    writeBinaryAs<pcl::PointXYZRGB>(cloud, binary);
-    expectPointsOfPclsReader(binary.string());
-    writeBinaryAs<pcl::PointXYZRGBNormal>(cloud, binary);
-    expectPointsOfPclsReader(binary.string());
+    expectEveryStorageAs<pcl::PointXYZ>(cloud, binary);
+    expectEveryStorageAs<pcl::PointXYZRGB>(cloud, binary);
+    expectEveryStorageAs<pcl::PointXYZRGBNormal>(cloud, binary);
   }
   for (const fs::path& finding : fs::directory_iterator(QUORVANE_FUZZ_REGRESSION_DIR))
     expectPointsOfPclsReader(finding.string());
@@ -285,7 +294,7 @@ TEST(LoadMeasurablePoints, ReadsTheFieldsThatPclMapsWhereverTheyLie) {
   writeTextFile(file, header + body);
   const LoadedPoints loaded = loadMeasurablePoints(file.string());
   ASSERT_EQ(loaded.problem, "");
-  EXPECT_TRUE(loaded.hasColor);
+  EXPECT_TRUE(loaded.attributes.hasColor);
   ASSERT_EQ(loaded.points.size(), 2u);
   EXPECT_EQ(loaded.points[0].position[0], 1.5f);
   EXPECT_EQ(loaded.points[0].position[2], 3.5f);

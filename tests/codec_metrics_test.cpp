@@ -41,9 +41,18 @@ HandWorkedPair handWorkedPair() {
   return pair;
 }
 
+LoadedPoints loadedPoints(const ColorCloud& cloud, const CloudAttributes& attributes) {
+  LoadedPoints loaded;
+  loaded.points = toPointList(cloud);
+  loaded.attributes = attributes;
+  loaded.sensorOrigin = cloud.sensor_origin_;
+  return loaded;
+}
+
 PairMetrics measure(const HandWorkedPair& pair, unsigned threads = 1) {
-  const CloudComparison comparison = compareCloudsWithMetrics(
-      pair.original, pair.originalAttributes, pair.decoded, pair.decodedAttributes, threads);
+  const CloudComparison comparison =
+      compareCloudsWithMetrics(loadedPoints(pair.original, pair.originalAttributes),
+                               loadedPoints(pair.decoded, pair.decodedAttributes), threads);
   EXPECT_TRUE(comparison.metrics.has_value());
   return comparison.metrics.value_or(PairMetrics{});
 }
@@ -178,7 +187,8 @@ TEST(Psnr, NeitherOverflowsNorUnderflowsAtExtremePeaks) {
 
 TEST(CodecMetrics, EveryAxisCountsAndHausdorffIsRootedInDoublePrecision) {
   // The box spans 2 along z alone.
-  EXPECT_EQ(boundingBoxPeak(*cloudOf({colorPoint(0, 0, 0, 0, 0, 0), colorPoint(0, 0, 2, 0, 0, 0)})),
+  EXPECT_EQ(boundingBoxPeak(toPointList(
+                *cloudOf({colorPoint(0, 0, 0, 0, 0, 0), colorPoint(0, 0, 2, 0, 0, 0)}))),
             2.0);
   // sqrt(2) is 1.41421356 in double precision, 1.41421354 in single.
   HandWorkedPair pair;
@@ -219,7 +229,7 @@ TEST(MergeDuplicates, KeepsEachPositionOnceWithTheMeanColourAndTheFirstNormal) {
                                      colorPoint(1, 0, 0, 11, 20, 0), colorPoint(0, 0, 1, 2, 2, 2),
                                      colorPoint(1, 0, 0, 0, 21, 0)});
   const Normals normals = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}, {0, 1, 1}};
-  const MergedCloud merged = mergeDuplicates(cloud, normals);
+  const MergedCloud merged = mergeDuplicates(toPointList(cloud), normals);
   // Sorted by x, then y, then z; (1,0,0) three times: (21 / 3, 61 / 3, 30 / 3) = (7, 20, 10).
   ASSERT_EQ(merged.cloud.size(), 3u);
   EXPECT_EQ(merged.cloud[0].z, 1.0f);
