@@ -51,7 +51,7 @@ DirectionSums measureDirection(const ColorCloud& query, const ColorCloud& refere
   // In a cloud with points every search finds one; in an empty one none does.
   if (reference.empty())
     return sums;
-  std::vector<MetricPointError> errors(query.size());
+  std::vector<MetricPointError, BulkAllocator<MetricPointError>> errors(query.size());
   forEachChunk(query.size(), threads, [&](std::size_t begin, std::size_t end) {
     pcl::Indices matches;
     for (std::size_t i = begin; i < end; ++i) {

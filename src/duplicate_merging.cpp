@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -13,15 +15,41 @@ struct SortedPosition {
   std::uint32_t position;
 };
 
-// By x, then y, then z; storage order among equal positions (-0 equals 0).
-bool comesBefore(const SortedPosition& p, const SortedPosition& q) {
-  if (p.x != q.x)
-    return p.x < q.x;
-  if (p.y != q.y)
-    return p.y < q.y;
-  if (p.z != q.z)
-    return p.z < q.z;
-  return p.position < q.position;
+using SortedPositions = std::vector<SortedPosition, BulkAllocator<SortedPosition>>;
+
+// The float's place in the order of finite floats as an unsigned key; -0 and 0 share one.
+std::uint32_t orderKey(float value) {
+  std::uint32_t bits;
+  value = value == 0.0f ? 0.0f : value;
+  std::memcpy(&bits, &value, sizeof bits);
+  return (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
+}
+
+// Sorts by x, then y, then z, keeping storage order among equal positions: stable radix passes
+// over z's key, then y's, then x's, 11 bits at a time, skipping the digits that all share.
+void sortByPosition(SortedPositions& sorted) {
+  constexpr int kDigitBits = 11;
+  constexpr std::uint32_t kDigits = 1u << kDigitBits;
+  SortedPositions buffer(sorted.size());
+  std::vector<std::size_t> offsets(kDigits);
+  for (int axis = 2; axis >= 0; --axis) {
+    const auto keyOf = [axis](const SortedPosition& point) {
+      return orderKey(axis == 0 ? point.x : axis == 1 ? point.y : point.z);
+    };
+    for (int shift = 0; shift < 32; shift += kDigitBits) {
+      std::fill(offsets.begin(), offsets.end(), 0);
+      for (const SortedPosition& point : sorted)
+        ++offsets[(keyOf(point) >> shift) & (kDigits - 1)];
+      if (std::find(offsets.begin(), offsets.end(), sorted.size()) != offsets.end())
+        continue;
+      std::size_t start = 0;
+      for (std::size_t& offset : offsets)
+        start += std::exchange(offset, start);
+      for (const SortedPosition& point : sorted)
+        buffer[offsets[(keyOf(point) >> shift) & (kDigits - 1)]++] = point;
+      sorted.swap(buffer);
+    }
+  }
 }
 
 bool samePosition(const SortedPosition& a, const SortedPosition& b) {
@@ -37,7 +65,7 @@ MergedCloud mergeDuplicates(const PointList& points, const Normals& normals) {
     sorted[i] =
         SortedPosition{position[0], position[1], position[2], static_cast<std::uint32_t>(i)};
   }
-  std::sort(sorted.begin(), sorted.end(), comesBefore);
+  sortByPosition(sorted);
   MergedCloud merged;
   merged.cloud.reserve(points.size());
   if (!normals.empty())

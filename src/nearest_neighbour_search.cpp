@@ -178,8 +178,9 @@ NearbyLists findNearbyNeighbours(const SearchTree& reference, const ColorCloud& 
                                  unsigned threads) {
   // Nearly every query point has one point in its window; the lists of the others are put
   // aside and merged in by position.
-  std::vector<std::int32_t> single(query.size());
-  std::vector<std::uint32_t> counts(query.size(), 0);
+  std::vector<std::int32_t, BulkAllocator<std::int32_t>> single(query.size());
+  std::vector<std::uint32_t, BulkAllocator<std::uint32_t>> counts(query.size());
+  std::fill(counts.begin(), counts.end(), 0u);
   std::vector<std::pair<std::size_t, pcl::Indices>> longer;
   std::mutex mutex;
   visitNearbyNeighbours(

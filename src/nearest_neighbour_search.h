@@ -43,8 +43,8 @@ void visitNearbyNeighbours(const SearchTree& reference, const ColorCloud& query,
 // The lists of visitNearbyNeighbours kept for several passes over them: those of the query
 // point at position p are indices[first[p]] .. indices[first[p + 1] - 1], nearest first.
 struct NearbyLists {
-  std::vector<std::size_t> first;
-  std::vector<std::int32_t> indices;
+  std::vector<std::size_t, BulkAllocator<std::size_t>> first;
+  std::vector<std::int32_t, BulkAllocator<std::int32_t>> indices;
 };
 
 // visitNearbyNeighbours into lists, the same on any number of threads.

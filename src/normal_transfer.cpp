@@ -40,7 +40,7 @@ Normals carryNormals(const ColorCloud& original, const SearchTree& originalTree,
     return normals;
   // The decoded points each original point gives its normal to: mostly one, kept by position;
   // the rare others aside, so that the sums below run in the original's order.
-  std::vector<std::int32_t> receiver(original.size());
+  std::vector<std::int32_t, BulkAllocator<std::int32_t>> receiver(original.size());
   std::vector<std::pair<std::size_t, pcl::Indices>> receivers;
   pcl::Indices nearby;
   for (std::size_t position = 0; position < original.size(); ++position) {
