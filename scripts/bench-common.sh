@@ -19,6 +19,8 @@ run_contender() { # name pair-directory
   metrics1) (cd "$pair" && measure "$eval_binary" --threads 1 --metrics) ;;
   metricsN) (cd "$pair" && measure "$eval_binary" --threads "$cores" --metrics) ;;
   floor) measure "$build/bench_floor" "$original" "$decoded" ;;
+  limit1) measure "$build/bench_limit" "$original" "$decoded" 1 ;;
+  limitN) measure "$build/bench_limit" "$original" "$decoded" "$cores" ;;
   pcl) OMP_NUM_THREADS=1 measure pcl_compute_cloud_error "$original" "$decoded" "$work/out.pcd" -correspondence nn ;;
   cc) measure CloudCompare -SILENT -AUTO_SAVE OFF -O "$pair/original.ply" -O "$pair/decoded.ply" -C2C_DIST -MAX_TCOUNT 1 ;;
   esac

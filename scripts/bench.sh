@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Seconds per pair of quorvane-eval, on one thread and on every thread, against the floor
-# (bench/floor.cpp: PCL's reader, NaN removal and FLANN's kd-tree searched directly on one
-# thread) and the peers pcl_compute_cloud_error and CloudCompare's cloud-to-cloud distance
-# (one thread), on synthetic scans in scanner and in shuffled storage order; then the cases
+# Seconds per pair of quorvane-eval, on one thread and on every thread, against the limit
+# (bench/limit.cpp: both files read into memory, one tree build and Morton-ordered searches,
+# nothing else), the floor (bench/floor.cpp: PCL's reader, NaN removal and FLANN's kd-tree
+# searched directly on one thread) and the peers pcl_compute_cloud_error and CloudCompare's
+# cloud-to-cloud distance (one thread), on synthetic scans in scanner and in shuffled storage
+# order, with each one's peak memory beside the two files' size; then the cases
 # that used to be quadratic: a decoded cloud of one repeated point, a Kinect scan that stores
 # invalid pixels as the origin against its NaN twin, and a dataset of many tiny pairs.
 #   scripts/bench.sh [MAX_POINTS (default 1000000)] [RUNS (default 3)] [SMALL_PAIRS (default 50000)]
@@ -14,7 +16,7 @@ max_points="${1:-1000000}"
 runs="${2:-3}"
 small_pairs="${3:-50000}"
 "$root/scripts/install-deps.sh" time cloudcompare pcl-tools
-"$root/scripts/build.sh" quorvane-eval quorvane-dataset bench_make_clouds bench_floor
+"$root/scripts/build.sh" quorvane-eval quorvane-dataset bench_make_clouds bench_floor bench_limit
 build="$root/build"
 eval_binary="${QUORVANE_EVAL:-$build/quorvane-eval}"
 work="$(mktemp -d)"
@@ -25,21 +27,26 @@ export QT_QPA_PLATFORM=offscreen
 # shellcheck source=scripts/bench-common.sh
 source "$root/scripts/bench-common.sh"
 
-table="| points | order | eval 1 thread s | eval $cores threads s | floor s | pcl_compute_cloud_error s | CloudCompare s | eval1 / floor | eval1 / CC | evalN / floor | peak RSS eval1 MiB | peak RSS floor MiB |
-|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+table="| points | order | limit 1 thread s | eval 1 thread s | floor s | pcl_compute_cloud_error s | CloudCompare s | limit $cores threads s | eval $cores threads s | eval1 / limit1 | eval1 / floor | eval1 / CC | eval$cores / CC | files MiB | peak RSS eval1 MiB | peak RSS eval$cores MiB | peak RSS limit1 MiB | peak RSS floor MiB |
+|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 for points in 10000 100000 1000000 4000000; do
   [ "$points" -le "$max_points" ] || continue
   for order in scan shuffled; do
     pair="$work/$points-$order"
     "$build/bench_make_clouds" --points "$points" --order "$order" --output "$pair/in"
     make_pair "$pair/in" "$pair"
+    files=$(du -cb "$pair"/quorvane/pcd_binary_original/cloud_00000.pcd \
+      "$pair"/quorvane/octree_uncompressed/cloud_00000.pcd | tail -n 1 | cut -f 1)
     # Small pairs take tens of milliseconds, so more runs steady their medians.
-    time_pair "$pair" $((points <= 100000 ? (runs > 15 ? runs : 15) : runs)) eval1 evalN floor pcl cc
-    row=$(awk -v p="$points" -v o="$order" -v e="${seconds[eval1]}" -v n="${seconds[evalN]}" \
-      -v f="${seconds[floor]}" -v c="${seconds[pcl]}" -v q="${seconds[cc]}" -v re="${rss[eval1]}" \
-      -v rf="${rss[floor]}" \
-      'BEGIN { printf "| %d | %s | %.3f | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.2f | %.0f | %.0f |",
-               p, o, e, n, f, c, q, e / f, e / q, n / f, re / 1024, rf / 1024 }')
+    time_pair "$pair" $((points <= 100000 ? (runs > 15 ? runs : 15) : runs)) \
+      limit1 eval1 floor pcl cc limitN evalN
+    row=$(awk -v p="$points" -v o="$order" -v l="${seconds[limit1]}" -v e="${seconds[eval1]}" \
+      -v f="${seconds[floor]}" -v c="${seconds[pcl]}" -v q="${seconds[cc]}" \
+      -v ln="${seconds[limitN]}" -v n="${seconds[evalN]}" -v b="$files" \
+      -v re="${rss[eval1]}" -v rn="${rss[evalN]}" -v rl="${rss[limit1]}" -v rf="${rss[floor]}" \
+      'BEGIN { printf "| %d | %s | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.2f | %.2f | %.1f | %.0f | %.0f | %.0f | %.0f |",
+               p, o, l, e, f, c, q, ln, n, e / l, e / f, e / q, n / q, b / 1048576,
+               re / 1024, rn / 1024, rl / 1024, rf / 1024 }')
     echo "$row" >&2
     table+=$'\n'"$row"
   done
@@ -85,12 +92,17 @@ for file in "$pair/quorvane/pcd_binary_original"/*.pcd; do
 done
 special_row "$small_pairs pairs of 3-point clouds" "$pair"
 
+# What the program and its libraries take before any cloud: the peak RSS of --help.
+baseline=$(measure "$eval_binary" --help | awk '{ printf "%.0f", $2 / 1024 }')
+
 mkdir -p "$root/bench/results"
 result="$root/bench/results/bench-$(date +%Y%m%d-%H%M%S)-max$max_points.md"
 {
   echo "quorvane-eval benchmark of $eval_binary, $(date -u +%Y-%m-%dT%H:%MZ), $cores cores, interleaved runs, medians of at least $runs (15 for the small sizes); floor and peers on one thread"
   echo
   echo "$table"
+  echo
+  echo "quorvane-eval and its libraries take $baseline MiB before any cloud (peak RSS of --help)."
   echo
   echo "$special"
 } | tee "$result"
