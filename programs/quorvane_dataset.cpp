@@ -1,17 +1,18 @@
-// quorvane-dataset: builds a quorvane/ dataset tree from a folder of PCD clouds with PCL's
-// octree codec, so that quorvane-eval can measure how well the codec preserved them.
+// quorvane-dataset: builds a quorvane/ dataset tree from a folder of clouds with PCL's octree
+// codec or Google's Draco, so that quorvane-eval can measure how well the codec kept them.
 
+#include "codec_profiles.h"
 #include "command_line.h"
 #include "dataset_building.h"
 #include "diagnostics.h"
 #include "file_listing.h"
-#include "octree_codec.h"
 
 #include <pcl/console/print.h>
 
 #include <boost/filesystem.hpp>
 
 #include <iostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,19 +21,51 @@ namespace {
 namespace fs = boost::filesystem;
 
 struct Options {
-  const CodecProfile* profile = &defaultCodecProfile();
+  const CodecProfile* profile = nullptr;
+  const Codec* codec = nullptr;
+  int dracoSpeed = kDefaultDracoSpeed;
   fs::path output = ".";
   bool help = false;
   bool listProfiles = false;
+  Codec chosenCodec = Codec::Octree;
 };
 
+bool takeWholeNumber(const std::string& value, int lowest, int highest, int& number) {
+  if (value.empty() || value.size() > 2 ||
+      value.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  number = std::stoi(value);
+  return number >= lowest && number <= highest;
+}
+
 std::vector<CommandOption> optionTable(Options& options) {
-  return {{"--profile", "", "NAME", "the codec profile (default: " + options.profile->name + ")",
+  return {{"--codec", "", "NAME",
+           "octree (PCL's octree codec) or draco (Google's Draco); its default profile is\n" +
+               defaultCodecProfile(Codec::Octree).name + " or " +
+               defaultCodecProfile(Codec::Draco).name + " (default: octree)",
+           [&options](const std::string& value) {
+             for (Codec codec : {Codec::Octree, Codec::Draco})
+               if (value == codecName(codec)) {
+                 options.chosenCodec = codec;
+                 options.codec = &options.chosenCodec;
+                 return true;
+               }
+             return false;
+           },
+           "octree or draco"},
+          {"--profile", "", "NAME", "the codec profile (default: the codec's default)",
            [&options](const std::string& value) {
              options.profile = findCodecProfile(value);
              return options.profile != nullptr;
            },
            "one of the profiles below"},
+          {"--draco-speed", "", "N",
+           "Draco's encoder and decoder speed, 0 (smallest) to 10 (fastest)\n(default: " +
+               std::to_string(kDefaultDracoSpeed) + ")",
+           [&options](const std::string& value) {
+             return takeWholeNumber(value, 0, 10, options.dracoSpeed);
+           },
+           "a whole number from 0 to 10"},
           {"--output", "", "DIR", "where quorvane/ is written (default: the current directory)",
            [&options](const std::string& value) {
              options.output = value;
@@ -45,19 +78,35 @@ std::vector<CommandOption> optionTable(Options& options) {
 }
 
 void printUsage(std::ostream& stream, const std::vector<CommandOption>& table) {
-  stream << "usage: quorvane-dataset [--profile NAME] [--output DIR] INPUT_DIR\n"
+  stream << "usage: quorvane-dataset [--codec NAME] [--profile NAME] [--output DIR] INPUT_DIR\n"
             "       quorvane-dataset --list-profiles\n\n"
-            "Compresses every *.pcd below INPUT_DIR with PCL's octree codec and writes\n"
-            "DIR/quorvane/pcd_binary_original, octree_compressed and octree_uncompressed,\n"
-            "ready for quorvane-eval. DIR defaults to the current directory. A cloud without\n"
-            "colour, and every decoded cloud of a profile without colour, is written without\n"
-            "a colour field. Prints each cloud's sizes and the seconds spent encoding and\n"
-            "decoding it, then the totals.\n\n";
+            "Compresses every *.pcd and *.ply cloud below INPUT_DIR with PCL's octree codec or\n"
+            "Draco and writes DIR/quorvane/pcd_binary_original (binary PCD, with the cloud's\n"
+            "colour and normals), octree_compressed (the codec's stream) and octree_uncompressed\n"
+            "(the decoded cloud), ready for quorvane-eval. DIR defaults to the current\n"
+            "directory. A cloud without colour, and every decoded cloud of a profile without\n"
+            "colour, is written without a colour field. Prints each cloud's sizes and the\n"
+            "seconds spent encoding and decoding it, then the totals.\n\n";
   printOptions(stream, table);
-  stream << "\nprofiles (resolution, online or offline, with or without colour):\n";
-  for (const CodecProfile& profile : codecProfiles())
-    stream << "  " << profile.name << (&profile == &defaultCodecProfile() ? "  (default)" : "")
-           << "\n";
+  stream << "\nprofiles, by family (a family is one rate-distortion curve):\n"
+            "  fixed-*: PCL's octree profiles, low, medium and high resolution, online or\n"
+            "    offline, with or without colour\n"
+            "  octree-offline-*-dB: PCL's octree codec keeping one point a voxel, the voxel's\n"
+            "    side the largest side of the cloud's bounding box over 2^B, colour in 8 bits\n"
+            "  draco-*-qB: Draco, positions quantised to B bits over the bounding box, colour\n"
+            "    in 8 bits\n";
+  std::string family;
+  for (const CodecProfile& profile : codecProfiles()) {
+    if (profile.family != family) {
+      family = profile.family;
+      stream << "  " << family << ":";
+    }
+    stream << " " << profile.name;
+    if (&profile == &defaultCodecProfile(profile.codec))
+      stream << " (default)";
+    if (&profile == &codecProfiles().back() || (&profile + 1)->family != family)
+      stream << "\n";
+  }
 }
 
 } // namespace
@@ -70,6 +119,10 @@ int main(int argc, char** argv) {
   std::string problem = line.problem;
   if (problem.empty() && !options.help && !options.listProfiles && line.positional.size() != 1)
     problem = "expected one INPUT_DIR";
+  if (problem.empty() && options.codec != nullptr && options.profile != nullptr &&
+      options.profile->codec != *options.codec)
+    problem = "profile " + options.profile->name + " is one of " +
+              codecName(options.profile->codec) + "'s, not " + codecName(*options.codec) + "'s";
   if (!problem.empty()) {
     printProblem(problem + " (see --help)");
     printUsage(std::cerr, table);
@@ -84,6 +137,8 @@ int main(int argc, char** argv) {
       std::cout << profile.name << "\n";
     return 0;
   }
+  const CodecProfile& profile =
+      options.profile != nullptr ? *options.profile : defaultCodecProfile(options.chosenCodec);
   pcl::console::setVerbosityLevel(pcl::console::L_ERROR);
   const fs::path input = line.positional.front();
   boost::system::error_code error;
@@ -95,7 +150,7 @@ int main(int argc, char** argv) {
   std::vector<fs::path> sources;
   std::vector<SkippedEntry> skipped;
   try {
-    listFiles(input, ".pcd", sources, &skipped);
+    listSourceClouds(input, sources, skipped);
   } catch (const fs::filesystem_error& listingError) {
     printProblem("cannot list " + input.string() + ": " + listingError.path1().string() + ": " +
                  listingError.code().message());
@@ -114,9 +169,17 @@ int main(int argc, char** argv) {
   const SourceFiles sourceFiles = identitiesOf(sources);
   double encoding = 0.0, decoding = 0.0;
   std::size_t encoded = 0;
+  std::set<std::string> names;
   for (const fs::path& source : sources) {
-    const std::string name = relativeName(source, input);
-    const BuiltPair built = buildPair(source, name, dataset, sourceFiles, options.profile->profile);
+    const std::string name = datasetName(source, input);
+    if (!names.insert(name).second) {
+      printProblem("skipped " + printableName(source.string()) + ": another cloud of the input " +
+                   "is written as " + printableName(name) + " already");
+      succeeded = false;
+      continue;
+    }
+    const BuiltPair built =
+        buildPair(source, name, dataset, sourceFiles, profile, options.dracoSpeed);
     if (!built.problem.empty()) {
       printProblem("skipped " + printableName(source.string()) + ": " + built.problem);
       succeeded = false;

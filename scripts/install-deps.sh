@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build and the tests need, and those named as arguments,
+# Installs the Debian packages that the build and the tests need (scipy checks the BD deltas), and those named as arguments,
 # if any is missing.
 set -euo pipefail
-packages=(cmake g++ make libpcl-dev libboost-filesystem-dev libgtest-dev "$@")
+packages=(cmake g++ make libpcl-dev libboost-filesystem-dev libgtest-dev libdraco-dev python3-scipy "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

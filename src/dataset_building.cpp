@@ -1,6 +1,8 @@
 #include "dataset_building.h"
 
 #include "cloud_loading.h"
+#include "draco_codec.h"
+#include "octree_codec.h"
 
 #include <pcl/common/io.h>
 #include <pcl/io/pcd_io.h>
@@ -82,7 +84,7 @@ std::string writePair(const Dataset& dataset, const std::string& name, const Sou
 
 BuiltPair buildPairUnguarded(const fs::path& sourceFile, const std::string& name,
                              const Dataset& dataset, const SourceFiles& sources,
-                             pcl::io::compression_Profiles_e profile) {
+                             const CodecProfile& profile, int dracoSpeed) {
   BuiltPair built;
   const LoadedCloud source = readCloudFile(sourceFile.string());
   if (!source.problem.empty()) {
@@ -91,11 +93,13 @@ BuiltPair buildPairUnguarded(const fs::path& sourceFile, const std::string& name
   }
   const ColorCloud& original = source.cloud;
   const bool hasColor = source.attributes.hasColor;
-  const RoundTrip trip = roundTrip(original, profile);
+  const RoundTrip trip = profile.codec == Codec::Octree
+                             ? octreeRoundTrip(original, profile)
+                             : dracoRoundTrip(original, profile, dracoSpeed);
   built.problem = trip.problem;
   if (built.problem.empty())
-    built.problem = writePair(dataset, name, sources, original, hasColor, trip,
-                              hasColor && encodesColor(profile));
+    built.problem =
+        writePair(dataset, name, sources, original, hasColor, trip, hasColor && profile.color);
   if (!built.problem.empty())
     return built;
   built.originalPoints = original.size();
@@ -130,6 +134,33 @@ std::string prepareDataset(const fs::path& input, const fs::path& output, Datase
   return "";
 }
 
+void listSourceClouds(const fs::path& input, std::vector<fs::path>& sources,
+                      std::vector<SkippedEntry>& skipped) {
+  std::vector<fs::path> files;
+  std::vector<SkippedEntry> passedOver;
+  listFiles(input, std::nullopt, files, &passedOver);
+  const auto isCloud = [](const fs::path& path) {
+    return path.extension() == ".pcd" || path.extension() == ".ply";
+  };
+  for (const fs::path& file : files)
+    if (isCloud(file))
+      sources.push_back(file);
+  // Linked folders are named whatever they are called; other entries only with a cloud's name.
+  for (const SkippedEntry& entry : passedOver) {
+    boost::system::error_code error;
+    if (isCloud(entry.path) ||
+        (fs::is_symlink(entry.path, error) && fs::is_directory(entry.path, error)))
+      skipped.push_back(entry);
+  }
+}
+
+std::string datasetName(const fs::path& source, const fs::path& input) {
+  const std::string name = relativeName(source, input);
+  if (source.extension() != ".ply")
+    return name;
+  return name.substr(0, name.size() - std::string(".ply").size()) + ".pcd";
+}
+
 SourceFiles identitiesOf(const std::vector<fs::path>& files) {
   SourceFiles identities;
   for (const fs::path& file : files)
@@ -139,10 +170,10 @@ SourceFiles identitiesOf(const std::vector<fs::path>& files) {
 }
 
 BuiltPair buildPair(const fs::path& source, const std::string& name, const Dataset& dataset,
-                    const SourceFiles& sources, pcl::io::compression_Profiles_e profile) {
+                    const SourceFiles& sources, const CodecProfile& profile, int dracoSpeed) {
   BuiltPair failed;
   try {
-    return buildPairUnguarded(source, name, dataset, sources, profile);
+    return buildPairUnguarded(source, name, dataset, sources, profile, dracoSpeed);
   } catch (const fs::filesystem_error& error) {
     failed.problem = error.code().message() + " (" + error.path1().string() + ")";
   } catch (const std::bad_alloc&) {

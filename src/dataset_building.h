@@ -1,7 +1,8 @@
 #pragma once
 
+#include "codec_profiles.h"
 #include "dataset_layout.h"
-#include "octree_codec.h"
+#include "file_listing.h"
 
 #include <boost/filesystem/path.hpp>
 
@@ -24,6 +25,18 @@ std::string prepareDataset(const boost::filesystem::path& input,
 using SourceFiles = std::set<std::pair<dev_t, ino_t>>;
 SourceFiles identitiesOf(const std::vector<boost::filesystem::path>& files);
 
+// The source clouds below input, *.pcd and *.ply files at any depth, and the entries among
+// them that are skipped (linked folders, cloud names that are not regular files). Failures of
+// the file system throw as listFiles does.
+void listSourceClouds(const boost::filesystem::path& input,
+                      std::vector<boost::filesystem::path>& sources,
+                      std::vector<SkippedEntry>& skipped);
+
+// The name of a source cloud's files in the dataset: its name below input, a PLY cloud's with
+// .pcd in place of .ply, since its original is written as PCD.
+std::string datasetName(const boost::filesystem::path& source,
+                        const boost::filesystem::path& input);
+
 // What became of one source cloud.
 struct BuiltPair {
   // Why the cloud was skipped: it cannot be read, encoded or written; empty when it was not.
@@ -40,6 +53,7 @@ struct BuiltPair {
 // name below the dataset's folders. A cloud without a colour field is written without one,
 // and so is every decoded cloud of a profile that does not keep colour. Every failure of the
 // file system or of memory becomes the problem; no file of sources is ever written.
+// Draco's encoder and decoder run at dracoSpeed.
 BuiltPair buildPair(const boost::filesystem::path& source, const std::string& name,
-                    const Dataset& dataset, const SourceFiles& sources,
-                    pcl::io::compression_Profiles_e profile);
+                    const Dataset& dataset, const SourceFiles& sources, const CodecProfile& profile,
+                    int dracoSpeed = kDefaultDracoSpeed);

@@ -6,52 +6,38 @@
 
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <sstream>
 
-const std::vector<CodecProfile>& codecProfiles() {
-  using namespace pcl::io;
-  static const std::vector<CodecProfile> profiles = {
-      {"low-online-nocolor", LOW_RES_ONLINE_COMPRESSION_WITHOUT_COLOR},
-      {"low-online-color", LOW_RES_ONLINE_COMPRESSION_WITH_COLOR},
-      {"med-online-nocolor", MED_RES_ONLINE_COMPRESSION_WITHOUT_COLOR},
-      {"med-online-color", MED_RES_ONLINE_COMPRESSION_WITH_COLOR},
-      {"high-online-nocolor", HIGH_RES_ONLINE_COMPRESSION_WITHOUT_COLOR},
-      {"high-online-color", HIGH_RES_ONLINE_COMPRESSION_WITH_COLOR},
-      {"low-offline-nocolor", LOW_RES_OFFLINE_COMPRESSION_WITHOUT_COLOR},
-      {"low-offline-color", LOW_RES_OFFLINE_COMPRESSION_WITH_COLOR},
-      {"med-offline-nocolor", MED_RES_OFFLINE_COMPRESSION_WITHOUT_COLOR},
-      {"med-offline-color", MED_RES_OFFLINE_COMPRESSION_WITH_COLOR},
-      {"high-offline-nocolor", HIGH_RES_OFFLINE_COMPRESSION_WITHOUT_COLOR},
-      {"high-offline-color", HIGH_RES_OFFLINE_COMPRESSION_WITH_COLOR},
-  };
-  return profiles;
-}
+namespace {
 
-const CodecProfile& defaultCodecProfile() {
-  return *findCodecProfile("med-offline-color");
-}
-
-const CodecProfile* findCodecProfile(const std::string& name) {
-  for (const CodecProfile& profile : codecProfiles())
-    if (profile.name == name)
-      return &profile;
-  return nullptr;
-}
-
-bool encodesColor(pcl::io::compression_Profiles_e profile) {
-  return pcl::io::compressionProfiles_[profile].doColorEncoding;
-}
-
-int octreeDepth(const ColorCloud& cloud, pcl::io::compression_Profiles_e profile) {
+// The largest side of the cloud's bounding box.
+double extentOf(const ColorCloud& cloud) {
   Eigen::Vector4f lowest, highest;
   pcl::getMinMax3D(cloud, lowest, highest);
-  const double extent = static_cast<double>((highest - lowest).head<3>().maxCoeff());
-  const double cells = extent / pcl::io::compressionProfiles_[profile].octreeResolution;
+  return static_cast<double>((highest - lowest).head<3>().maxCoeff());
+}
+
+constexpr unsigned char kLadderColorBits = 8;
+// Only an inter-frame coder uses it; every cloud here is an intra frame.
+constexpr unsigned int kLadderFrameRate = 100;
+
+} // namespace
+
+double octreeResolution(const ColorCloud& cloud, const CodecProfile& profile) {
+  if (profile.octreeProfile != pcl::io::MANUAL_CONFIGURATION)
+    return pcl::io::compressionProfiles_[profile.octreeProfile].octreeResolution;
+  const double extent = extentOf(cloud);
+  return extent > 0.0 ? std::ldexp(extent, -profile.bits) : 1.0;
+}
+
+int octreeDepth(const ColorCloud& cloud, const CodecProfile& profile) {
+  const double cells = extentOf(cloud) / octreeResolution(cloud, profile);
   return cells <= 1.0 ? 0 : static_cast<int>(std::ceil(std::log2(cells)));
 }
 
-RoundTrip roundTrip(const ColorCloud& original, pcl::io::compression_Profiles_e profile) {
-  using Codec = pcl::io::OctreePointCloudCompression<pcl::PointXYZRGBA>;
+RoundTrip octreeRoundTrip(const ColorCloud& original, const CodecProfile& profile) {
+  using OctreeCodec = pcl::io::OctreePointCloudCompression<pcl::PointXYZRGBA>;
   RoundTrip trip;
   auto finite = std::make_shared<ColorCloud>();
   pcl::Indices kept;
@@ -65,13 +51,19 @@ RoundTrip roundTrip(const ColorCloud& original, pcl::io::compression_Profiles_e 
                    std::to_string(kMaxOctreeDepth) + " are allowed";
     return trip;
   }
+  const double resolution = octreeResolution(*finite, profile);
+  std::unique_ptr<OctreeCodec> encoder =
+      profile.octreeProfile != pcl::io::MANUAL_CONFIGURATION
+          ? std::make_unique<OctreeCodec>(profile.octreeProfile, false)
+          : std::make_unique<OctreeCodec>(pcl::io::MANUAL_CONFIGURATION, false, resolution,
+                                          resolution, true, kLadderFrameRate, profile.color,
+                                          kLadderColorBits);
   using Clock = std::chrono::steady_clock;
   std::stringstream stream;
   const Clock::time_point start = Clock::now();
-  Codec encoder(profile, false);
-  encoder.encodePointCloud(finite, stream);
+  encoder->encodePointCloud(finite, stream);
   const Clock::time_point encoded = Clock::now();
-  Codec decoder;
+  OctreeCodec decoder;
   auto decoded = std::make_shared<ColorCloud>();
   decoder.decodePointCloud(stream, decoded);
   trip.encodingSeconds = std::chrono::duration<double>(encoded - start).count();

@@ -57,7 +57,7 @@ std::map<std::string, Row> measuredRows(const std::string& profileName) {
   for (const auto& source : sources) {
     const std::string name = relativeName(source, input);
     const BuiltPair built =
-        buildPair(source, name, dataset, SourceFiles(), findCodecProfile(profileName)->profile);
+        buildPair(source, name, dataset, SourceFiles(), *findCodecProfile(profileName));
     EXPECT_EQ(built.problem, "") << name;
     const CloudComparison comparison =
         loadAndCompare((dataset.originalsDirectory / name).string(),
