@@ -88,25 +88,17 @@ void printUsage(std::ostream& stream, const std::vector<CommandOption>& table) {
             "colour, is written without a colour field. Prints each cloud's sizes and the\n"
             "seconds spent encoding and decoding it, then the totals.\n\n";
   printOptions(stream, table);
-  stream << "\nprofiles, by family (a family is one rate-distortion curve):\n"
+  stream << "\nprofiles, in families (a family is one rate-distortion curve: the profile's name\n"
+            "without its rate point, low/med/high or dB/qB):\n"
             "  fixed-*: PCL's octree profiles, low, medium and high resolution, online or\n"
             "    offline, with or without colour\n"
             "  octree-offline-*-dB: PCL's octree codec keeping one point a voxel, the voxel's\n"
             "    side the largest side of the cloud's bounding box over 2^B, colour in 8 bits\n"
             "  draco-*-qB: Draco, positions quantised to B bits over the bounding box, colour\n"
             "    in 8 bits\n";
-  std::string family;
-  for (const CodecProfile& profile : codecProfiles()) {
-    if (profile.family != family) {
-      family = profile.family;
-      stream << "  " << family << ":";
-    }
-    stream << " " << profile.name;
-    if (&profile == &defaultCodecProfile(profile.codec))
-      stream << " (default)";
-    if (&profile == &codecProfiles().back() || (&profile + 1)->family != family)
-      stream << "\n";
-  }
+  for (const CodecProfile& profile : codecProfiles())
+    stream << "  " << profile.name
+           << (&profile == &defaultCodecProfile(profile.codec) ? "  (default)" : "") << "\n";
 }
 
 } // namespace

@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
-# Rate-distortion sweep: every codec profile of quorvane-dataset over the clouds of INPUT_DIR,
-# one dataset per profile in OUTPUT_DIR/PROFILE, each evaluated with quorvane-eval --metrics.
-# Writes OUTPUT_DIR/rd.csv (the dataset's pooled row of each profile and the codec's seconds)
-# and draws OUTPUT_DIR/rd.png: D1 PSNR and Y PSNR against bits per point.
-#   scripts/rd-sweep.sh INPUT_DIR OUTPUT_DIR
+# Rate-distortion sweep: every codec profile of quorvane-dataset (PCL's octree codec and Draco)
+# over the clouds of INPUT_DIR, one dataset per profile in OUTPUT_DIR/PROFILE, each evaluated
+# with quorvane-eval --metrics. Writes
+#   OUTPUT_DIR/rd.csv  the dataset's pooled row of each profile, the codec's seconds and the
+#                      profile's family (its rate-distortion curve)
+#   OUTPUT_DIR/bd.csv  quorvane-bd: BD-rate and BD-PSNR of every family against the anchor
+#   OUTPUT_DIR/rd.png  D1, D2 and Y PSNR against bits per point, every family, BD-rate
+#                      against the anchor in the legend
+#   scripts/rd-sweep.sh [--anchor FAMILY] INPUT_DIR OUTPUT_DIR
+# The anchor defaults to octree-offline-color, PCL's octree codec with colour.
 set -euo pipefail
-if [ $# -ne 2 ]; then
-  echo "usage: scripts/rd-sweep.sh INPUT_DIR OUTPUT_DIR" >&2
-  exit 2
+usage() { echo "usage: scripts/rd-sweep.sh [--anchor FAMILY] INPUT_DIR OUTPUT_DIR" >&2; exit 2; }
+anchor=octree-offline-color
+if [ "${1:-}" = --anchor ]; then
+  [ $# -ge 2 ] || usage
+  anchor="$2"
+  shift 2
 fi
+[ $# -eq 2 ] || usage
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 fail() { echo "rd-sweep.sh: $1" >&2; exit 1; }
 [ -d "$1" ] || fail "$1 is not a folder"
@@ -22,14 +31,16 @@ fi
 if inside "$output" "$input"; then
   fail "the output $2 lies inside the input $1; choose another output"
 fi
-# The clouds that quorvane-dataset lists: *.pcd files, or links to files, at any depth.
-[ -n "$(find "$input" -name '*.pcd' -xtype f -print -quit)" ] || fail "$1 holds no clouds (*.pcd)"
+# The clouds that quorvane-dataset lists: *.pcd and *.ply files, or links to files, at any depth.
+[ -n "$(find "$input" \( -name '*.pcd' -o -name '*.ply' \) -xtype f -print -quit)" ] ||
+  fail "$1 holds no clouds (*.pcd or *.ply)"
 mkdir -p "$output"
 trap 'rm -f "$output"/rd-*.dat "$output/rd.csv.partial"' EXIT
 "$root/scripts/install-deps.sh" gnuplot-nox
-"$root/scripts/build.sh" quorvane-eval quorvane-dataset
+"$root/scripts/build.sh" quorvane-eval quorvane-dataset quorvane-bd
 dataset="$root/build/quorvane-dataset"
 evaluate="$root/build/quorvane-eval"
+started=$(date +%s)
 
 # The value of a named column in the pooled "all" row of a metrics.csv, the last row of a
 # finished run; empty when there is no such row.
@@ -38,10 +49,19 @@ pooled() { # metrics.csv column-name
   awk -F, -v name="$2" 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == name) column = i }
                         { last = $0 } END { split(last, f, ","); if (f[1] == "all") print f[column] }' "$1"
 }
+# A profile's family, its name without its rate point: low-, med-, high- for PCL's fixed
+# profiles (family fixed-...), -dN or -qN for the ladders.
+family_of() {
+  case "$1" in
+  low-* | med-* | high-*) echo "fixed-${1#*-}" ;;
+  *-d[0-9]* | *-q[0-9]*) echo "${1%-*}" ;;
+  *) echo "$1" ;;
+  esac
+}
 
 status=0
 rd="$output/rd.csv"
-echo "profile,bpp,d1_psnr,d2_psnr,y_psnr,encode_seconds,decode_seconds" > "$rd.partial"
+echo "profile,bpp,d1_psnr,d2_psnr,y_psnr,encode_seconds,decode_seconds,family" > "$rd.partial"
 for profile in $("$dataset" --list-profiles); do
   folder="$output/$profile"
   rm -rf "$folder"
@@ -58,18 +78,19 @@ for profile in $("$dataset" --list-profiles); do
     echo "$profile: metrics.csv has no row 'all'; its values are left empty" >&2
     status=1
   fi
-  echo "$profile,$(pooled "$folder/metrics.csv" bpp),$(pooled "$folder/metrics.csv" d1_psnr),$(pooled "$folder/metrics.csv" d2_psnr),$(pooled "$folder/metrics.csv" y_psnr),$encode,$decode" >> "$rd.partial"
+  m="$folder/metrics.csv"
+  echo "$profile,$(pooled "$m" bpp),$(pooled "$m" d1_psnr),$(pooled "$m" d2_psnr),$(pooled "$m" y_psnr),$encode,$decode,$(family_of "$profile")" >> "$rd.partial"
 done
 mv "$rd.partial" "$rd"
+"$root/build/quorvane-bd" --anchor "$anchor" "$rd" > "$output/bd.csv" || fail "no BD table (rd.csv: $rd)"
 
-# One series for each of online and offline, with and without colour, from low to high
-# resolution. A PSNR that is infinite (nothing lost) cannot be drawn; the title names it.
-for series in online-color offline-color online-nocolor offline-nocolor; do
-  awk -F, -v OFS=, -v s="$series" 'NR > 1 && $1 ~ "-" s "$" {
-      split($1, name, "-"); $1 = name[1]; for (i = 2; i <= 5; i++) if ($i == "inf") $i = ""; print }' \
-    "$rd" > "$output/rd-$series.dat"
+# Each family's points, lowest rate first. A PSNR that is infinite (nothing lost) cannot be
+# drawn; the panel's title names it.
+families=$(awk -F, 'NR > 1 && !seen[$8]++ { print $8 }' "$rd")
+for family in $families; do
+  awk -F, -v OFS=, -v f="$family" 'NR > 1 && $8 == f {
+      for (i = 2; i <= 5; i++) if ($i == "inf") $i = ""; print }' "$rd" | sort -t, -k2,2g > "$output/rd-$family.dat"
 done
-# The profiles whose PSNR in a column is infinite, for a panel's title.
 infinite() { # column name
   local profiles
   profiles=$(awk -F, -v c="$1" 'NR > 1 && $c == "inf" { printf "%s%s", sep, $1; sep = ", " }' "$rd")
@@ -80,47 +101,62 @@ if ! awk -F, 'NR > 1 && $2 != "" && ($3 != "" && $3 != "inf" || $5 != "" && $5 !
   column -s, -t "$rd"
   fail "no profile has a value to plot; rd.png is not drawn (rd.csv: $rd)"
 fi
-series_plot() { # column
-  local column="$1" plots="" series point=6
-  for series in online-color offline-color online-nocolor offline-nocolor; do
-    point=$((point + 1))
-    [ "$column" != 5 ] || [[ "$series" != *nocolor ]] || continue
-    plots+="\"$output/rd-$series.dat\" using 2:$column with linespoints pt $point ps 1.3 title \"$series\", "
-    plots+="\"$output/rd-$series.dat\" using 2:$column:1 with labels offset 0,0.9 font \",8\" notitle, "
+# A family's BD-rate on a metric against the anchor, for the legend.
+bd_rate() { # family metric
+  [ "$1" != "$anchor" ] || { echo "anchor"; return; }
+  awk -F, -v f="$1" -v m="$2" 'NR > 1 && $1 == f && $3 == m {
+      if ($4 == "") print "BD-rate n/a"; else printf "BD-rate %+.1f %%\n", $4 }' "$output/bd.csv"
+}
+series_plot() { # column metric
+  local column="$1" plots="" family style=0
+  for family in $families; do
+    style=$((style + 1))
+    # Clouds compressed without colour have no Y PSNR.
+    [ "$column" != 5 ] || [[ "$family" != *nocolor ]] || continue
+    local dash=1
+    [[ "$family" != fixed-* ]] || dash=2
+    plots+="\"$output/rd-$family.dat\" using 2:$column with linespoints lc $style dt $dash pt $style ps 1.1 title \"$family ($(bd_rate "$family" "$2"))\", "
   done
   echo "${plots%, }"
 }
 # A panel's plot command; a panel without a finite value to draw (clouds without colour have
 # no Y PSNR) says so, since gnuplot cannot scale an empty plot.
-panel() { # column name
-  if awk -F, -v c="$1" 'NR > 1 && $2 != "" && $c != "" && $c != "inf" && (c != 5 || $1 !~ /nocolor$/) { found = 1 }
+panel() { # column name metric
+  if awk -F, -v c="$1" 'NR > 1 && $2 != "" && $c != "" && $c != "inf" && (c != 5 || $8 !~ /nocolor$/) { found = 1 }
                         END { exit !found }' "$rd"; then
-    echo "plot $(series_plot "$1")"
+    echo "plot $(series_plot "$1" "$3")"
   else
     echo "set xrange [1:10]; set yrange [0:1]; set label 1 \"no finite $2 to draw\" at graph 0.5, 0.5 center"
     echo "plot 1/0 notitle; unset label 1; set autoscale"
   fi
 }
 gnuplot <<PLOT
-set terminal pngcairo size 1200,520 font "DejaVu Sans,10"
+set terminal pngcairo size 1800,760 font "DejaVu Sans,10" noenhanced
 set output "$output/rd.png"
 set datafile separator ","
 set datafile missing ""
 set logscale x
 set grid
-set key bottom right
+set key outside below maxcols 2 font ",9"
 set offsets 0, 0, 2, 2
 set xlabel "bits per point (8 x compressed bytes / original points)"
-set multiplot layout 1,2 title "PCL's octree codec over $(basename "$input"): one point per profile (low, med, high resolution)"
-set title "Geometry$(infinite 3 "D1 PSNR")"
-set ylabel "D1 PSNR, dB (point to point as pc_error, peak: largest side of the box)"
-$(panel 3 "D1 PSNR")
+set multiplot layout 1,3 title "PCL's octree codec and Draco over $(basename "$input"); BD-rate (PCHIP) against $anchor"
+set title "Geometry, point to point$(infinite 3 "D1 PSNR")"
+set ylabel "D1 PSNR, dB (as pc_error, peak: largest side of the box)"
+$(panel 3 "D1 PSNR" d1_psnr)
+set title "Geometry, point to plane$(infinite 4 "D2 PSNR")"
+set ylabel "D2 PSNR, dB (as pc_error, the original's normals)"
+$(panel 4 "D2 PSNR" d2_psnr)
 set title "Colour$(infinite 5 "Y PSNR")"
 set ylabel "Y PSNR, dB (BT.709 luma as pc_error computes it)"
-$(panel 5 "Y PSNR")
+$(panel 5 "Y PSNR" y_psnr)
 unset multiplot
 PLOT
 column -s, -t "$rd"
+echo
+column -s, -t "$output/bd.csv" | cut -c1-160
 echo "rd.csv: $rd"
+echo "bd.csv: $output/bd.csv"
 echo "plot:   $output/rd.png"
+echo "sweep:  $(($(date +%s) - started)) s"
 exit "$status"

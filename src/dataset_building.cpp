@@ -3,6 +3,7 @@
 #include "cloud_loading.h"
 #include "draco_codec.h"
 #include "octree_codec.h"
+#include "ply_loading.h"
 
 #include <pcl/common/io.h>
 #include <pcl/io/pcd_io.h>
@@ -45,9 +46,27 @@ bool writeBinary(const fs::path& file, const pcl::PointCloud<Point>& cloud) {
   return static_cast<bool>(stream);
 }
 
-// Writes the cloud with its colours, or with x, y and z alone.
-bool writeBinaryCloud(const fs::path& file, const ColorCloud& cloud, bool withColor) {
+// The cloud with its normals, one for each point, in a point type that holds both.
+template <typename Point>
+pcl::PointCloud<Point> withNormals(const ColorCloud& cloud, const Normals& normals) {
+  pcl::PointCloud<Point> points;
+  pcl::copyPointCloud(cloud, points);
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    points[i].normal_x = normals[i][0];
+    points[i].normal_y = normals[i][1];
+    points[i].normal_z = normals[i][2];
+  }
+  return points;
+}
+
+// Writes the cloud with its colours, or with x, y and z alone, and with its normals when there
+// are any.
+bool writeBinaryCloud(const fs::path& file, const ColorCloud& cloud, bool withColor,
+                      const Normals& normals = Normals()) {
   fs::create_directories(file.parent_path());
+  if (!normals.empty())
+    return withColor ? writeBinary(file, withNormals<pcl::PointXYZRGBNormal>(cloud, normals))
+                     : writeBinary(file, withNormals<pcl::PointNormal>(cloud, normals));
   if (withColor)
     return writeBinary(file, cloud);
   pcl::PointCloud<pcl::PointXYZ> positions;
@@ -65,8 +84,7 @@ bool writeBytes(const fs::path& file, const std::string& bytes) {
 // Writes the three files of one cloud; returns the reason when that is not possible, or when
 // a file to write is one of the sources.
 std::string writePair(const Dataset& dataset, const std::string& name, const SourceFiles& sources,
-                      const ColorCloud& original, bool originalHasColor, const RoundTrip& trip,
-                      bool decodedHasColor) {
+                      const LoadedCloud& original, const RoundTrip& trip, bool decodedHasColor) {
   const fs::path originalFile = dataset.originalsDirectory / name;
   const fs::path compressedFile = dataset.compressedDirectory / compressedName(name);
   const fs::path decodedFile = dataset.decodedDirectory / name;
@@ -75,7 +93,8 @@ std::string writePair(const Dataset& dataset, const std::string& name, const Sou
     if (identity && sources.count(*identity) != 0)
       return "writing " + target.string() + " would write over a source cloud";
   }
-  if (!writeBinaryCloud(originalFile, original, originalHasColor) ||
+  if (!writeBinaryCloud(originalFile, original.cloud, original.attributes.hasColor,
+                        original.attributes.normals) ||
       !writeBytes(compressedFile, trip.compressedBytes) ||
       !writeBinaryCloud(decodedFile, trip.decoded, decodedHasColor))
     return std::string("cannot write its files: ") + std::strerror(errno);
@@ -86,9 +105,12 @@ BuiltPair buildPairUnguarded(const fs::path& sourceFile, const std::string& name
                              const Dataset& dataset, const SourceFiles& sources,
                              const CodecProfile& profile, int dracoSpeed) {
   BuiltPair built;
-  const LoadedCloud source = readCloudFile(sourceFile.string());
+  const bool ply = sourceFile.extension() == ".ply";
+  const LoadedCloud source =
+      ply ? readPlyFile(sourceFile.string()) : readCloudFile(sourceFile.string());
   if (!source.problem.empty()) {
-    built.problem = "not a readable PCD cloud: " + source.problem;
+    built.problem = std::string(ply ? "not a readable PLY cloud: " : "not a readable PCD cloud: ") +
+                    source.problem;
     return built;
   }
   const ColorCloud& original = source.cloud;
@@ -98,8 +120,7 @@ BuiltPair buildPairUnguarded(const fs::path& sourceFile, const std::string& name
                              : dracoRoundTrip(original, profile, dracoSpeed);
   built.problem = trip.problem;
   if (built.problem.empty())
-    built.problem =
-        writePair(dataset, name, sources, original, hasColor, trip, hasColor && profile.color);
+    built.problem = writePair(dataset, name, sources, source, trip, hasColor && profile.color);
   if (!built.problem.empty())
     return built;
   built.originalPoints = original.size();

@@ -118,11 +118,20 @@ TEST(Dataset, RefusesBadCallsWithAMessage) {
   EXPECT_NE(unwritable.status, 0);
   EXPECT_NE(unwritable.err.find("cannot create"), std::string::npos) << unwritable.err;
 
+  const CommandResult mixed =
+      buildDataset(work.path, "--codec draco --profile med-offline-color in");
+  EXPECT_EQ(mixed.status, 2);
+  EXPECT_NE(mixed.err.find("profile med-offline-color is one of octree's, not draco's"),
+            std::string::npos)
+      << mixed.err;
+  EXPECT_EQ(buildDataset(work.path, "--draco-speed 11 in").status, 2);
+
+  // Every profile on a line of its own, each codec's default marked.
   const CommandResult help = buildDataset(work.path, "--help");
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("med-offline-color  (default)"), std::string::npos) << help.out;
-  // The twelve profiles, and the default named in --profile's help.
-  EXPECT_EQ(countOccurrences(help.out, "line-"), 13u);
+  EXPECT_NE(help.out.find("\n  med-offline-color  (default)\n"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("\n  draco-color-q11  (default)\n"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("\n  octree-offline-nocolor-d12\n"), std::string::npos) << help.out;
 }
 
 TEST(Dataset, RefusesWhatTheCodecCannotEncodeAndGoesOn) {
@@ -168,6 +177,18 @@ TEST(Dataset, WritesColourOnlyWhereThereIsColourAndTimesTheCodec) {
   EXPECT_EQ(countOccurrences(color.out, " s, decoded in "), 3u) << color.out;
   EXPECT_NE(color.out.find("total: 2 clouds encoded in "), std::string::npos) << color.out;
 
+  // Draco writes its stream as the compressed file, in the same tree, timed the same way.
+  const CommandResult draco = buildDataset(work.path, "--codec draco --output draco in");
+  ASSERT_EQ(draco.status, 0) << draco.err;
+  EXPECT_EQ(fieldsOf("draco", "octree_uncompressed", "coloured"), "FIELDS x y z rgba");
+  EXPECT_EQ(fieldsOf("draco", "octree_uncompressed", "plain"), "FIELDS x y z");
+  EXPECT_EQ(
+      readTextFile(work.path / "draco" / "quorvane" / "octree_compressed" / "plain").substr(0, 5),
+      "DRACO");
+  EXPECT_NE(draco.out.find("coloured.pcd: 300 points in, 300 out, "), std::string::npos)
+      << draco.out;
+  EXPECT_EQ(countOccurrences(draco.out, " s, decoded in "), 3u) << draco.out;
+
   const CommandResult noColor =
       buildDataset(work.path, "--profile high-offline-nocolor --output nocolor in");
   ASSERT_EQ(noColor.status, 0) << noColor.err;
@@ -176,7 +197,7 @@ TEST(Dataset, WritesColourOnlyWhereThereIsColourAndTimesTheCodec) {
 
   const CommandResult profiles = buildDataset(work.path, "--list-profiles");
   EXPECT_EQ(profiles.status, 0);
-  EXPECT_EQ(countOccurrences(profiles.out, "\n"), 12u);
+  EXPECT_EQ(countOccurrences(profiles.out, "\n"), 36u);
   EXPECT_NE(profiles.out.find("\nhigh-offline-nocolor\n"), std::string::npos) << profiles.out;
 }
 
@@ -203,4 +224,36 @@ TEST(Dataset, NeverWritesOverASourceAndNamesLinkedFolders) {
       << built.err;
   EXPECT_EQ(readTextFile(work.path / "out/quorvane/pcd_binary_original/a.pcd"), before);
   EXPECT_NE(built.out.find("b.pcd: 10 points in"), std::string::npos) << built.out;
+}
+
+TEST(Dataset, TakesPlyCloudsWithTheirNormalsAndMeasuresThem) {
+  TempDirectory work;
+  const std::string header = "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\n"
+                             "property float y\nproperty float z\nproperty uchar red\n"
+                             "property uchar green\nproperty uchar blue\nproperty float nx\n"
+                             "property float ny\nproperty float nz\nend_header\n";
+  writeTextFile(work.path / "in" / "body.ply", header +
+                                                   "0 0 0 10 20 30 0 0 1\n1 0 0 40 50 60 0 0 1\n"
+                                                   "0 1 0 70 80 90 0 0 1\n1 1 0 1 2 3 0 0 1\n");
+  // Whichever of two clouds with one name comes second would be written over the first.
+  writeCloud(work.path / "in" / "twin.pcd", *randomCloud(10, 1));
+  writeTextFile(work.path / "in" / "twin.ply", header + "0 0 0 1 1 1 0 0 1\n1 0 0 1 1 1 0 0 1\n"
+                                                        "0 1 0 1 1 1 0 0 1\n1 1 0 1 1 1 0 0 1\n");
+  writeTextFile(work.path / "in" / "broken.ply", "ply\nformat ascii 1.0\nend_header\n");
+  const CommandResult built = buildDataset(work.path, "--codec draco --output out in");
+  EXPECT_EQ(built.status, 1);
+  EXPECT_NE(built.err.find("skipped in/broken.ply: not a readable PLY cloud: the file has no "
+                           "vertex element"),
+            std::string::npos)
+      << built.err;
+  EXPECT_NE(built.err.find("is written as twin.pcd already"), std::string::npos) << built.err;
+  const std::string original =
+      readTextFile(work.path / "out/quorvane/pcd_binary_original/body.pcd");
+  EXPECT_NE(original.find("FIELDS x y z rgb normal_x normal_y normal_z curvature\n"),
+            std::string::npos);
+  const CommandResult measured =
+      runCommand("'" QUORVANE_EVAL_BINARY "' --metrics", work.path / "out");
+  ASSERT_EQ(measured.status, 0) << measured.err;
+  EXPECT_NE(readTextFile(work.path / "out" / "metrics.csv").find("body.pcd,4,4,"),
+            std::string::npos);
 }
