@@ -22,6 +22,9 @@ run_contender() { # name pair-directory
   limit1) measure "$build/bench_limit" "$original" "$decoded" 1 ;;
   limitN) measure "$build/bench_limit" "$original" "$decoded" "$cores" ;;
   pcl) OMP_NUM_THREADS=1 measure pcl_compute_cloud_error "$original" "$decoded" "$work/out.pcd" -correspondence nn ;;
+  # pc_error as a paper runs it, given binary PLY files, the original's normals and the peak.
+  pcerror) OMP_NUM_THREADS=1 measure "$PC_ERROR" -a "$pair/original.ply" -b "$pair/decoded.ply" \
+    -n "$pair/normals.ply" --color=1 --hausdorff=1 --resolution="$(cat "$pair/peak")" ;;
   cc) measure CloudCompare -SILENT -AUTO_SAVE OFF -O "$pair/original.ply" -O "$pair/decoded.ply" -C2C_DIST -MAX_TCOUNT 1 ;;
   esac
 }

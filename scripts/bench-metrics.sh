@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # What --metrics costs: seconds of quorvane-eval with and without it on one pair, on one thread
-# and on every thread, for synthetic scans through the high-resolution colour profile (every
-# decoded point distinct, so every point needs a normal) in scanner and in shuffled storage
-# order, and through the default medium-resolution profile (decoded points share voxels); then
-# the high-resolution pair with normals in its files (from pcl_normal_estimation -k 12), where
-# none are estimated.
-#   scripts/bench-metrics.sh [POINTS (default 1000000)] [RUNS (default 5)]
+# and on every thread, for a synthetic scan through the default medium-resolution profile, with
+# the original's normals in its (binary) file, from pcl_normal_estimation -k 12, and without,
+# when quorvane-eval estimates them; then the high-resolution profile with normals (every
+# decoded point distinct). With PC_ERROR=/path/to/pc_error, MPEG's pc_error too, on one thread,
+# given binary PLY files with the original's normals and the same peak: the ratio of --metrics
+# to pc_error is the measure of the metrics' cost.
+#   [PC_ERROR=...] scripts/bench-metrics.sh [POINTS (default 1000000)] [RUNS (default 5)]
 # Prints a markdown table and writes it to bench/results/.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 points="${1:-1000000}"
 runs="${2:-5}"
 "$root/scripts/install-deps.sh" time pcl-tools
-"$root/scripts/build.sh" quorvane-eval quorvane-dataset bench_make_clouds
+"$root/scripts/build.sh" quorvane-eval quorvane-dataset bench_make_clouds bench_pcd_to_ply
 build="$root/build"
 eval_binary="${QUORVANE_EVAL:-$build/quorvane-eval}"
 work="$(mktemp -d)"
@@ -20,42 +21,52 @@ trap 'rm -rf "$work"' EXIT
 cores=$(nproc)
 # shellcheck source=scripts/bench-common.sh
 source "$root/scripts/bench-common.sh"
+contenders=(eval1 metrics1 metricsN)
+[ -z "${PC_ERROR:-}" ] || contenders+=(pcerror)
 
-table="| points | pair | plain 1 thread s | --metrics 1 thread s | ratio | plain $cores threads s | --metrics $cores threads s | ratio | peak RSS plain / --metrics MiB |
-|---:|---|---:|---:|---:|---:|---:|---:|---:|"
-add_row() { # label pair-directory
-  time_pair "$2" "$runs" eval1 metrics1 evalN metricsN
+table="| points | pair | plain 1 thread s | --metrics 1 thread s | --metrics $cores threads s | pc_error 1 thread s | --metrics1 / pc_error | --metrics$cores / pc_error | --metrics1 / plain | peak RSS plain / --metrics / pc_error MiB |
+|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+add_row() { # label pair-directory [PLY file of the original's normals, for pc_error]
+  local pair="$2" original="$2/quorvane/pcd_binary_original/cloud_00000.pcd"
+  (cd "$pair" && "$eval_binary" --metrics >/dev/null 2>&1) || true
+  awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "peak") c = i } NR == 2 { print $c }' \
+    "$pair/metrics.csv" > "$pair/peak"
+  "$build/bench_pcd_to_ply" "$original" "$pair/original.ply" >/dev/null
+  "$build/bench_pcd_to_ply" "$pair/quorvane/octree_uncompressed/cloud_00000.pcd" "$pair/decoded.ply" >/dev/null
+  cp "${3:-$pair/original.ply}" "$pair/normals.ply"
+  seconds[pcerror]=nan rss[pcerror]=nan
+  time_pair "$pair" "$runs" "${contenders[@]}"
   local row
   row=$(awk -v p="$points" -v l="$1" -v a="${seconds[eval1]}" -v b="${seconds[metrics1]}" \
-    -v c="${seconds[evalN]}" -v d="${seconds[metricsN]}" -v r="${rss[eval1]}" -v s="${rss[metrics1]}" \
-    'BEGIN { printf "| %d | %s | %.3f | %.3f | %.2f | %.3f | %.3f | %.2f | %.0f / %.0f |",
-             p, l, a, b, b / a, c, d, d / c, r / 1024, s / 1024 }')
+    -v c="${seconds[metricsN]}" -v e="${seconds[pcerror]}" -v r="${rss[eval1]}" \
+    -v s="${rss[metrics1]}" -v t="${rss[pcerror]}" \
+    'BEGIN { printf "| %d | %s | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.2f | %.0f / %.0f / %.0f |",
+             p, l, a, b, c, e, b / e, c / e, b / a, r / 1024, s / 1024, t / 1024 }')
   echo "$row" >&2
   table+=$'\n'"$row"
 }
+# The original with its normals in its file, as binary PCD.
+with_normals() { # pair-directory
+  local cloud="$1/quorvane/pcd_binary_original/cloud_00000.pcd"
+  pcl_normal_estimation "$cloud" "$work/normals.pcd" -k 12 >/dev/null
+  pcl_convert_pcd_ascii_binary "$work/normals.pcd" "$cloud" 1 >/dev/null
+}
 
-for order in scan shuffled; do
-  pair="$work/$order"
-  "$build/bench_make_clouds" --points "$points" --order "$order" --output "$pair/in"
-  "$build/quorvane-dataset" --profile high-offline-color --output "$pair" "$pair/in" >/dev/null
-  add_row "$order order, high-offline-color" "$pair"
-done
-pair="$work/medium"
-"$build/quorvane-dataset" --output "$pair" "$work/scan/in" >/dev/null
-add_row "scan order, med-offline-color" "$pair"
-# The scan pair again, with the normals of both clouds in their files.
-pair="$work/normals"
-cp -r "$work/scan" "$pair"
-for cloud in "$pair"/quorvane/pcd_binary_original/*.pcd "$pair"/quorvane/octree_uncompressed/*.pcd; do
-  pcl_normal_estimation "$cloud" "$cloud.n.pcd" -k 12 >/dev/null
-  mv "$cloud.n.pcd" "$cloud"
-done
-add_row "scan order, high-offline-color, normals in the files" "$pair"
+"$build/bench_make_clouds" --points "$points" --order scan --output "$work/in"
+"$build/quorvane-dataset" --output "$work/medium" "$work/in" >/dev/null
+cp -r "$work/medium" "$work/medium-normals"
+with_normals "$work/medium-normals"
+add_row "scan order, med-offline-color, normals in the original's file" "$work/medium-normals"
+add_row "scan order, med-offline-color, normals estimated" "$work/medium" \
+  "$work/medium-normals/original.ply"
+"$build/quorvane-dataset" --profile high-offline-color --output "$work/high" "$work/in" >/dev/null
+with_normals "$work/high"
+add_row "scan order, high-offline-color, normals in the original's file" "$work/high"
 
 mkdir -p "$root/bench/results"
 result="$root/bench/results/metrics-$(date +%Y%m%d-%H%M%S)-$points.md"
 {
-  echo "quorvane-eval --metrics cost, $eval_binary, $(date -u +%Y-%m-%dT%H:%MZ), $cores cores, interleaved runs, medians of $runs"
+  echo "quorvane-eval --metrics cost, $eval_binary, $(date -u +%Y-%m-%dT%H:%MZ), $cores cores, interleaved runs, medians of $runs; pc_error ${PC_ERROR:-not run} on one thread"
   echo
   echo "$table"
 } | tee "$result"

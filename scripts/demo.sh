@@ -23,6 +23,6 @@ echo
 echo "== demo/metrics.csv, some of its columns"
 cut -d, -f1-5,8-10,13,16,17,18 "$demo/metrics.csv" | column -s, -t
 echo
-echo "== rate-distortion sweep over every profile"
+echo "== rate-distortion sweep over every profile of both codecs, BD-rate against the octree codec"
 "$root/scripts/rd-sweep.sh" "$root/data/clouds" "$demo/rd" 2>/dev/null || status=$?
 exit "$status"

@@ -26,4 +26,5 @@ run_fuzzer() { # name seconds seed-folder...
   [ "$status" -eq 0 ] || setup_failed "$name ended with exit status $status"
 }
 run_fuzzer pcd_loading_fuzzer $((seconds * 2 / 3)) "$root/fuzz/seeds" "$root/data/clouds"
-run_fuzzer ply_loading_fuzzer $((seconds - seconds * 2 / 3)) "$root/fuzz/ply-seeds"
+run_fuzzer ply_loading_fuzzer $((seconds - seconds * 2 / 3)) "$root/fuzz/ply-seeds" \
+  "$root/tests/data/fuzz-regressions"

@@ -131,13 +131,13 @@ panel() { # column name metric
   fi
 }
 gnuplot <<PLOT
-set terminal pngcairo size 1800,760 font "DejaVu Sans,10" noenhanced
+set terminal pngcairo size 1800,820 font "DejaVu Sans,10" noenhanced
 set output "$output/rd.png"
 set datafile separator ","
 set datafile missing ""
 set logscale x
 set grid
-set key outside below maxcols 2 font ",9"
+set key outside below horizontal maxcols 2 width -4 font ",9"
 set offsets 0, 0, 2, 2
 set xlabel "bits per point (8 x compressed bytes / original points)"
 set multiplot layout 1,3 title "PCL's octree codec and Draco over $(basename "$input"); BD-rate (PCHIP) against $anchor"

@@ -36,6 +36,9 @@ struct PlyHeader {
   std::string format;
   std::vector<PlyElement> elements;
   std::uint64_t bytes = 0;
+  // The obj_info values num_cols and num_rows (a range scanner's grid), the last of each.
+  std::string columns;
+  std::string rows;
 };
 
 // The size of a scalar type, under either of the names PLY allows; 0 for no such type.
@@ -73,6 +76,10 @@ std::string readHeader(std::istream& file, PlyHeader& header) {
       return "the header is longer than " + std::to_string(kMaxHeaderBytes) + " bytes";
     const std::vector<std::string> words = wordsOf(line);
     const std::string where = "header line " + std::to_string(number) + ": ";
+    if (words.size() >= 3 && words[0] == "obj_info" && words[1] == "num_cols")
+      header.columns = words[2];
+    if (words.size() >= 3 && words[0] == "obj_info" && words[1] == "num_rows")
+      header.rows = words[2];
     if (words.empty() || words[0] == "comment" || words[0] == "obj_info")
       continue;
     if (words[0] == "end_header")
@@ -123,6 +130,19 @@ std::string checkVertices(const PlyHeader& header, std::uint64_t fileSize) {
     if (property.list)
       return "vertex property '" + property.name + "' is a list";
     recordBytes += typeSize(property.type);
+  }
+  // The reader sizes the cloud by a grid given in both obj_info values, whatever the vertices
+  // number: a smaller grid makes it abort, a larger one invents points.
+  if (!header.columns.empty() && !header.rows.empty()) {
+    const auto isCount = [](const std::string& text) {
+      return !text.empty() && text.size() <= 10 &&
+             text.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (!isCount(header.columns) || !isCount(header.rows) ||
+        std::stoull(header.columns) * std::stoull(header.rows) != vertex->count)
+      return "obj_info gives a grid of num_cols x num_rows = " + header.columns.substr(0, 20) +
+             " x " + header.rows.substr(0, 20) + " where the file has " +
+             std::to_string(vertex->count) + " vertices";
   }
   for (const char* axis : {"x", "y", "z"})
     if (findProperty(*vertex, axis) == nullptr)

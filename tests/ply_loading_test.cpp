@@ -192,6 +192,13 @@ TEST(ReadPlyFile, RefusesWhatPclWouldMisreadWithTheReason) {
   EXPECT_EQ(problemOf(directory, "ply\nformat binary_little_endian 1.0\nelement vertex 1\n" + xyz +
                                      "property list uchar int labels\nend_header\n"),
             "vertex property 'labels' is a list");
+  // Found by the fuzzer: PCL's reader aborts on a grid smaller than the vertices.
+  EXPECT_EQ(problemOf(directory, "ply\nformat binary_little_endian 1.0\nobj_info num_cols 2\n"
+                                 "obj_info num_rows 1\nelement vertex 3\n" +
+                                     xyz + "end_header\n" + std::string(36, '\0')),
+            "obj_info gives a grid of num_cols x num_rows = 2 x 1 where the file has 3 vertices");
+  EXPECT_EQ(readPlyFile(QUORVANE_FUZZ_REGRESSION_DIR "/grid-smaller-than-vertices.ply").problem,
+            "obj_info gives a grid of num_cols x num_rows = 2 x 1 where the file has 6 vertices");
   EXPECT_EQ(problemOf(directory, "solid cube\n"), "it does not start with 'ply'");
   EXPECT_EQ(problemOf(directory, kAsciiHeader + xyz), "the header has no end_header line");
 }
