@@ -351,13 +351,6 @@ ColorCloud toColorCloud(const LoadedPoints& loaded) {
   return cloud;
 }
 
-LoadedPair loadPair(const std::string& originalPath, const std::string& decodedPath,
-                    unsigned threads, NormalReading normals) {
-  return loadBoth<LoadedCloud>(originalPath, decodedPath, threads, [&](const std::string& path) {
-    return loadMeasurableCloud(path, normals);
-  });
-}
-
 LoadedPointPair loadPointPair(const std::string& originalPath, const std::string& decodedPath,
                               unsigned threads, NormalReading normals) {
   return loadBoth<LoadedPoints>(originalPath, decodedPath, threads, [&](const std::string& path) {

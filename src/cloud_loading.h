@@ -73,14 +73,9 @@ template <typename Loaded> struct LoadedClouds {
   Loaded decoded;
   std::optional<PairProblem> problem;
 };
-using LoadedPair = LoadedClouds<LoadedCloud>;
 using LoadedPointPair = LoadedClouds<LoadedPoints>;
 
-// Loads both clouds with loadMeasurableCloud; with more than one thread the two files are read
+// Loads both clouds with loadMeasurablePoints; with more than one thread the two files are read
 // at once. The original's problem is reported before the decoded cloud's.
-LoadedPair loadPair(const std::string& originalPath, const std::string& decodedPath,
-                    unsigned threads, NormalReading normals = NormalReading::Skip);
-
-// loadPair with loadMeasurablePoints.
 LoadedPointPair loadPointPair(const std::string& originalPath, const std::string& decodedPath,
                               unsigned threads, NormalReading normals = NormalReading::Skip);

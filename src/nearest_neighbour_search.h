@@ -12,8 +12,8 @@
 #include <functional>
 #include <vector>
 
-// The queries of a SearchTree. Each hands its results to a visitor, once for each query point,
-// in an order of its own and from up to `threads` threads at once. The searches follow FLANN's
+// The queries of a SearchTree. Each hands its results to a visitor, once for each query point
+// (or for each run of them), in an order of its own and from up to `threads` threads at once. The searches follow FLANN's
 // traversal over the tree, so that each neighbour, ties included, is the one that
 // pcl::search::KdTree<pcl::PointXYZRGBA> with sorted results returns. Coordinates must be
 // finite and small enough that squared distances do not overflow (see
