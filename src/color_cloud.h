@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bulk_allocator.h"
+
 #include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
 
@@ -11,4 +13,4 @@
 using ColorCloud = pcl::PointCloud<pcl::PointXYZRGBA>;
 
 // One normal for each point of a cloud, in storage order; NaN where there is none.
-using Normals = std::vector<Eigen::Vector3f>;
+using Normals = std::vector<Eigen::Vector3f, BulkAllocator<Eigen::Vector3f>>;
