@@ -44,7 +44,7 @@ summarizePointErrors(const std::vector<PointError, BulkAllocator<PointError>>& e
 // The metric sums of one direction, from the query cloud to the reference cloud, given the
 // reference points near each query point, with each reference point's normal. The errors are
 // kept by position and summed in storage order, so the sums do not depend on the thread count.
-DirectionSums measureDirection(const ColorCloud& query, const ColorCloud& reference,
+DirectionSums measureDirection(const PointList& query, const PointList& reference,
                                const NearbyLists& nearby, const Normals& referenceNormals,
                                bool colorsCompared, unsigned threads) {
   DirectionSums sums;
@@ -121,24 +121,24 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
   MergedCloud mergedOriginal = mergeDuplicates(
       original.points, bothHavePoints ? originalNormals(original, threads) : Normals());
   const MergedCloud mergedDecoded = mergeDuplicates(decoded.points, Normals());
-  metrics.originalUniquePoints = mergedOriginal.cloud.size();
-  metrics.decodedUniquePoints = mergedDecoded.cloud.size();
+  metrics.originalUniquePoints = mergedOriginal.points.size();
+  metrics.decodedUniquePoints = mergedDecoded.points.size();
   if (bothHavePoints) {
-    const SearchTree originalTree = buildSearchTree(mergedOriginal.cloud, threads);
-    const SearchTree decodedTree = buildSearchTree(mergedDecoded.cloud, threads);
+    const SearchTree originalTree = buildSearchTree(mergedOriginal.points, threads);
+    const SearchTree decodedTree = buildSearchTree(mergedDecoded.points, threads);
     // The original's points near each decoded point serve both the normals carried over and
     // the first direction.
     const NearbyLists originalToDecoded =
-        findNearbyNeighbours(decodedTree, mergedOriginal.cloud, threads);
+        findNearbyNeighbours(decodedTree, mergedOriginal.points, threads);
     const Normals decodedNormals =
-        carryNormals(mergedOriginal.cloud, originalTree, mergedOriginal.normals,
-                     mergedDecoded.cloud, originalToDecoded, threads);
+        carryNormals(mergedOriginal.points, originalTree, mergedOriginal.normals,
+                     mergedDecoded.points, originalToDecoded, threads);
     metrics.originalToDecoded =
-        measureDirection(mergedOriginal.cloud, mergedDecoded.cloud, originalToDecoded,
+        measureDirection(mergedOriginal.points, mergedDecoded.points, originalToDecoded,
                          decodedNormals, colorsCompared, threads);
     metrics.decodedToOriginal =
-        measureDirection(mergedDecoded.cloud, mergedOriginal.cloud,
-                         findNearbyNeighbours(originalTree, mergedDecoded.cloud, threads),
+        measureDirection(mergedDecoded.points, mergedOriginal.points,
+                         findNearbyNeighbours(originalTree, mergedDecoded.points, threads),
                          mergedOriginal.normals, colorsCompared, threads);
   }
   comparison.metrics = metrics;

@@ -12,16 +12,16 @@ std::array<float, 3> toYCbCr(std::uint8_t red, std::uint8_t green, std::uint8_t 
           static_cast<float>((0.5000 * r - 0.4542 * g - 0.0458 * b) / 255.0 + 0.5000)};
 }
 
-double squaredDistanceOf(const pcl::PointXYZRGBA& a, const pcl::PointXYZRGBA& b) {
+double squaredDistanceOf(const ColorPoint& a, const ColorPoint& b) {
   double sum = 0.0;
   for (int axis = 0; axis < 3; ++axis) {
-    const double difference = a.data[axis] - b.data[axis];
+    const double difference = a.position[axis] - b.position[axis];
     sum += difference * difference;
   }
   return sum;
 }
 
-MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
+MetricPointError metricPointError(const ColorPoint& query, const PointList& reference,
                                   const Normals& referenceNormals, const pcl::Indices& nearby) {
   // The neighbours by pc_error's squared distance, nearest first; then the run of those each
   // within kSimilarSquaredDistance of the one before.
@@ -57,7 +57,8 @@ MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const ColorClo
     const Eigen::Vector3f& normal = referenceNormals[candidates[i].index];
     if (normal.allFinite() && normal.squaredNorm() > 0.0f) {
       const Eigen::Vector3d difference =
-          query.getVector3fMap().cast<double>() - point.getVector3fMap().cast<double>();
+          Eigen::Vector3f(query.position[0], query.position[1], query.position[2]).cast<double>() -
+          Eigen::Vector3f(point.position[0], point.position[1], point.position[2]).cast<double>();
       const double projection = difference.dot(normal.cast<double>());
       error.squaredPlaneDistance += projection * projection;
     } else {

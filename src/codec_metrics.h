@@ -54,7 +54,7 @@ struct PairMetrics {
 
 // The squared distance between two points as pc_error computes it: single-precision
 // differences, squared and summed in double precision.
-double squaredDistanceOf(const pcl::PointXYZRGBA& a, const pcl::PointXYZRGBA& b);
+double squaredDistanceOf(const ColorPoint& a, const ColorPoint& b);
 
 // pc_error's Y', Cb and Cr of an 8-bit (r, g, b) colour: BT.709, from 0 to 1, Cb and Cr around
 // 0.5, in single precision.
@@ -70,7 +70,7 @@ constexpr std::size_t kMostCandidates = 64;
 
 // The errors of a query point against the reference, given the reference points near enough
 // to be matched with it, in any order (at least one; the first kMostCandidates count).
-MetricPointError metricPointError(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
+MetricPointError metricPointError(const ColorPoint& query, const PointList& reference,
                                   const Normals& referenceNormals, const pcl::Indices& nearby);
 
 // Adds a query point's errors; its colours count only when both clouds have colour.

@@ -67,7 +67,7 @@ MergedCloud mergeDuplicates(const PointList& points, const Normals& normals) {
   }
   sortByPosition(sorted);
   MergedCloud merged;
-  merged.cloud.reserve(points.size());
+  merged.points.reserve(points.size());
   if (!normals.empty())
     merged.normals.reserve(points.size());
   for (std::size_t begin = 0; begin < sorted.size();) {
@@ -81,10 +81,10 @@ MergedCloud mergeDuplicates(const PointList& points, const Normals& normals) {
       sums[2] += same.b;
     }
     const std::uint64_t count = end - begin;
-    merged.cloud.push_back(pcl::PointXYZRGBA(
-        first.position[0], first.position[1], first.position[2],
-        static_cast<std::uint8_t>(sums[0] / count), static_cast<std::uint8_t>(sums[1] / count),
-        static_cast<std::uint8_t>(sums[2] / count), 255));
+    merged.points.push_back(ColorPoint{{first.position[0], first.position[1], first.position[2]},
+                                       static_cast<std::uint8_t>(sums[0] / count),
+                                       static_cast<std::uint8_t>(sums[1] / count),
+                                       static_cast<std::uint8_t>(sums[2] / count)});
     if (!normals.empty())
       merged.normals.push_back(normals[sorted[begin].position]);
     begin = end;

@@ -8,7 +8,7 @@
 // of equal positions becomes one point with the integer mean of the run's red, green and blue
 // and the normal of the run's first point.
 struct MergedCloud {
-  ColorCloud cloud;
+  PointList points;
   Normals normals; // empty when none were given
 };
 

@@ -163,7 +163,7 @@ void visitNearestNeighbours(const SearchTree& reference, const PointList& query,
   visitNearestIn(reference, query, threads, visit);
 }
 
-void visitNearbyNeighbours(const SearchTree& reference, const ColorCloud& query, unsigned threads,
+void visitNearbyNeighbours(const SearchTree& reference, const PointList& query, unsigned threads,
                            const NeighboursVisitor& visit) {
   if (reference.size() == 0)
     return;
@@ -174,7 +174,7 @@ void visitNearbyNeighbours(const SearchTree& reference, const ColorCloud& query,
                             });
 }
 
-NearbyLists findNearbyNeighbours(const SearchTree& reference, const ColorCloud& query,
+NearbyLists findNearbyNeighbours(const SearchTree& reference, const PointList& query,
                                  unsigned threads) {
   // Nearly every query point has one point in its window; the lists of the others are put
   // aside and merged in by position.

@@ -13,9 +13,9 @@
 #include <vector>
 
 // The queries of a SearchTree. Each hands its results to a visitor, once for each query point
-// (or for each run of them), in an order of its own and from up to `threads` threads at once. The searches follow FLANN's
-// traversal over the tree, so that each neighbour, ties included, is the one that
-// pcl::search::KdTree<pcl::PointXYZRGBA> with sorted results returns. Coordinates must be
+// (or for each run of them), in an order of its own and from up to `threads` threads at once. The
+// searches follow FLANN's traversal over the tree, so that each neighbour, ties included, is the
+// one that pcl::search::KdTree<pcl::PointXYZRGBA> with sorted results returns. Coordinates must be
 // finite and small enough that squared distances do not overflow (see
 // kLargestMeasurableCoordinate in cloud_loading.h).
 
@@ -37,7 +37,7 @@ using NeighboursVisitor = std::function<void(std::size_t position, const pcl::In
 
 // Every point of the tree's cloud within a narrow window beyond each query point's nearest,
 // nearest first (NearbyResult): all the points that pc_error can match the query point with.
-void visitNearbyNeighbours(const SearchTree& reference, const ColorCloud& query, unsigned threads,
+void visitNearbyNeighbours(const SearchTree& reference, const PointList& query, unsigned threads,
                            const NeighboursVisitor& visit);
 
 // The lists of visitNearbyNeighbours kept for several passes over them: those of the query
@@ -48,7 +48,7 @@ struct NearbyLists {
 };
 
 // visitNearbyNeighbours into lists, the same on any number of threads.
-NearbyLists findNearbyNeighbours(const SearchTree& reference, const ColorCloud& query,
+NearbyLists findNearbyNeighbours(const SearchTree& reference, const PointList& query,
                                  unsigned threads);
 
 void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsigned threads,

@@ -17,7 +17,7 @@ constexpr std::size_t kMostNeighbours = kMostMatches;
 
 // The neighbours at exactly the smallest squared distance, in double precision: how many, at
 // the front of nearest.
-std::size_t keepNearest(const pcl::PointXYZRGBA& query, const ColorCloud& reference,
+std::size_t keepNearest(const ColorPoint& query, const PointList& reference,
                         const pcl::Indices& neighbours,
                         std::array<std::int32_t, kMostNeighbours>& nearest) {
   double smallest = std::numeric_limits<double>::infinity();
@@ -32,8 +32,8 @@ std::size_t keepNearest(const pcl::PointXYZRGBA& query, const ColorCloud& refere
 
 } // namespace
 
-Normals carryNormals(const ColorCloud& original, const SearchTree& originalTree,
-                     const Normals& originalNormals, const ColorCloud& decoded,
+Normals carryNormals(const PointList& original, const SearchTree& originalTree,
+                     const Normals& originalNormals, const PointList& decoded,
                      const NearbyLists& originalToDecoded, unsigned threads) {
   Normals normals(decoded.size(), Eigen::Vector3f::Zero());
   if (original.empty() || decoded.empty())
@@ -72,7 +72,7 @@ Normals carryNormals(const ColorCloud& original, const SearchTree& originalTree,
     if (counts[i] > 0)
       normals[i] /= static_cast<float>(counts[i]);
   // A decoded point that no original point reached takes the mean of its nearest originals'.
-  ColorCloud unreached;
+  PointList unreached;
   std::vector<std::size_t> unreachedPositions;
   for (std::size_t i = 0; i < decoded.size(); ++i)
     if (counts[i] == 0) {

@@ -11,6 +11,6 @@
 // its own nearest distance. The means of unit normals are used as they are, not normalised
 // again. The original comes with its search tree and the decoded points near each original
 // point (findNearbyNeighbours); the result does not depend on `threads`.
-Normals carryNormals(const ColorCloud& original, const SearchTree& originalTree,
-                     const Normals& originalNormals, const ColorCloud& decoded,
+Normals carryNormals(const PointList& original, const SearchTree& originalTree,
+                     const Normals& originalNormals, const PointList& decoded,
                      const NearbyLists& originalToDecoded, unsigned threads);

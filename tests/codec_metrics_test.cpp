@@ -206,10 +206,10 @@ TEST(MetricsRow, QuotesNamesWithLineBreaks) {
 TEST(MetricPointError, MatchesEachNeighbourWithinTheThresholdOfTheOneBefore) {
   // From the origin: a red point 1e-3 away, a green one whose squared distance is less than
   // 1e-8 beyond it, and a blue one more than 1e-8 beyond the green one.
-  const ColorCloud reference =
+  const PointList reference = toPointList(
       *cloudOf({colorPoint(0.001f, 0, 0, 255, 0, 0), colorPoint(0.0010049f, 0, 0, 0, 255, 0),
-                colorPoint(0.0010101f, 0, 0, 0, 0, 255)});
-  const pcl::PointXYZRGBA query = colorPoint(0, 0, 0, 128, 128, 0);
+                colorPoint(0.0010101f, 0, 0, 0, 0, 255)}));
+  const ColorPoint query{{0, 0, 0}, 128, 128, 0};
   const double d0 = squaredDistanceOf(query, reference[0]);
   const double d1 = squaredDistanceOf(query, reference[1]);
   const double d2 = squaredDistanceOf(query, reference[2]);
@@ -231,13 +231,13 @@ TEST(MergeDuplicates, KeepsEachPositionOnceWithTheMeanColourAndTheFirstNormal) {
   const Normals normals = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}, {0, 1, 1}};
   const MergedCloud merged = mergeDuplicates(toPointList(cloud), normals);
   // Sorted by x, then y, then z; (1,0,0) three times: (21 / 3, 61 / 3, 30 / 3) = (7, 20, 10).
-  ASSERT_EQ(merged.cloud.size(), 3u);
-  EXPECT_EQ(merged.cloud[0].z, 1.0f);
-  EXPECT_EQ(merged.cloud[1].z, 5.0f);
-  EXPECT_EQ(merged.cloud[2].x, 1.0f);
-  EXPECT_EQ(merged.cloud[2].r, 7);
-  EXPECT_EQ(merged.cloud[2].g, 20);
-  EXPECT_EQ(merged.cloud[2].b, 10);
+  ASSERT_EQ(merged.points.size(), 3u);
+  EXPECT_EQ(merged.points[0].position[2], 1.0f);
+  EXPECT_EQ(merged.points[1].position[2], 5.0f);
+  EXPECT_EQ(merged.points[2].position[0], 1.0f);
+  EXPECT_EQ(merged.points[2].r, 7);
+  EXPECT_EQ(merged.points[2].g, 20);
+  EXPECT_EQ(merged.points[2].b, 10);
   EXPECT_EQ(merged.normals[0], Eigen::Vector3f(1, 1, 0));
   EXPECT_EQ(merged.normals[2], Eigen::Vector3f(1, 0, 0));
 }

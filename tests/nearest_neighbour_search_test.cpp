@@ -188,7 +188,7 @@ TEST(VisitNearbyNeighbours, FindEveryPointWithinTheWindowOfTheNearest) {
   const SeveralThreadsPerSearch severalThreads;
   std::vector<std::vector<float>> found(queries->size());
   visitNearbyNeighbours(
-      buildSearchTree(*reference), *queries, 2,
+      buildSearchTree(*reference), toPointList(*queries), 2,
       [&](std::size_t position, const pcl::Indices&, const std::vector<float>& squaredDistances) {
         found[position] = squaredDistances;
       });
