@@ -41,6 +41,8 @@ summarizePointErrors(const std::vector<PointError, BulkAllocator<PointError>>& e
                          std::nullopt};
 }
 
+constexpr std::size_t kMeasuredTogether = std::size_t{1} << 16;
+
 // The metric sums of one direction, from the query cloud to the reference cloud, given the
 // reference points near each query point, with each reference point's normal. The errors are
 // kept by position and summed in storage order, so the sums do not depend on the thread count.
@@ -51,18 +53,23 @@ DirectionSums measureDirection(const PointList& query, const PointList& referenc
   // In a cloud with points every search finds one; in an empty one none does.
   if (reference.empty())
     return sums;
-  std::vector<MetricPointError, BulkAllocator<MetricPointError>> errors(query.size());
-  forEachChunk(query.size(), threads, [&](std::size_t begin, std::size_t end) {
-    pcl::Indices matches;
-    for (std::size_t i = begin; i < end; ++i) {
-      const auto first = nearby.indices.begin();
-      matches.assign(first + static_cast<std::ptrdiff_t>(nearby.first[i]),
-                     first + static_cast<std::ptrdiff_t>(nearby.first[i + 1]));
-      errors[i] = metricPointError(query[i], reference, referenceNormals, matches);
-    }
-  });
-  for (const MetricPointError& error : errors)
-    addPointError(sums, error, colorsCompared);
+  // A window of points at a time is measured on the threads and then summed in order, so that
+  // the errors of the whole cloud are never held at once.
+  std::vector<MetricPointError> errors(std::min(query.size(), kMeasuredTogether));
+  for (std::size_t start = 0; start < query.size(); start += errors.size()) {
+    const std::size_t count = std::min(errors.size(), query.size() - start);
+    forEachChunk(count, threads, [&](std::size_t begin, std::size_t end) {
+      pcl::Indices matches;
+      for (std::size_t i = start + begin; i < start + end; ++i) {
+        const auto first = nearby.indices.begin();
+        matches.assign(first + static_cast<std::ptrdiff_t>(nearby.first[i]),
+                       first + static_cast<std::ptrdiff_t>(nearby.first[i + 1]));
+        errors[i - start] = metricPointError(query[i], reference, referenceNormals, matches);
+      }
+    });
+    for (std::size_t i = 0; i < count; ++i)
+      addPointError(sums, errors[i], colorsCompared);
+  }
   return sums;
 }
 
