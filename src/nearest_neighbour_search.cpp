@@ -82,6 +82,8 @@ template <typename Result> void search(const SearchTree& tree, const float* quer
   searchLevel(tree, query, tree.root, minimum, distances, result, true);
 }
 
+constexpr std::size_t kQueriesAhead = 8;
+
 // A point to search: its storage position and coordinates; no coordinates for one to skip.
 struct Query {
   std::size_t position;
@@ -114,13 +116,14 @@ void searchCloud(const SearchTree& tree, const Cloud& query, unsigned threads, c
   searchEach(
       tree, query.size(), threads, result,
       [&](std::size_t i) {
+        // Scattered queries are read out of order: their points are fetched ahead.
+        if (i + kQueriesAhead < order.size())
+          __builtin_prefetch(coordinatesOf(query, order[i + kQueriesAhead]));
         const std::size_t position = order.empty() ? i : order[i];
         return Query{position, coordinatesOf(query, position)};
       },
       take);
 }
-
-constexpr std::size_t kQueriesAhead = 8;
 
 void visitNearestIn(const SearchTree& reference, const PointList& query, unsigned threads,
                     const NeighbourVisitor& visit) {

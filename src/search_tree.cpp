@@ -45,37 +45,59 @@ void computeMinMax(const Slots& slots, std::int32_t left, std::int32_t right, in
   }
 }
 
-// Orders the slots [left, right) into < cut, == cut, > cut on the axis, as FLANN does; lim1
-// and lim2 count from left.
+// Swaps, pair by pair, the slots of [first, middle) that `belongs` rejects, from the left, with
+// the slots of [middle, last) that it accepts, from the right: the very swaps of FLANN's
+// two-pointer partition, whose k-th swap pairs the k-th misplaced slot from the left with the
+// k-th misplaced slot from the right. The misplaced slots are found a block at a time without
+// branching on the coordinates, which a scanned cloud makes unpredictable.
+template <typename Belongs>
+void swapMisplaced(const Slots& slots, std::int32_t first, std::int32_t middle, std::int32_t last,
+                   int axis, const Belongs& belongs) {
+  constexpr int kBlock = 128;
+  std::int32_t fromLeft[kBlock], fromRight[kBlock];
+  int leftCount = 0, leftUsed = 0, rightCount = 0, rightUsed = 0;
+  std::int32_t leftNext = first, rightNext = last - 1;
+  for (;;) {
+    if (leftUsed == leftCount) {
+      leftCount = leftUsed = 0;
+      for (; leftNext < middle && leftCount < kBlock; ++leftNext) {
+        fromLeft[leftCount] = leftNext;
+        leftCount += !belongs(slots.coordinate(leftNext, axis));
+      }
+    }
+    if (rightUsed == rightCount) {
+      rightCount = rightUsed = 0;
+      for (; rightNext >= middle && rightCount < kBlock; --rightNext) {
+        fromRight[rightCount] = rightNext;
+        rightCount += belongs(slots.coordinate(rightNext, axis));
+      }
+    }
+    const int pairs = std::min(leftCount - leftUsed, rightCount - rightUsed);
+    if (pairs == 0)
+      return;
+    for (int k = 0; k < pairs; ++k)
+      slots.swap(fromLeft[leftUsed + k], fromRight[rightUsed + k]);
+    leftUsed += pairs;
+    rightUsed += pairs;
+  }
+}
+
+// Orders the slots [first, first + count) into < cut, == cut, > cut on the axis, as FLANN's
+// planeSplit does; lim1 and lim2 count from first.
 void planeSplit(const Slots& slots, std::int32_t first, std::int32_t count, int axis, float cut,
                 int& lim1, int& lim2) {
-  int left = 0;
-  int right = count - 1;
-  for (;;) {
-    while (left <= right && slots.coordinate(first + left, axis) < cut)
-      ++left;
-    while (left <= right && slots.coordinate(first + right, axis) >= cut)
-      --right;
-    if (left > right)
-      break;
-    slots.swap(first + left, first + right);
-    ++left;
-    --right;
+  int below = 0, notAbove = 0;
+  for (std::int32_t i = first; i < first + count; ++i) {
+    const float value = slots.coordinate(i, axis);
+    below += value < cut;
+    notAbove += value <= cut;
   }
-  lim1 = left;
-  right = count - 1;
-  for (;;) {
-    while (left <= right && slots.coordinate(first + left, axis) <= cut)
-      ++left;
-    while (left <= right && slots.coordinate(first + right, axis) > cut)
-      --right;
-    if (left > right)
-      break;
-    slots.swap(first + left, first + right);
-    ++left;
-    --right;
-  }
-  lim2 = left;
+  swapMisplaced(slots, first, first + below, first + count, axis,
+                [cut](float value) { return value < cut; });
+  swapMisplaced(slots, first + below, first + notAbove, first + count, axis,
+                [cut](float value) { return value <= cut; });
+  lim1 = below;
+  lim2 = notAbove;
 }
 
 // FLANN's middleSplit: cut the widest axis in the middle of its points' extent.
