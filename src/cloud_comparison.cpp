@@ -55,7 +55,8 @@ DirectionSums measureDirection(const PointList& query, const PointList& referenc
     return sums;
   // A window of points at a time is measured on the threads and then summed in order, so that
   // the errors of the whole cloud are never held at once.
-  std::vector<MetricPointError> errors(std::min(query.size(), kMeasuredTogether));
+  std::vector<MetricPointError, BulkAllocator<MetricPointError>> errors(
+      std::min(query.size(), kMeasuredTogether));
   for (std::size_t start = 0; start < query.size(); start += errors.size()) {
     const std::size_t count = std::min(errors.size(), query.size() - start);
     forEachChunk(count, threads, [&](std::size_t begin, std::size_t end) {
@@ -85,15 +86,17 @@ Normals originalNormals(const LoadedPoints& original, unsigned threads) {
   return normals;
 }
 
-} // namespace
-
-CloudComparison compareClouds(const PointList& query, PointList reference, unsigned threads) {
+// compareClouds, with the reference given back (when the caller can spare it) once the tree
+// holds its coordinates.
+CloudComparison compareWith(const PointList& query, const PointList& reference,
+                            PointList* spareReference, unsigned threads) {
   const SearchTree tree = buildSearchTree(reference, threads);
   // The tree holds the reference's coordinates now; only its colours are kept beside it.
   std::vector<Rgb, BulkAllocator<Rgb>> referenceColors(reference.size());
   for (std::size_t i = 0; i < reference.size(); ++i)
     referenceColors[i] = rgbOf(reference[i]);
-  PointList().swap(reference);
+  if (spareReference != nullptr)
+    PointList().swap(*spareReference);
   // Each point's errors are kept by position, computed right after its search while the
   // neighbour is in cache.
   std::vector<PointError, BulkAllocator<PointError>> errors(query.size());
@@ -115,10 +118,16 @@ CloudComparison compareClouds(const PointList& query, PointList reference, unsig
   return summarizePointErrors(errors);
 }
 
+} // namespace
+
+CloudComparison compareClouds(const PointList& query, PointList reference, unsigned threads) {
+  return compareWith(query, reference, &reference, threads);
+}
+
 CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const LoadedPoints& decoded,
                                          unsigned threads) {
   // The report keeps PCL's nearest neighbour of every point; the metrics follow pc_error.
-  CloudComparison comparison = compareClouds(original.points, decoded.points, threads);
+  CloudComparison comparison = compareWith(original.points, decoded.points, nullptr, threads);
   const bool colorsCompared = original.attributes.hasColor && decoded.attributes.hasColor;
   const bool bothHavePoints = !original.points.empty() && !decoded.points.empty();
   PairMetrics metrics;

@@ -35,9 +35,12 @@ MetricPointError metricPointError(const ColorPoint& query, const PointList& refe
     candidates[i] =
         Candidate{squaredDistanceOf(query, reference[static_cast<std::size_t>(nearby[i])]),
                   static_cast<std::size_t>(nearby[i])};
-  std::stable_sort(
-      candidates.begin(), candidates.begin() + count,
-      [](const Candidate& a, const Candidate& b) { return a.squaredDistance < b.squaredDistance; });
+  // Nearly sorted already (the search's order is by single-precision distance): an insertion
+  // sort, which keeps equal distances in the search's order.
+  for (std::size_t i = 1; i < count; ++i)
+    for (std::size_t j = i;
+         j > 0 && candidates[j - 1].squaredDistance > candidates[j].squaredDistance; --j)
+      std::swap(candidates[j - 1], candidates[j]);
   // pc_error looks at its 10 nearest, and 5 more while the last is as near as the first.
   std::size_t looked = kFirstMatches;
   while (looked + kMoreMatches <= kMostMatches && looked <= count &&

@@ -179,41 +179,61 @@ void visitNearbyNeighbours(const SearchTree& reference, const PointList& query, 
 
 NearbyLists findNearbyNeighbours(const SearchTree& reference, const PointList& query,
                                  unsigned threads) {
-  // Nearly every query point has one point in its window; the lists of the others are put
-  // aside and merged in by position.
-  std::vector<std::int32_t, BulkAllocator<std::int32_t>> single(query.size());
-  std::vector<std::uint32_t, BulkAllocator<std::uint32_t>> counts(query.size());
-  std::fill(counts.begin(), counts.end(), 0u);
-  std::vector<std::pair<std::size_t, pcl::Indices>> longer;
+  const std::size_t count = query.size();
+  NearbyLists lists;
+  // Each point's count goes where its list will start, until the starts are known.
+  lists.first.resize(count + 1);
+  std::fill(lists.first.begin(), lists.first.end(), 0);
+  // Nearly every query point has one point in its window, kept by position; the longer lists
+  // are put aside a chunk at a time and copied to their places at the end.
+  std::vector<std::int32_t, BulkAllocator<std::int32_t>> single(count);
+  struct Longer {
+    std::vector<std::uint32_t> positions;
+    std::vector<std::int32_t> indices; // each position's list in turn
+  };
+  std::vector<Longer> longer;
   std::mutex mutex;
-  visitNearbyNeighbours(
-      reference, query, threads,
-      [&](std::size_t position, const pcl::Indices& nearby, const std::vector<float>&) {
-        counts[position] = static_cast<std::uint32_t>(nearby.size());
+  if (reference.size() > 0) {
+    const std::vector<std::uint32_t> order = searchOrder(query);
+    forEachChunk(count, threads, [&](std::size_t begin, std::size_t end) {
+      NearbyResult found;
+      Longer aside;
+      for (std::size_t i = begin; i < end; ++i) {
+        if (i + kQueriesAhead < order.size())
+          __builtin_prefetch(coordinatesOf(query, order[i + kQueriesAhead]));
+        const std::size_t position = order.empty() ? i : order[i];
+        found.clear();
+        search(reference, coordinatesOf(query, position), found);
+        found.handOver(reference);
+        const pcl::Indices& nearby = found.handedPositions;
+        lists.first[position] = nearby.size();
         single[position] = nearby[0];
         if (nearby.size() > 1) {
-          std::lock_guard<std::mutex> lock(mutex);
-          longer.emplace_back(position, nearby);
+          aside.positions.push_back(static_cast<std::uint32_t>(position));
+          aside.indices.insert(aside.indices.end(), nearby.begin(), nearby.end());
         }
-      });
-  std::sort(longer.begin(), longer.end());
-  NearbyLists lists;
-  lists.first.resize(query.size() + 1);
-  std::size_t total = 0;
-  for (std::size_t i = 0; i < query.size(); ++i) {
-    lists.first[i] = total;
-    total += counts[i];
+      }
+      if (!aside.positions.empty()) {
+        std::lock_guard<std::mutex> lock(mutex);
+        longer.push_back(std::move(aside));
+      }
+    });
   }
-  lists.first[query.size()] = total;
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < count; ++i)
+    total += std::exchange(lists.first[i], total);
+  lists.first[count] = total;
   lists.indices.resize(total);
-  auto next = longer.begin();
-  for (std::size_t i = 0; i < query.size(); ++i) {
-    if (counts[i] == 1) {
+  for (std::size_t i = 0; i < count; ++i)
+    if (lists.first[i + 1] - lists.first[i] == 1)
       lists.indices[lists.first[i]] = single[i];
-    } else if (counts[i] > 1) {
-      std::copy(next->second.begin(), next->second.end(),
-                lists.indices.begin() + static_cast<std::ptrdiff_t>(lists.first[i]));
-      ++next;
+  for (const Longer& part : longer) {
+    auto from = part.indices.begin();
+    for (const std::uint32_t position : part.positions) {
+      const std::size_t length = lists.first[position + 1] - lists.first[position];
+      std::copy(from, from + static_cast<std::ptrdiff_t>(length),
+                lists.indices.begin() + static_cast<std::ptrdiff_t>(lists.first[position]));
+      from += static_cast<std::ptrdiff_t>(length);
     }
   }
   return lists;

@@ -54,7 +54,8 @@ Normals carryNormals(const PointList& original, const SearchTree& originalTree,
       receivers.emplace_back(position, pcl::Indices(nearest.begin(), nearest.begin() + count));
   }
   std::sort(receivers.begin(), receivers.end());
-  std::vector<int> counts(decoded.size(), 0);
+  std::vector<int, BulkAllocator<int>> counts(decoded.size());
+  std::fill(counts.begin(), counts.end(), 0);
   auto extra = receivers.begin();
   for (std::size_t i = 0; i < original.size(); ++i) {
     if (extra != receivers.end() && extra->first == i) {
@@ -74,6 +75,9 @@ Normals carryNormals(const PointList& original, const SearchTree& originalTree,
   // A decoded point that no original point reached takes the mean of its nearest originals'.
   PointList unreached;
   std::vector<std::size_t> unreachedPositions;
+  const auto unreachedCount = static_cast<std::size_t>(std::count(counts.begin(), counts.end(), 0));
+  unreached.reserve(unreachedCount);
+  unreachedPositions.reserve(unreachedCount);
   for (std::size_t i = 0; i < decoded.size(); ++i)
     if (counts[i] == 0) {
       unreached.push_back(decoded[i]);

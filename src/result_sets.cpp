@@ -55,15 +55,17 @@ void NearbyResult::addOnePosition(const SearchTree& tree, const TreeNode& node, 
 }
 
 void NearbyResult::handOver(const SearchTree& tree) {
-  std::array<std::size_t, kMostNearby> order;
-  for (std::size_t i = 0; i < count; ++i)
-    order[i] = i;
-  std::stable_sort(order.begin(), order.begin() + count,
-                   [&](std::size_t a, std::size_t b) { return distances[a] < distances[b]; });
   handedPositions.resize(count);
   handedDistances.resize(count);
+  // An insertion sort: points at one distance stay in the order found, and nothing is
+  // allocated for the one or two points most queries find.
   for (std::size_t i = 0; i < count; ++i) {
-    handedPositions[i] = tree.order[static_cast<std::size_t>(slots[order[i]])];
-    handedDistances[i] = distances[order[i]];
+    std::size_t place = i;
+    for (; place > 0 && handedDistances[place - 1] > distances[i]; --place) {
+      handedDistances[place] = handedDistances[place - 1];
+      handedPositions[place] = handedPositions[place - 1];
+    }
+    handedDistances[place] = distances[i];
+    handedPositions[place] = tree.order[static_cast<std::size_t>(slots[i])];
   }
 }

@@ -150,6 +150,12 @@ bool isPoint(const Box& box) {
   return true;
 }
 
+// Room for the nodes of a tree of `points` points: FLANN's leaves hold about 10 points, so a
+// tree has about a fifth as many nodes as points; room left untouched costs no memory.
+std::size_t nodesReserved(std::size_t points) {
+  return points / 2 + 1;
+}
+
 // Moves the nodes of a subtree built on its own to the end of nodes, renumbered from there.
 void appendSubtree(Nodes& nodes, const Nodes& subtree) {
   const auto offset = static_cast<std::int32_t>(nodes.size());
@@ -201,6 +207,7 @@ std::int32_t divideTree(const Slots& slots, Nodes& nodes, std::int32_t left, std
       try {
         helper = std::thread([&] {
           try {
+            second.reserve(nodesReserved(static_cast<std::size_t>(right - middle)));
             divideTree(slots, second, middle, right, rightBox, threads / 2);
           } catch (...) {
             failure = std::current_exception();
@@ -263,7 +270,7 @@ template <typename Cloud> SearchTree buildTree(const Cloud& cloud, unsigned thre
         tree.rootBox[axis].high = value;
     }
   }
-  tree.nodes.reserve(2 * size / kLeafSize + 1);
+  tree.nodes.reserve(nodesReserved(size));
   Box box = tree.rootBox;
   tree.root = divideTree(Slots{tree.order.data(), tree.ordered.data()}, tree.nodes, 0,
                          static_cast<std::int32_t>(size), box, std::max(1u, threads));
