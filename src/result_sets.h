@@ -114,6 +114,8 @@ struct NearbyResult {
   static constexpr std::size_t kMostNearby = 64;
 
   float nearest = std::numeric_limits<float>::max();
+  // The window's far end, kept at hand since every node asks for it.
+  float radius = std::numeric_limits<float>::max();
   std::size_t count = 0;
   std::array<float, kMostNearby> distances;
   std::array<std::int32_t, kMostNearby> slots;
@@ -121,22 +123,18 @@ struct NearbyResult {
   std::vector<float> handedDistances;
 
   void clear() {
-    nearest = std::numeric_limits<float>::max();
+    nearest = radius = std::numeric_limits<float>::max();
     count = 0;
   }
-  float searchRadius() const {
-    return nearest == std::numeric_limits<float>::max()
-               ? nearest
-               : nearest + kWindow + nearest * kRelativeSlack;
-  }
-  float flannRadius() const { return searchRadius(); }
+  float searchRadius() const { return radius; }
+  float flannRadius() const { return radius; }
   bool addPoint(const SearchTree&, std::int32_t slot, float distance, bool) {
-    if (distance > searchRadius())
+    if (distance > radius)
       return false;
     if (distance < nearest) {
       nearest = distance;
+      radius = nearest + kWindow + nearest * kRelativeSlack;
       // Points that the narrower window leaves out.
-      const float radius = searchRadius();
       std::size_t kept = 0;
       for (std::size_t i = 0; i < count; ++i)
         if (distances[i] <= radius) {
