@@ -7,6 +7,7 @@
 #include "parallel_chunks.h"
 
 #include <cmath>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -86,32 +87,77 @@ Normals originalNormals(const LoadedPoints& original, unsigned threads) {
   return normals;
 }
 
+// The reference's colours, kept beside its tree, which holds the coordinates.
+std::vector<Rgb, BulkAllocator<Rgb>> colorsOf(const PointList& points) {
+  std::vector<Rgb, BulkAllocator<Rgb>> colors(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i)
+    colors[i] = rgbOf(points[i]);
+  return colors;
+}
+
+using PointErrors = std::vector<PointError, BulkAllocator<PointError>>;
+
+// The errors of a run of query points from their nearest neighbours, kept by position; each
+// is worked out right after its search, while the neighbour is in cache.
+void recordErrors(PointErrors& errors, const PointList& query,
+                  const std::vector<Rgb, BulkAllocator<Rgb>>& referenceColors,
+                  const std::uint32_t* positions, const Neighbour* neighbours, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const Neighbour& neighbour = neighbours[i];
+    PointError& error = errors[positions[i]];
+    if (neighbour.index == kNoNeighbour) {
+      error = PointError{kNoNeighbour, 0.0f};
+    } else {
+      error.distance = std::sqrt(neighbour.squaredDistance);
+      error.color = colorError(rgbOf(query[positions[i]]),
+                               referenceColors[static_cast<std::size_t>(neighbour.index)]);
+    }
+  }
+}
+
 // compareClouds, with the reference given back (when the caller can spare it) once the tree
 // holds its coordinates.
 CloudComparison compareWith(const PointList& query, const PointList& reference,
                             PointList* spareReference, unsigned threads) {
   const SearchTree tree = buildSearchTree(reference, threads);
-  // The tree holds the reference's coordinates now; only its colours are kept beside it.
-  std::vector<Rgb, BulkAllocator<Rgb>> referenceColors(reference.size());
-  for (std::size_t i = 0; i < reference.size(); ++i)
-    referenceColors[i] = rgbOf(reference[i]);
+  const auto referenceColors = colorsOf(reference);
   if (spareReference != nullptr)
     PointList().swap(*spareReference);
-  // Each point's errors are kept by position, computed right after its search while the
-  // neighbour is in cache.
-  std::vector<PointError, BulkAllocator<PointError>> errors(query.size());
+  PointErrors errors(query.size());
   visitNearestNeighbours(
       tree, query, threads,
       [&](const std::uint32_t* positions, const Neighbour* neighbours, std::size_t count) {
+        recordErrors(errors, query, referenceColors, positions, neighbours, count);
+      });
+  return summarizePointErrors(errors);
+}
+
+// compareClouds of the original against the decoded cloud, whose search also finds the merged
+// decoded points near each merged original point: their lists go to nearby, by merged index;
+// the merged original points whose lists it could not be sure of go to unsure.
+CloudComparison compareFindingNearby(const PointList& original, const MergedCloud& mergedOriginal,
+                                     const PointList& decoded, const MergedCloud& mergedDecoded,
+                                     unsigned threads, NearbyListsBuilder& nearby,
+                                     std::vector<std::uint32_t>& unsure) {
+  const SearchTree tree = buildSearchTree(decoded, threads);
+  const auto decodedColors = colorsOf(decoded);
+  PointErrors errors(original.size());
+  std::mutex unsureMutex;
+  visitNearestAndNearby(
+      tree, mergedDecoded.mergedIndexOf.data(), original, threads,
+      [&](const std::uint32_t* positions, const Neighbour* neighbours, const NearbyRun& run,
+          std::size_t count) {
+        recordErrors(errors, original, decodedColors, positions, neighbours, count);
         for (std::size_t i = 0; i < count; ++i) {
-          const Neighbour& neighbour = neighbours[i];
-          PointError& error = errors[positions[i]];
-          if (neighbour.index == kNoNeighbour) {
-            error = PointError{kNoNeighbour, 0.0f};
+          // A merged point takes the list of its first point.
+          const std::uint32_t merged = mergedOriginal.mergedIndexOf[positions[i]];
+          if (mergedOriginal.firstPositionOf[merged] != positions[i])
+            continue;
+          if (run.sure[i]) {
+            nearby.add(merged, run.indices + run.starts[i], run.starts[i + 1] - run.starts[i]);
           } else {
-            error.distance = std::sqrt(neighbour.squaredDistance);
-            error.color = colorError(rgbOf(query[positions[i]]),
-                                     referenceColors[static_cast<std::size_t>(neighbour.index)]);
+            std::lock_guard<std::mutex> lock(unsureMutex);
+            unsure.push_back(merged);
           }
         }
       });
@@ -126,8 +172,6 @@ CloudComparison compareClouds(const PointList& query, PointList reference, unsig
 
 CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const LoadedPoints& decoded,
                                          unsigned threads) {
-  // The report keeps PCL's nearest neighbour of every point; the metrics follow pc_error.
-  CloudComparison comparison = compareWith(original.points, decoded.points, nullptr, threads);
   const bool colorsCompared = original.attributes.hasColor && decoded.attributes.hasColor;
   const bool bothHavePoints = !original.points.empty() && !decoded.points.empty();
   PairMetrics metrics;
@@ -139,24 +183,35 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
   const MergedCloud mergedDecoded = mergeDuplicates(decoded.points, Normals());
   metrics.originalUniquePoints = mergedOriginal.points.size();
   metrics.decodedUniquePoints = mergedDecoded.points.size();
-  if (bothHavePoints) {
-    const SearchTree originalTree = buildSearchTree(mergedOriginal.points, threads);
-    const SearchTree decodedTree = buildSearchTree(mergedDecoded.points, threads);
-    // The original's points near each decoded point serve both the normals carried over and
-    // the first direction.
-    const NearbyLists originalToDecoded =
-        findNearbyNeighbours(decodedTree, mergedOriginal.points, threads);
-    const Normals decodedNormals =
-        carryNormals(mergedOriginal.points, originalTree, mergedOriginal.normals,
-                     mergedDecoded.points, originalToDecoded, threads);
-    metrics.originalToDecoded =
-        measureDirection(mergedOriginal.points, mergedDecoded.points, originalToDecoded,
-                         decodedNormals, colorsCompared, threads);
-    metrics.decodedToOriginal =
-        measureDirection(mergedDecoded.points, mergedOriginal.points,
-                         findNearbyNeighbours(originalTree, mergedDecoded.points, threads),
-                         mergedOriginal.normals, colorsCompared, threads);
+  if (!bothHavePoints) {
+    CloudComparison comparison = compareWith(original.points, decoded.points, nullptr, threads);
+    comparison.metrics = metrics;
+    return comparison;
   }
+  // The report keeps PCL's nearest neighbour of every point; the metrics follow pc_error. The
+  // report's search also finds the decoded points near each original point, which serve both
+  // the normals carried over and the first direction; the few it cannot be sure of are searched
+  // again over the merged decoded cloud.
+  NearbyListsBuilder nearby(mergedOriginal.points.size());
+  std::vector<std::uint32_t> unsure;
+  CloudComparison comparison = compareFindingNearby(original.points, mergedOriginal, decoded.points,
+                                                    mergedDecoded, threads, nearby, unsure);
+  if (!unsure.empty()) {
+    const SearchTree decodedTree = buildSearchTree(mergedDecoded.points, threads);
+    addNearbyNeighbours(decodedTree, mergedOriginal.points, unsure, threads, nearby);
+  }
+  const NearbyLists originalToDecoded = nearby.finish();
+  const SearchTree originalTree = buildSearchTree(mergedOriginal.points, threads);
+  const Normals decodedNormals =
+      carryNormals(mergedOriginal.points, originalTree, mergedOriginal.normals,
+                   mergedDecoded.points, originalToDecoded, threads);
+  metrics.originalToDecoded =
+      measureDirection(mergedOriginal.points, mergedDecoded.points, originalToDecoded,
+                       decodedNormals, colorsCompared, threads);
+  metrics.decodedToOriginal =
+      measureDirection(mergedDecoded.points, mergedOriginal.points,
+                       findNearbyNeighbours(originalTree, mergedDecoded.points, threads),
+                       mergedOriginal.normals, colorsCompared, threads);
   comparison.metrics = metrics;
   return comparison;
 }

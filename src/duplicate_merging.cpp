@@ -68,6 +68,8 @@ MergedCloud mergeDuplicates(const PointList& points, const Normals& normals) {
   sortByPosition(sorted);
   MergedCloud merged;
   merged.points.reserve(points.size());
+  merged.mergedIndexOf.resize(points.size());
+  merged.firstPositionOf.reserve(points.size());
   if (!normals.empty())
     merged.normals.reserve(points.size());
   for (std::size_t begin = 0; begin < sorted.size();) {
@@ -80,6 +82,10 @@ MergedCloud mergeDuplicates(const PointList& points, const Normals& normals) {
       sums[1] += same.g;
       sums[2] += same.b;
     }
+    const auto index = static_cast<std::uint32_t>(merged.points.size());
+    for (std::size_t i = begin; i < end; ++i)
+      merged.mergedIndexOf[sorted[i].position] = index;
+    merged.firstPositionOf.push_back(sorted[begin].position);
     const std::uint64_t count = end - begin;
     merged.points.push_back(ColorPoint{{first.position[0], first.position[1], first.position[2]},
                                        static_cast<std::uint8_t>(sums[0] / count),

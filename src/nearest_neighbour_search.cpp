@@ -177,27 +177,66 @@ void visitNearbyNeighbours(const SearchTree& reference, const PointList& query, 
                             });
 }
 
+NearbyListsBuilder::NearbyListsBuilder(std::size_t count) : single_(count) {
+  // Each point's count goes where its list will start, until the starts are known.
+  lists_.first.resize(count + 1);
+  std::fill(lists_.first.begin(), lists_.first.end(), 0);
+}
+
+void NearbyListsBuilder::add(std::size_t position, const std::int32_t* nearby, std::size_t length) {
+  lists_.first[position] = length;
+  if (length == 1) {
+    single_[position] = nearby[0];
+  } else if (length > 1) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    longerPositions_.push_back(static_cast<std::uint32_t>(position));
+    longerIndices_.insert(longerIndices_.end(), nearby, nearby + length);
+  }
+}
+
+NearbyLists NearbyListsBuilder::finish() {
+  const std::size_t count = single_.size();
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < count; ++i)
+    total += std::exchange(lists_.first[i], total);
+  lists_.first[count] = total;
+  lists_.indices.resize(total);
+  for (std::size_t i = 0; i < count; ++i)
+    if (lists_.first[i + 1] - lists_.first[i] == 1)
+      lists_.indices[lists_.first[i]] = single_[i];
+  auto from = longerIndices_.begin();
+  for (const std::uint32_t position : longerPositions_) {
+    const std::size_t length = lists_.first[position + 1] - lists_.first[position];
+    std::copy(from, from + static_cast<std::ptrdiff_t>(length),
+              lists_.indices.begin() + static_cast<std::ptrdiff_t>(lists_.first[position]));
+    from += static_cast<std::ptrdiff_t>(length);
+  }
+  return std::move(lists_);
+}
+
+void addNearbyNeighbours(const SearchTree& reference, const PointList& query,
+                         const std::vector<std::uint32_t>& positions, unsigned threads,
+                         NearbyListsBuilder& lists) {
+  if (reference.size() == 0)
+    return;
+  searchEach(
+      reference, positions.size(), threads, NearbyResult{},
+      [&](std::size_t i) {
+        return Query{positions[i], coordinatesOf(query, positions[i])};
+      },
+      [&](std::size_t position, NearbyResult& result) {
+        result.handOver(reference);
+        lists.add(position, result.handedPositions.data(), result.handedPositions.size());
+      });
+}
+
 NearbyLists findNearbyNeighbours(const SearchTree& reference, const PointList& query,
                                  unsigned threads) {
-  const std::size_t count = query.size();
-  NearbyLists lists;
-  // Each point's count goes where its list will start, until the starts are known.
-  lists.first.resize(count + 1);
-  std::fill(lists.first.begin(), lists.first.end(), 0);
-  // Nearly every query point has one point in its window, kept by position; the longer lists
-  // are put aside a chunk at a time and copied to their places at the end.
-  std::vector<std::int32_t, BulkAllocator<std::int32_t>> single(count);
-  struct Longer {
-    std::vector<std::uint32_t> positions;
-    std::vector<std::int32_t> indices; // each position's list in turn
-  };
-  std::vector<Longer> longer;
-  std::mutex mutex;
+  NearbyListsBuilder lists(query.size());
   if (reference.size() > 0) {
     const std::vector<std::uint32_t> order = searchOrder(query);
-    forEachChunk(count, threads, [&](std::size_t begin, std::size_t end) {
+    forEachChunk(query.size(), threads, [&](std::size_t begin, std::size_t end) {
       NearbyResult found;
-      Longer aside;
       for (std::size_t i = begin; i < end; ++i) {
         if (i + kQueriesAhead < order.size())
           __builtin_prefetch(coordinatesOf(query, order[i + kQueriesAhead]));
@@ -205,38 +244,40 @@ NearbyLists findNearbyNeighbours(const SearchTree& reference, const PointList& q
         found.clear();
         search(reference, coordinatesOf(query, position), found);
         found.handOver(reference);
-        const pcl::Indices& nearby = found.handedPositions;
-        lists.first[position] = nearby.size();
-        single[position] = nearby[0];
-        if (nearby.size() > 1) {
-          aside.positions.push_back(static_cast<std::uint32_t>(position));
-          aside.indices.insert(aside.indices.end(), nearby.begin(), nearby.end());
-        }
-      }
-      if (!aside.positions.empty()) {
-        std::lock_guard<std::mutex> lock(mutex);
-        longer.push_back(std::move(aside));
+        lists.add(position, found.handedPositions.data(), found.handedPositions.size());
       }
     });
   }
-  std::size_t total = 0;
-  for (std::size_t i = 0; i < count; ++i)
-    total += std::exchange(lists.first[i], total);
-  lists.first[count] = total;
-  lists.indices.resize(total);
-  for (std::size_t i = 0; i < count; ++i)
-    if (lists.first[i + 1] - lists.first[i] == 1)
-      lists.indices[lists.first[i]] = single[i];
-  for (const Longer& part : longer) {
-    auto from = part.indices.begin();
-    for (const std::uint32_t position : part.positions) {
-      const std::size_t length = lists.first[position + 1] - lists.first[position];
-      std::copy(from, from + static_cast<std::ptrdiff_t>(length),
-                lists.indices.begin() + static_cast<std::ptrdiff_t>(lists.first[position]));
-      from += static_cast<std::ptrdiff_t>(length);
+  return lists.finish();
+}
+
+void visitNearestAndNearby(const SearchTree& reference, const std::uint32_t* mergedIndexOf,
+                           const PointList& query, unsigned threads,
+                           const NearestAndNearbyVisitor& visit) {
+  const std::size_t count = query.size();
+  const std::vector<std::uint32_t> order = searchOrder(query);
+  forEachChunk(count, threads, [&](std::size_t begin, std::size_t end) {
+    std::uint32_t positions[kChunkItems];
+    Neighbour neighbours[kChunkItems];
+    std::uint32_t starts[kChunkItems + 1];
+    bool sure[kChunkItems];
+    std::vector<std::int32_t> indices;
+    NearestAndNearbyResult found(mergedIndexOf);
+    starts[0] = 0;
+    for (std::size_t i = begin; i < end; ++i) {
+      const std::size_t position = order.empty() ? i : order[i];
+      if (!order.empty() && i + kQueriesAhead < count)
+        __builtin_prefetch(coordinatesOf(query, order[i + kQueriesAhead]));
+      found.clear();
+      search(reference, coordinatesOf(query, position), found);
+      sure[i - begin] = found.handOver();
+      positions[i - begin] = static_cast<std::uint32_t>(position);
+      neighbours[i - begin] = found.best;
+      indices.insert(indices.end(), found.handedPositions.begin(), found.handedPositions.end());
+      starts[i - begin + 1] = static_cast<std::uint32_t>(indices.size());
     }
-  }
-  return lists;
+    visit(positions, neighbours, NearbyRun{starts, indices.data(), sure}, end - begin);
+  });
 }
 
 void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsigned threads,

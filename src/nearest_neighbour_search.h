@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 // The queries of a SearchTree. Each hands its results to a visitor, once for each query point
@@ -47,9 +48,54 @@ struct NearbyLists {
   std::vector<std::int32_t, BulkAllocator<std::int32_t>> indices;
 };
 
+// NearbyLists put together from lists handed in by query position, in any order and from
+// several threads at once, each position at most once (a position never handed in gets an
+// empty list). Most lists hold one point and are kept by position, the others aside until
+// finish() knows where each list starts.
+class NearbyListsBuilder {
+public:
+  explicit NearbyListsBuilder(std::size_t count);
+  void add(std::size_t position, const std::int32_t* nearby, std::size_t length);
+  NearbyLists finish();
+
+private:
+  NearbyLists lists_;
+  std::vector<std::int32_t, BulkAllocator<std::int32_t>> single_;
+  std::mutex mutex_;
+  std::vector<std::uint32_t> longerPositions_;
+  std::vector<std::int32_t> longerIndices_;
+};
+
 // visitNearbyNeighbours into lists, the same on any number of threads.
 NearbyLists findNearbyNeighbours(const SearchTree& reference, const PointList& query,
                                  unsigned threads);
+
+// The lists of visitNearbyNeighbours for the query points at the given positions only.
+void addNearbyNeighbours(const SearchTree& reference, const PointList& query,
+                         const std::vector<std::uint32_t>& positions, unsigned threads,
+                         NearbyListsBuilder& lists);
+
+// The merged points near each query point of a run: those of the i-th are
+// indices[starts[i]] .. indices[starts[i + 1] - 1], nearest first; sure[i] is false when they
+// may not be those of visitNearbyNeighbours over the merged cloud (see NearestAndNearbyResult).
+struct NearbyRun {
+  const std::uint32_t* starts;
+  const std::int32_t* indices;
+  const bool* sure;
+};
+
+// Receives a run of query points searched one after another, as NeighbourVisitor does, with the
+// merged points near each.
+using NearestAndNearbyVisitor =
+    std::function<void(const std::uint32_t* positions, const Neighbour* neighbours,
+                       const NearbyRun& nearby, std::size_t count)>;
+
+// visitNearestNeighbours over a tree whose cloud has duplicate points, in the same search
+// finding each query point's merged points (mergedIndexOf, by position in the tree's cloud)
+// within NearbyResult's window. The tree's cloud must have points.
+void visitNearestAndNearby(const SearchTree& reference, const std::uint32_t* mergedIndexOf,
+                           const PointList& query, unsigned threads,
+                           const NearestAndNearbyVisitor& visit);
 
 void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsigned threads,
                                   const std::vector<bool>* selected,

@@ -69,3 +69,34 @@ void NearbyResult::handOver(const SearchTree& tree) {
     handedPositions[place] = tree.order[static_cast<std::size_t>(slots[i])];
   }
 }
+
+void NearestAndNearbyResult::addOnePosition(const SearchTree& tree, const TreeNode& node,
+                                            const float* query, float distance, bool) {
+  if (distance > radius)
+    return;
+  if (distance < best.squaredDistance) {
+    best = {tree.order[static_cast<std::size_t>(firstVisited(tree, node, query))], distance};
+    narrow();
+  }
+  // Every point below the node is one merged point.
+  addMerged(mergedIndexOf[tree.order[static_cast<std::size_t>(node.left)]], distance);
+}
+
+bool NearestAndNearbyResult::handOver() {
+  std::array<float, kMostNearby> sorted;
+  handedPositions.resize(count);
+  bool distinct = true;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::size_t place = i;
+    for (; place > 0 && sorted[place - 1] > distances[i]; --place) {
+      sorted[place] = sorted[place - 1];
+      handedPositions[place] = handedPositions[place - 1];
+    }
+    sorted[place] = distances[i];
+    handedPositions[place] = static_cast<std::int32_t>(merged[i]);
+  }
+  for (std::size_t i = 1; i < count; ++i)
+    if (sorted[i] == sorted[i - 1])
+      distinct = false;
+  return distinct && !overflowed;
+}

@@ -164,3 +164,77 @@ struct NearbyResult {
   // Sorts the points kept, nearest first, into the hand-over buffers.
   void handOver(const SearchTree& tree);
 };
+
+// NearestResult and NearbyResult in one search over a cloud with duplicate points: FLANN's
+// nearest point, and every merged point (mergeDuplicates) within NearbyResult's window, each
+// once. Entering the subtrees that the window needs as well never changes the nearest: a point
+// replaces it only when strictly nearer, and the points at the nearest distance are met in the
+// same order. The window's points, ordered by distance, are those NearbyResult finds over the
+// merged cloud, unless two of them are equally far (the merged cloud's tree orders those) or
+// more than kMostNearby are found; handOver says so.
+struct NearestAndNearbyResult {
+  static constexpr std::size_t kMostNearby = NearbyResult::kMostNearby;
+
+  explicit NearestAndNearbyResult(const std::uint32_t* mergedIndexOf)
+      : mergedIndexOf(mergedIndexOf) {}
+
+  const std::uint32_t* mergedIndexOf; // by position in the tree's cloud
+  Neighbour best{kNoNeighbour, std::numeric_limits<float>::max()};
+  float radius = std::numeric_limits<float>::max();
+  std::size_t count = 0;
+  bool overflowed = false;
+  std::array<float, kMostNearby> distances;
+  std::array<std::uint32_t, kMostNearby> merged;
+  // The merged points, nearest first, filled by handOver.
+  pcl::Indices handedPositions;
+
+  void clear() {
+    best = Neighbour{kNoNeighbour, std::numeric_limits<float>::max()};
+    radius = std::numeric_limits<float>::max();
+    count = 0;
+    overflowed = false;
+  }
+  float searchRadius() const { return radius; }
+  float flannRadius() const { return best.squaredDistance; }
+  bool addPoint(const SearchTree& tree, std::int32_t slot, float distance, bool) {
+    if (distance > radius)
+      return false;
+    const std::int32_t position = tree.order[static_cast<std::size_t>(slot)];
+    if (distance < best.squaredDistance) {
+      best = {position, distance};
+      narrow();
+    }
+    addMerged(mergedIndexOf[position], distance);
+    return true;
+  }
+  void addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
+                      float distance, bool visitedByFlann);
+  // Sorts the merged points, nearest first, into handedPositions; false when their order or
+  // their set may differ from NearbyResult's over the merged cloud.
+  bool handOver();
+
+private:
+  // The window narrows around a new nearest distance, as NearbyResult's does.
+  void narrow() {
+    radius = best.squaredDistance + NearbyResult::kWindow +
+             best.squaredDistance * NearbyResult::kRelativeSlack;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < count; ++i)
+      if (distances[i] <= radius) {
+        distances[kept] = distances[i];
+        merged[kept++] = merged[i];
+      }
+    count = kept;
+  }
+  void addMerged(std::uint32_t index, float distance) {
+    for (std::size_t i = 0; i < count; ++i)
+      if (merged[i] == index)
+        return;
+    if (count == kMostNearby) {
+      overflowed = true;
+      return;
+    }
+    distances[count] = distance;
+    merged[count++] = index;
+  }
+};

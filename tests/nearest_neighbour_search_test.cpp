@@ -1,3 +1,4 @@
+#include "duplicate_merging.h"
 #include "nearest_neighbour_search.h"
 #include "parallel_chunks.h"
 #include "test_support.h"
@@ -197,6 +198,66 @@ TEST(VisitNearbyNeighbours, FindEveryPointWithinTheWindowOfTheNearest) {
   ASSERT_EQ(found[2].size(), 2u);
   EXPECT_EQ(found[2][0], 1.0f);
   EXPECT_LT(found[2][1], 1.0f + 1e-6f);
+}
+
+TEST(VisitNearestAndNearby, GiveTheNearestAndTheMergedCloudsWindowOrSayUnsure) {
+  // Every grid point three times in other colours; grid points 0.01 apart in x and y, so that a
+  // query at a cell's centre is as far from four positions.
+  const auto reference = gridWithDuplicates(40, 3, true, 5);
+  // Around (1, 1, 1): two positions (one stored twice) 1 and 1 + 3e-7 squared units away,
+  // both within the window, at different distances; a third farther, outside it.
+  for (const auto& point :
+       {colorPoint(2, 1, 1, 1, 0, 0), colorPoint(2, 1, 1, 2, 0, 0),
+        colorPoint(1, 2.00000015f, 1, 3, 0, 0), colorPoint(1, 1, -0.0000015f, 4, 0, 0)})
+    reference->push_back(point);
+  const auto query = std::make_shared<ColorCloud>();
+  query->push_back(colorPoint(1, 1, 1, 0, 0, 0));
+  std::mt19937 random(11);
+  std::uniform_real_distribution<float> within(-0.02f, 0.41f);
+  for (int i = 0; i < 3000; ++i)
+    query->push_back(colorPoint(within(random), within(random), within(random), 0, 0, 0));
+  for (int i = 0; i < 30; ++i) // cells' centres and grid points themselves
+    query->push_back(colorPoint(0.005f + 0.01f * i, 0.005f + 0.01f * i, 0.0f, 0, 0, 0));
+  const PointList referencePoints = toPointList(*reference);
+  const PointList queryPoints = toPointList(*query);
+  const MergedCloud merged = mergeDuplicates(referencePoints, Normals());
+  const std::vector<Neighbour> nearest = nearestNeighbours(*query, *reference, 1);
+  const NearbyLists expected = findNearbyNeighbours(buildSearchTree(merged.points), queryPoints, 1);
+
+  const SeveralThreadsPerSearch severalThreads;
+  ThreadsSeen seen(threadsStarted(2, query->size()));
+  std::vector<int> sure(query->size(), -1);
+  std::size_t longSureLists = 0;
+  std::mutex mutex;
+  visitNearestAndNearby(
+      buildSearchTree(referencePoints, 2), merged.mergedIndexOf.data(), queryPoints, 2,
+      [&](const std::uint32_t* positions, const Neighbour* neighbours, const NearbyRun& run,
+          std::size_t count) {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (std::size_t i = 0; i < count; ++i) {
+          const std::size_t position = positions[i];
+          EXPECT_EQ(neighbours[i].index, nearest[position].index) << position;
+          EXPECT_EQ(neighbours[i].squaredDistance, nearest[position].squaredDistance);
+          sure[position] = run.sure[i];
+          if (!run.sure[i])
+            continue;
+          const pcl::Indices found(run.indices + run.starts[i], run.indices + run.starts[i + 1]);
+          const pcl::Indices wanted(expected.indices.begin() + expected.first[position],
+                                    expected.indices.begin() + expected.first[position + 1]);
+          EXPECT_EQ(found, wanted) << position;
+          longSureLists += found.size() > 1;
+        }
+        lock.unlock();
+        seen.add();
+      });
+  EXPECT_EQ(seen.ids.size(), seen.expected);
+  EXPECT_EQ(std::count(sure.begin(), sure.end(), -1), 0) << "queries never visited";
+  // Sure: the query at (1, 1, 1) and most others; unsure: those equally far from positions.
+  EXPECT_EQ(sure[0], 1);
+  EXPECT_GE(longSureLists, 1u);
+  const auto unsure = std::count(sure.begin(), sure.end(), 0);
+  EXPECT_GE(unsure, 10);
+  EXPECT_LT(unsure, 300);
 }
 
 TEST(VisitNearestNeighboursWithin, AreThoseOfPclsKdTree) {
