@@ -240,4 +240,9 @@ TEST(MergeDuplicates, KeepsEachPositionOnceWithTheMeanColourAndTheFirstNormal) {
   EXPECT_EQ(merged.points[2].b, 10);
   EXPECT_EQ(merged.normals[0], Eigen::Vector3f(1, 1, 0));
   EXPECT_EQ(merged.normals[2], Eigen::Vector3f(1, 0, 0));
+  using Indices = std::vector<std::uint32_t>;
+  EXPECT_EQ(Indices(merged.mergedIndexOf.begin(), merged.mergedIndexOf.end()),
+            (Indices{2, 1, 2, 0, 2}));
+  EXPECT_EQ(Indices(merged.firstPositionOf.begin(), merged.firstPositionOf.end()),
+            (Indices{3, 1, 0}));
 }
