@@ -44,9 +44,15 @@ Normals carryNormals(const PointList& original, const SearchTree& originalTree,
   std::vector<std::pair<std::size_t, pcl::Indices>> receivers;
   pcl::Indices nearby;
   for (std::size_t position = 0; position < original.size(); ++position) {
-    const auto begin = originalToDecoded.indices.begin();
-    nearby.assign(begin + static_cast<std::ptrdiff_t>(originalToDecoded.first[position]),
-                  begin + static_cast<std::ptrdiff_t>(originalToDecoded.first[position + 1]));
+    const std::size_t first = originalToDecoded.first[position];
+    const std::size_t length = originalToDecoded.first[position + 1] - first;
+    // A lone point is the nearest.
+    if (length == 1) {
+      receiver[position] = originalToDecoded.indices[first];
+      continue;
+    }
+    const auto begin = originalToDecoded.indices.begin() + static_cast<std::ptrdiff_t>(first);
+    nearby.assign(begin, begin + static_cast<std::ptrdiff_t>(length));
     std::array<std::int32_t, kMostNeighbours> nearest;
     const std::size_t count = keepNearest(original[position], decoded, nearby, nearest);
     receiver[position] = nearest[0];
