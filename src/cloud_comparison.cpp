@@ -75,16 +75,19 @@ DirectionSums measureDirection(const PointList& query, const PointList& referenc
   return sums;
 }
 
-// The original's normals for D2: the file's, each scaled to unit length, or else PCL's
-// estimate from its kNormalNeighbours nearest points.
-Normals originalNormals(const LoadedPoints& original, unsigned threads) {
+// The original merged, with its normals for D2 when withNormals: the file's, each scaled to
+// unit length (those of the merged points only, which are the same), or else PCL's estimate
+// from its kNormalNeighbours nearest points.
+MergedCloud mergeOriginal(const LoadedPoints& original, bool withNormals, unsigned threads) {
+  if (!withNormals)
+    return mergeDuplicates(original.points, Normals());
   if (original.attributes.normals.empty())
-    return estimateNormals(toColorCloud(original), threads);
-  Normals normals = original.attributes.normals;
-  for (Eigen::Vector3f& normal : normals)
+    return mergeDuplicates(original.points, estimateNormals(toColorCloud(original), threads));
+  MergedCloud merged = mergeDuplicates(original.points, original.attributes.normals);
+  for (Eigen::Vector3f& normal : merged.normals)
     if (normal.allFinite() && normal.squaredNorm() > 0.0f)
       normal.normalize();
-  return normals;
+  return merged;
 }
 
 // The reference's colours, kept beside its tree, which holds the coordinates.
@@ -178,8 +181,7 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
   metrics.originalPoints = original.points.size();
   metrics.decodedPoints = decoded.points.size();
   metrics.boundingBoxPeak = boundingBoxPeak(original.points);
-  MergedCloud mergedOriginal = mergeDuplicates(
-      original.points, bothHavePoints ? originalNormals(original, threads) : Normals());
+  const MergedCloud mergedOriginal = mergeOriginal(original, bothHavePoints, threads);
   const MergedCloud mergedDecoded = mergeDuplicates(decoded.points, Normals());
   metrics.originalUniquePoints = mergedOriginal.points.size();
   metrics.decodedUniquePoints = mergedDecoded.points.size();
