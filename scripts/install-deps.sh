@@ -2,7 +2,7 @@
 # Installs the Debian packages that the build and the tests need (scipy checks the BD deltas), and those named as arguments,
 # if any is missing.
 set -euo pipefail
-packages=(cmake g++ make libpcl-dev libboost-filesystem-dev libgtest-dev libdraco-dev python3-scipy "$@")
+packages=(cmake g++ make libpcl-dev libboost-filesystem-dev libgtest-dev libdraco-dev liblzf-dev python3-scipy "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

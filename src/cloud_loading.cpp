@@ -1,10 +1,12 @@
 #include "cloud_loading.h"
 
 #include "pcd_file_check.h"
+#include "pcl_pcd_reader.h"
 
+#include <pcl/conversions.h>
 #include <pcl/filters/filter.h>
-#include <pcl/io/lzf.h>
-#include <pcl/io/pcd_io.h>
+
+#include <lzf.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -36,17 +38,13 @@ void removeNonFinitePoints(ColorCloud& cloud, Normals* normals) {
 
 // PCL's reader, keeping the file's normals too when normals is given.
 void readWithPcl(const std::string& path, ColorCloud& cloud, Normals* normals) {
-  if (normals == nullptr) {
-    if (pcl::PCDReader().read(path, cloud, 0) < 0)
-      throw std::runtime_error("PCL's reader failed");
-    return;
-  }
   pcl::PCLPointCloud2 blob;
   int version = 0;
-  if (pcl::PCDReader().read(path, blob, cloud.sensor_origin_, cloud.sensor_orientation_, version,
-                            0) < 0)
+  if (readPcdWithPcl(path, blob, cloud.sensor_origin_, cloud.sensor_orientation_, version) < 0)
     throw std::runtime_error("PCL's reader failed");
   pcl::fromPCLPointCloud2(blob, cloud);
+  if (normals == nullptr)
+    return;
   pcl::PointCloud<pcl::Normal> fileNormals;
   pcl::fromPCLPointCloud2(blob, fileNormals);
   normals->resize(fileNormals.size());
@@ -202,8 +200,8 @@ std::string readBinaryBody(int descriptor, const PcdBinaryLayout& layout, std::u
   return "";
 }
 
-// A binary_compressed body, decompressed whole with PCL's own LZF; false when it does not
-// decompress to exactly the size it claims, which is left to PCL's reader to report.
+// A binary_compressed body, decompressed whole with liblzf (PCL's LZF is liblzf's); false when it
+// does not decompress to exactly the size it claims, which is left to PCL's reader to report.
 bool readCompressedBody(int descriptor, const PcdBinaryLayout& layout, std::uint64_t count,
                         PointsRead& read) {
   unsigned char prefix[8];
@@ -215,7 +213,7 @@ bool readCompressedBody(int descriptor, const PcdBinaryLayout& layout, std::uint
   std::vector<unsigned char, BulkAllocator<unsigned char>> data(sizes[1]);
   if (sizes[1] != count * layout.pointStep ||
       !readFully(descriptor, compressed.data(), compressed.size(), layout.dataOffset + 8) ||
-      pcl::lzfDecompress(compressed.data(), sizes[0], data.data(), sizes[1]) != sizes[1])
+      lzf_decompress(compressed.data(), sizes[0], data.data(), sizes[1]) != sizes[1])
     return false;
   std::vector<unsigned char, BulkAllocator<unsigned char>>().swap(compressed);
   takePoints(data.data(), static_cast<std::size_t>(count), 4, static_cast<std::size_t>(count),
