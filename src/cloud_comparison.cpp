@@ -203,16 +203,16 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
     addNearbyNeighbours(decodedTree, mergedOriginal.points, unsure, threads, nearby);
   }
   const NearbyLists originalToDecoded = nearby.finish();
-  const SearchTree originalTree = buildSearchTree(mergedOriginal.points, threads);
+  const NearbyLists decodedToOriginal = findNearbyNeighbours(
+      buildSearchTree(mergedOriginal.points, threads), mergedDecoded.points, threads);
   const Normals decodedNormals =
-      carryNormals(mergedOriginal.points, originalTree, mergedOriginal.normals,
-                   mergedDecoded.points, originalToDecoded, threads);
+      carryNormals(mergedOriginal.points, mergedOriginal.normals, mergedDecoded.points,
+                   originalToDecoded, decodedToOriginal);
   metrics.originalToDecoded =
       measureDirection(mergedOriginal.points, mergedDecoded.points, originalToDecoded,
                        decodedNormals, colorsCompared, threads);
   metrics.decodedToOriginal =
-      measureDirection(mergedDecoded.points, mergedOriginal.points,
-                       findNearbyNeighbours(originalTree, mergedDecoded.points, threads),
+      measureDirection(mergedDecoded.points, mergedOriginal.points, decodedToOriginal,
                        mergedOriginal.normals, colorsCompared, threads);
   comparison.metrics = metrics;
   return comparison;

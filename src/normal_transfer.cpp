@@ -32,9 +32,9 @@ std::size_t keepNearest(const ColorPoint& query, const PointList& reference,
 
 } // namespace
 
-Normals carryNormals(const PointList& original, const SearchTree& originalTree,
-                     const Normals& originalNormals, const PointList& decoded,
-                     const NearbyLists& originalToDecoded, unsigned threads) {
+Normals carryNormals(const PointList& original, const Normals& originalNormals,
+                     const PointList& decoded, const NearbyLists& originalToDecoded,
+                     const NearbyLists& decodedToOriginal) {
   Normals normals(decoded.size(), Eigen::Vector3f::Zero());
   if (original.empty() || decoded.empty())
     return normals;
@@ -79,25 +79,18 @@ Normals carryNormals(const PointList& original, const SearchTree& originalTree,
     if (counts[i] > 0)
       normals[i] /= static_cast<float>(counts[i]);
   // A decoded point that no original point reached takes the mean of its nearest originals'.
-  PointList unreached;
-  std::vector<std::size_t> unreachedPositions;
-  const auto unreachedCount = static_cast<std::size_t>(std::count(counts.begin(), counts.end(), 0));
-  unreached.reserve(unreachedCount);
-  unreachedPositions.reserve(unreachedCount);
-  for (std::size_t i = 0; i < decoded.size(); ++i)
-    if (counts[i] == 0) {
-      unreached.push_back(decoded[i]);
-      unreachedPositions.push_back(i);
-    }
-  visitNearbyNeighbours(
-      originalTree, unreached, threads,
-      [&](std::size_t position, const pcl::Indices& neighbours, const std::vector<float>&) {
-        std::array<std::int32_t, kMostNeighbours> nearest;
-        const std::size_t count = keepNearest(unreached[position], original, neighbours, nearest);
-        Eigen::Vector3f sum = Eigen::Vector3f::Zero();
-        for (std::size_t i = 0; i < count; ++i)
-          sum += originalNormals[static_cast<std::size_t>(nearest[i])];
-        normals[unreachedPositions[position]] = sum / static_cast<float>(count);
-      });
+  for (std::size_t i = 0; i < decoded.size(); ++i) {
+    if (counts[i] > 0)
+      continue;
+    const auto begin = decodedToOriginal.indices.begin();
+    nearby.assign(begin + static_cast<std::ptrdiff_t>(decodedToOriginal.first[i]),
+                  begin + static_cast<std::ptrdiff_t>(decodedToOriginal.first[i + 1]));
+    std::array<std::int32_t, kMostNeighbours> nearest;
+    const std::size_t count = keepNearest(decoded[i], original, nearby, nearest);
+    Eigen::Vector3f sum = Eigen::Vector3f::Zero();
+    for (std::size_t k = 0; k < count; ++k)
+      sum += originalNormals[static_cast<std::size_t>(nearest[k])];
+    normals[i] = sum / static_cast<float>(count);
+  }
   return normals;
 }

@@ -2,15 +2,14 @@
 
 #include "color_cloud.h"
 #include "nearest_neighbour_search.h"
-#include "search_tree.h"
 
 // The normals that pc_error gives the decoded points for D2, from the original's (its
 // scaleNormals with --averageNormals=1): every original point adds its normal to each decoded
 // point at exactly its nearest squared distance; a decoded point that was given normals takes
 // their mean, and one that was given none the mean normal of the original points at exactly
 // its own nearest distance. The means of unit normals are used as they are, not normalised
-// again. The original comes with its search tree and the decoded points near each original
-// point (findNearbyNeighbours); the result does not depend on `threads`.
-Normals carryNormals(const PointList& original, const SearchTree& originalTree,
-                     const Normals& originalNormals, const PointList& decoded,
-                     const NearbyLists& originalToDecoded, unsigned threads);
+// again. The points near each original point and near each decoded point come from
+// findNearbyNeighbours in each direction.
+Normals carryNormals(const PointList& original, const Normals& originalNormals,
+                     const PointList& decoded, const NearbyLists& originalToDecoded,
+                     const NearbyLists& decodedToOriginal);
