@@ -125,6 +125,23 @@ void searchCloud(const SearchTree& tree, const Cloud& query, unsigned threads, c
       take);
 }
 
+// Searches the queries begin .. end - 1 of a cloud in its search order (none for storage order)
+// with result, handing each to take(its place in the run, its position, result).
+template <typename Result, typename Take>
+void searchRun(const SearchTree& reference, const PointList& query,
+               const std::vector<std::uint32_t>& order, std::size_t begin, std::size_t end,
+               Result& result, const Take& take) {
+  for (std::size_t i = begin; i < end; ++i) {
+    const std::size_t position = order.empty() ? i : order[i];
+    // Scattered queries are read out of order: their points are fetched ahead.
+    if (i + kQueriesAhead < order.size())
+      __builtin_prefetch(coordinatesOf(query, order[i + kQueriesAhead]));
+    result.clear();
+    search(reference, coordinatesOf(query, position), result);
+    take(i - begin, position, result);
+  }
+}
+
 void visitNearestIn(const SearchTree& reference, const PointList& query, unsigned threads,
                     const NeighbourVisitor& visit) {
   const std::size_t count = query.size();
@@ -144,16 +161,11 @@ void visitNearestIn(const SearchTree& reference, const PointList& query, unsigne
     std::uint32_t positions[kChunkItems];
     Neighbour neighbours[kChunkItems];
     NearestResult found;
-    for (std::size_t i = begin; i < end; ++i) {
-      const std::size_t position = order.empty() ? i : order[i];
-      // Scattered queries are read out of order: their points are fetched ahead.
-      if (!order.empty() && i + kQueriesAhead < count)
-        __builtin_prefetch(coordinatesOf(query, order[i + kQueriesAhead]));
-      found.clear();
-      search(reference, coordinatesOf(query, position), found);
-      positions[i - begin] = static_cast<std::uint32_t>(position);
-      neighbours[i - begin] = found.best;
-    }
+    searchRun(reference, query, order, begin, end, found,
+              [&](std::size_t run, std::size_t position, const NearestResult& result) {
+                positions[run] = static_cast<std::uint32_t>(position);
+                neighbours[run] = result.best;
+              });
     visit(positions, neighbours, end - begin);
   });
 }
@@ -237,15 +249,11 @@ NearbyLists findNearbyNeighbours(const SearchTree& reference, const PointList& q
     const std::vector<std::uint32_t> order = searchOrder(query);
     forEachChunk(query.size(), threads, [&](std::size_t begin, std::size_t end) {
       NearbyResult found;
-      for (std::size_t i = begin; i < end; ++i) {
-        if (i + kQueriesAhead < order.size())
-          __builtin_prefetch(coordinatesOf(query, order[i + kQueriesAhead]));
-        const std::size_t position = order.empty() ? i : order[i];
-        found.clear();
-        search(reference, coordinatesOf(query, position), found);
-        found.handOver(reference);
-        lists.add(position, found.handedPositions.data(), found.handedPositions.size());
-      }
+      searchRun(reference, query, order, begin, end, found,
+                [&](std::size_t, std::size_t position, NearbyResult& result) {
+                  result.handOver(reference);
+                  lists.add(position, result.handedPositions.data(), result.handedPositions.size());
+                });
     });
   }
   return lists.finish();
@@ -264,18 +272,15 @@ void visitNearestAndNearby(const SearchTree& reference, const std::uint32_t* mer
     std::vector<std::int32_t> indices;
     NearestAndNearbyResult found(mergedIndexOf);
     starts[0] = 0;
-    for (std::size_t i = begin; i < end; ++i) {
-      const std::size_t position = order.empty() ? i : order[i];
-      if (!order.empty() && i + kQueriesAhead < count)
-        __builtin_prefetch(coordinatesOf(query, order[i + kQueriesAhead]));
-      found.clear();
-      search(reference, coordinatesOf(query, position), found);
-      sure[i - begin] = found.handOver();
-      positions[i - begin] = static_cast<std::uint32_t>(position);
-      neighbours[i - begin] = found.best;
-      indices.insert(indices.end(), found.handedPositions.begin(), found.handedPositions.end());
-      starts[i - begin + 1] = static_cast<std::uint32_t>(indices.size());
-    }
+    searchRun(reference, query, order, begin, end, found,
+              [&](std::size_t run, std::size_t position, NearestAndNearbyResult& result) {
+                sure[run] = result.handOver();
+                positions[run] = static_cast<std::uint32_t>(position);
+                neighbours[run] = result.best;
+                indices.insert(indices.end(), result.handedPositions.begin(),
+                               result.handedPositions.end());
+                starts[run + 1] = static_cast<std::uint32_t>(indices.size());
+              });
     visit(positions, neighbours, NearbyRun{starts, indices.data(), sure}, end - begin);
   });
 }

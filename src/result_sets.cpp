@@ -34,6 +34,23 @@ bool walkLeaves(Result& result, const SearchTree& tree, const TreeNode& node, bo
          walkLeaves(result, tree, second, firstChildFirst, distance, visitedByFlann);
 }
 
+// Sorts count points, the i-th at distances[i] and at positionOf(i), by distance into sorted
+// distances and positions. An insertion sort: points at one distance stay in the order found,
+// and nothing is allocated for the one or two points most queries find.
+template <typename PositionOf>
+void sortByDistance(const float* distances, std::size_t count, float* sortedDistances,
+                    std::int32_t* sortedPositions, const PositionOf& positionOf) {
+  for (std::size_t i = 0; i < count; ++i) {
+    std::size_t place = i;
+    for (; place > 0 && sortedDistances[place - 1] > distances[i]; --place) {
+      sortedDistances[place] = sortedDistances[place - 1];
+      sortedPositions[place] = sortedPositions[place - 1];
+    }
+    sortedDistances[place] = distances[i];
+    sortedPositions[place] = positionOf(i);
+  }
+}
+
 } // namespace
 
 void NearestResult::addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
@@ -57,17 +74,8 @@ void NearbyResult::addOnePosition(const SearchTree& tree, const TreeNode& node, 
 void NearbyResult::handOver(const SearchTree& tree) {
   handedPositions.resize(count);
   handedDistances.resize(count);
-  // An insertion sort: points at one distance stay in the order found, and nothing is
-  // allocated for the one or two points most queries find.
-  for (std::size_t i = 0; i < count; ++i) {
-    std::size_t place = i;
-    for (; place > 0 && handedDistances[place - 1] > distances[i]; --place) {
-      handedDistances[place] = handedDistances[place - 1];
-      handedPositions[place] = handedPositions[place - 1];
-    }
-    handedDistances[place] = distances[i];
-    handedPositions[place] = tree.order[static_cast<std::size_t>(slots[i])];
-  }
+  sortByDistance(distances.data(), count, handedDistances.data(), handedPositions.data(),
+                 [&](std::size_t i) { return tree.order[static_cast<std::size_t>(slots[i])]; });
 }
 
 void NearestAndNearbyResult::addOnePosition(const SearchTree& tree, const TreeNode& node,
@@ -85,16 +93,9 @@ void NearestAndNearbyResult::addOnePosition(const SearchTree& tree, const TreeNo
 bool NearestAndNearbyResult::handOver() {
   std::array<float, kMostNearby> sorted;
   handedPositions.resize(count);
+  sortByDistance(distances.data(), count, sorted.data(), handedPositions.data(),
+                 [&](std::size_t i) { return static_cast<std::int32_t>(merged[i]); });
   bool distinct = true;
-  for (std::size_t i = 0; i < count; ++i) {
-    std::size_t place = i;
-    for (; place > 0 && sorted[place - 1] > distances[i]; --place) {
-      sorted[place] = sorted[place - 1];
-      handedPositions[place] = handedPositions[place - 1];
-    }
-    sorted[place] = distances[i];
-    handedPositions[place] = static_cast<std::int32_t>(merged[i]);
-  }
   for (std::size_t i = 1; i < count; ++i)
     if (sorted[i] == sorted[i - 1])
       distinct = false;
