@@ -108,23 +108,6 @@ void searchEach(const SearchTree& tree, std::size_t count, unsigned threads, con
   });
 }
 
-// searchEach over every point of a query cloud, in its search order.
-template <typename Result, typename Cloud, typename Take>
-void searchCloud(const SearchTree& tree, const Cloud& query, unsigned threads, const Take& take,
-                 const Result& result = Result{}) {
-  const std::vector<std::uint32_t> order = searchOrder(query);
-  searchEach(
-      tree, query.size(), threads, result,
-      [&](std::size_t i) {
-        // Scattered queries are read out of order: their points are fetched ahead.
-        if (i + kQueriesAhead < order.size())
-          __builtin_prefetch(coordinatesOf(query, order[i + kQueriesAhead]));
-        const std::size_t position = order.empty() ? i : order[i];
-        return Query{position, coordinatesOf(query, position)};
-      },
-      take);
-}
-
 // Searches the queries begin .. end - 1 of a cloud in its search order (none for storage order)
 // with result, handing each to take(its place in the run, its position, result).
 template <typename Result, typename Take>
@@ -176,17 +159,6 @@ void visitNearestNeighbours(const SearchTree& reference, const PointList& query,
                             const NeighbourVisitor& visit) {
   // The runs are the chunks of the search loop, each handed over as soon as it is done.
   visitNearestIn(reference, query, threads, visit);
-}
-
-void visitNearbyNeighbours(const SearchTree& reference, const PointList& query, unsigned threads,
-                           const NeighboursVisitor& visit) {
-  if (reference.size() == 0)
-    return;
-  searchCloud<NearbyResult>(reference, query, threads,
-                            [&](std::size_t position, NearbyResult& result) {
-                              result.handOver(reference);
-                              visit(position, result.handedPositions, result.handedDistances);
-                            });
 }
 
 NearbyListsBuilder::NearbyListsBuilder(std::size_t count) : single_(count) {

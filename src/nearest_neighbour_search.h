@@ -36,13 +36,8 @@ void visitNearestNeighbours(const SearchTree& reference, const PointList& query,
 using NeighboursVisitor = std::function<void(std::size_t position, const pcl::Indices& neighbours,
                                              const std::vector<float>& squaredDistances)>;
 
-// Every point of the tree's cloud within a narrow window beyond each query point's nearest,
-// nearest first (NearbyResult): all the points that pc_error can match the query point with.
-void visitNearbyNeighbours(const SearchTree& reference, const PointList& query, unsigned threads,
-                           const NeighboursVisitor& visit);
-
-// The lists of visitNearbyNeighbours kept for several passes over them: those of the query
-// point at position p are indices[first[p]] .. indices[first[p + 1] - 1], nearest first.
+// The points of a cloud near each query point, kept for several passes over them: those of the
+// query point at position p are indices[first[p]] .. indices[first[p + 1] - 1], nearest first.
 struct NearbyLists {
   std::vector<std::size_t, BulkAllocator<std::size_t>> first;
   std::vector<std::int32_t, BulkAllocator<std::int32_t>> indices;
@@ -66,18 +61,20 @@ private:
   std::vector<std::int32_t> longerIndices_;
 };
 
-// visitNearbyNeighbours into lists, the same on any number of threads.
+// Every point of the tree's cloud within a narrow window beyond each query point's nearest,
+// nearest first (NearbyResult): all the points that pc_error can match the query point with.
+// The same on any number of threads.
 NearbyLists findNearbyNeighbours(const SearchTree& reference, const PointList& query,
                                  unsigned threads);
 
-// The lists of visitNearbyNeighbours for the query points at the given positions only.
+// The lists of findNearbyNeighbours for the query points at the given positions only.
 void addNearbyNeighbours(const SearchTree& reference, const PointList& query,
                          const std::vector<std::uint32_t>& positions, unsigned threads,
                          NearbyListsBuilder& lists);
 
 // The merged points near each query point of a run: those of the i-th are
 // indices[starts[i]] .. indices[starts[i + 1] - 1], nearest first; sure[i] is false when they
-// may not be those of visitNearbyNeighbours over the merged cloud (see NearestAndNearbyResult).
+// may not be those of findNearbyNeighbours over the merged cloud (see NearestAndNearbyResult).
 struct NearbyRun {
   const std::uint32_t* starts;
   const std::int32_t* indices;

@@ -169,7 +169,7 @@ TEST(BuildSearchTree, BuildsTheSameTreeOnEveryThreadCount) {
   }
 }
 
-TEST(VisitNearbyNeighbours, FindEveryPointWithinTheWindowOfTheNearest) {
+TEST(FindNearbyNeighbours, FindEveryPointWithinTheWindowOfTheNearest) {
   // A grid of spacing 1: a query at a cube's centre has its 8 corners at one distance, at a
   // face's centre 4; the next are 2 squared units farther.
   auto reference = std::make_shared<ColorCloud>();
@@ -187,12 +187,20 @@ TEST(VisitNearbyNeighbours, FindEveryPointWithinTheWindowOfTheNearest) {
       cloudOf({colorPoint(2.5f, 2.5f, 2.5f, 0, 0, 0), colorPoint(2.5f, 2.5f, 3.0f, 0, 0, 0),
                colorPoint(10, 0, 0, 0, 0, 0)});
   const SeveralThreadsPerSearch severalThreads;
+  const NearbyLists lists =
+      findNearbyNeighbours(buildSearchTree(*reference), toPointList(*queries), 2);
+  // Each listed point's squared distance, summed axis by axis in single precision as the search's.
   std::vector<std::vector<float>> found(queries->size());
-  visitNearbyNeighbours(
-      buildSearchTree(*reference), toPointList(*queries), 2,
-      [&](std::size_t position, const pcl::Indices&, const std::vector<float>& squaredDistances) {
-        found[position] = squaredDistances;
-      });
+  for (std::size_t q = 0; q < queries->size(); ++q)
+    for (std::size_t k = lists.first[q]; k < lists.first[q + 1]; ++k) {
+      const auto& point = (*reference)[static_cast<std::size_t>(lists.indices[k])];
+      float squaredDistance = 0.0f;
+      for (int axis = 0; axis < 3; ++axis) {
+        const float difference = (*queries)[q].data[axis] - point.data[axis];
+        squaredDistance += difference * difference;
+      }
+      found[q].push_back(squaredDistance);
+    }
   EXPECT_EQ(found[0], std::vector<float>(8, 0.75f));
   EXPECT_EQ(found[1], std::vector<float>(4, 0.5f));
   ASSERT_EQ(found[2].size(), 2u);
