@@ -29,6 +29,20 @@
 //                       float distance, bool visitedByFlann)
 //       Offers every point below a node whose points share one position, all at distance.
 
+// Keeps, in order, the first count entries of distances and ids whose distance is at most
+// radius; returns how many: the points a narrower window leaves out go.
+template <typename Id, std::size_t kSize>
+std::size_t keepWithin(float radius, std::array<float, kSize>& distances,
+                       std::array<Id, kSize>& ids, std::size_t count) {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < count; ++i)
+    if (distances[i] <= radius) {
+      distances[kept] = distances[i];
+      ids[kept++] = ids[i];
+    }
+  return kept;
+}
+
 // The child FLANN searches first.
 inline bool searchesFirstChild(const TreeNode& node, const float* query) {
   const float value = query[node.divfeat];
@@ -134,14 +148,7 @@ struct NearbyResult {
     if (distance < nearest) {
       nearest = distance;
       radius = nearest + kWindow + nearest * kRelativeSlack;
-      // Points that the narrower window leaves out.
-      std::size_t kept = 0;
-      for (std::size_t i = 0; i < count; ++i)
-        if (distances[i] <= radius) {
-          distances[kept] = distances[i];
-          slots[kept++] = slots[i];
-        }
-      count = kept;
+      count = keepWithin(radius, distances, slots, count);
     }
     if (count == kMostNearby) {
       // Full: the point replaces the farthest kept, when it is nearer.
@@ -218,13 +225,7 @@ private:
   void narrow() {
     radius = best.squaredDistance + NearbyResult::kWindow +
              best.squaredDistance * NearbyResult::kRelativeSlack;
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < count; ++i)
-      if (distances[i] <= radius) {
-        distances[kept] = distances[i];
-        merged[kept++] = merged[i];
-      }
-    count = kept;
+    count = keepWithin(radius, distances, merged, count);
   }
   void addMerged(std::uint32_t index, float distance) {
     for (std::size_t i = 0; i < count; ++i)
