@@ -1,6 +1,7 @@
 #include "bd_table.h"
 
 #include "bjontegaard.h"
+#include "csv_records.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,17 +10,6 @@
 #include <sstream>
 
 namespace {
-
-std::vector<std::string> splitFields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::stringstream stream(line);
-  std::string field;
-  while (std::getline(stream, field, ','))
-    fields.push_back(field);
-  if (!line.empty() && line.back() == ',')
-    fields.emplace_back();
-  return fields;
-}
 
 // A number as written, "inf" included; NaN for an empty or unreadable field.
 double numberOf(const std::string& field) {
@@ -67,10 +57,10 @@ std::string quoted(const std::string& text) {
 } // namespace
 
 std::string readRateDistortion(std::istream& csv, std::vector<RateDistortionRow>& rows) {
-  std::string line;
-  if (!std::getline(csv, line))
-    return "it is empty";
-  const std::vector<std::string> header = splitFields(line);
+  std::vector<std::string> header;
+  std::string problem;
+  if (!readCsvRecord(csv, header, problem))
+    return problem.empty() ? "it is empty" : "its header: " + problem;
   const char* names[] = {"profile", "family", "bpp", "d1_psnr", "d2_psnr", "y_psnr"};
   std::size_t columns[6];
   for (std::size_t i = 0; i < 6; ++i) {
@@ -79,15 +69,18 @@ std::string readRateDistortion(std::istream& csv, std::vector<RateDistortionRow>
       return std::string("its header has no column '") + names[i] + "'";
     columns[i] = static_cast<std::size_t>(found - header.begin());
   }
-  while (std::getline(csv, line)) {
-    if (line.empty())
+  std::vector<std::string> fields;
+  std::size_t record = 2;
+  for (; readCsvRecord(csv, fields, problem); ++record) {
+    if (fields.size() == 1 && fields[0].empty())
       continue;
-    std::vector<std::string> fields = splitFields(line);
     fields.resize(std::max(fields.size(), header.size()));
     rows.push_back({fields[columns[0]], fields[columns[1]], numberOf(fields[columns[2]]),
                     numberOf(fields[columns[3]]), numberOf(fields[columns[4]]),
                     numberOf(fields[columns[5]])});
   }
+  if (!problem.empty())
+    return "record " + std::to_string(record) + ": " + problem;
   return "";
 }
 
@@ -119,9 +112,9 @@ std::string writeBjontegaardTable(std::ostream& csv, const std::vector<RateDisto
         reason = quality.reason;
       else if (!quality.reason.empty() && quality.reason != rate.reason)
         reason += "; " + quality.reason;
-      csv << family << "," << anchor << "," << metric.name << "," << formatted(rate) << ","
-          << formatted(quality) << "," << formatted(rateFit) << "," << formatted(qualityFit) << ","
-          << (reason.empty() ? "" : quoted(reason)) << "\n";
+      csv << csvField(family) << "," << csvField(anchor) << "," << metric.name << ","
+          << formatted(rate) << "," << formatted(quality) << "," << formatted(rateFit) << ","
+          << formatted(qualityFit) << "," << (reason.empty() ? "" : quoted(reason)) << "\n";
     }
   }
   return "";

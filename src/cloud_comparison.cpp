@@ -6,9 +6,12 @@
 #include "normal_transfer.h"
 #include "parallel_chunks.h"
 
+#include <atomic>
 #include <cmath>
+#include <limits>
 #include <mutex>
 #include <new>
+#include <sstream>
 #include <utility>
 
 namespace {
@@ -75,6 +78,23 @@ DirectionSums measureDirection(const PointList& query, const PointList& referenc
   return sums;
 }
 
+} // namespace
+
+void scaleToUnitLength(Eigen::Vector3f& normal) {
+  if (!normal.allFinite() || normal.isZero(0.0f))
+    return;
+  const float squaredLength = normal.squaredNorm();
+  if (squaredLength >= std::numeric_limits<float>::min() && std::isfinite(squaredLength)) {
+    normal.normalize();
+    return;
+  }
+  // Its squared length overflows or underflows single precision: scaled in double.
+  const Eigen::Vector3d wide = normal.cast<double>();
+  normal = (wide / wide.norm()).cast<float>();
+}
+
+namespace {
+
 // The original merged, with its normals for D2 when withNormals: the file's, each scaled to
 // unit length (those of the merged points only, which are the same), or else PCL's estimate
 // from its kNormalNeighbours nearest points.
@@ -85,8 +105,7 @@ MergedCloud mergeOriginal(const LoadedPoints& original, bool withNormals, unsign
     return mergeDuplicates(original.points, estimateNormals(toColorCloud(original), threads));
   MergedCloud merged = mergeDuplicates(original.points, original.attributes.normals);
   for (Eigen::Vector3f& normal : merged.normals)
-    if (normal.allFinite() && normal.squaredNorm() > 0.0f)
-      normal.normalize();
+    scaleToUnitLength(normal);
   return merged;
 }
 
@@ -100,22 +119,72 @@ std::vector<Rgb, BulkAllocator<Rgb>> colorsOf(const PointList& points) {
 
 using PointErrors = std::vector<PointError, BulkAllocator<PointError>>;
 
+// A nearest neighbour that is not the query point's position but whose squared distance
+// falls below the smallest normal float: the search squares in single precision, so it ranks
+// such neighbours by rounded or vanished distances and would report 0 for points apart.
+struct TooCloseToMeasure {
+  std::atomic<bool> found{false};
+  std::mutex mutex;
+  std::uint32_t position = 0; // the first such query point found
+};
+
+// Whether a neighbour at this squared distance lies too close to square. A distance of 0 is
+// either the query point's own position or two points whose tiny coordinates differ by less than
+// about 2.6e-23; reference is given whenever the clouds hold coordinates that small.
+bool squaresBelowPrecision(const float* query, const PointList* reference, std::size_t index,
+                           float squaredDistance) {
+  if (squaredDistance >= std::numeric_limits<float>::min())
+    return false;
+  if (squaredDistance > 0.0f || reference == nullptr)
+    return squaredDistance > 0.0f;
+  const float* neighbour = (*reference)[index].position;
+  return query[0] != neighbour[0] || query[1] != neighbour[1] || query[2] != neighbour[2];
+}
+
+// Two floats that differ by so little that the square vanishes are both below 2^-50 in
+// magnitude, one of them not zero.
+bool hasTinyCoordinate(const PointList& points) {
+  constexpr float kTiny = 8.8817842e-16f; // 2^-50
+  for (const ColorPoint& point : points)
+    for (float coordinate : point.position)
+      if (coordinate != 0.0f && std::abs(coordinate) < kTiny)
+        return true;
+  return false;
+}
+
 // The errors of a run of query points from their nearest neighbours, kept by position; each
 // is worked out right after its search, while the neighbour is in cache.
-void recordErrors(PointErrors& errors, const PointList& query,
+void recordErrors(PointErrors& errors, const PointList& query, const PointList* reference,
                   const std::vector<Rgb, BulkAllocator<Rgb>>& referenceColors,
-                  const std::uint32_t* positions, const Neighbour* neighbours, std::size_t count) {
+                  TooCloseToMeasure& tooClose, const std::uint32_t* positions,
+                  const Neighbour* neighbours, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     const Neighbour& neighbour = neighbours[i];
     PointError& error = errors[positions[i]];
     if (neighbour.index == kNoNeighbour) {
       error = PointError{kNoNeighbour, 0.0f};
     } else {
+      const auto index = static_cast<std::size_t>(neighbour.index);
       error.distance = std::sqrt(neighbour.squaredDistance);
-      error.color = colorError(rgbOf(query[positions[i]]),
-                               referenceColors[static_cast<std::size_t>(neighbour.index)]);
+      error.color = colorError(rgbOf(query[positions[i]]), referenceColors[index]);
+      if (squaresBelowPrecision(query[positions[i]].position, reference, index,
+                                neighbour.squaredDistance) &&
+          !tooClose.found.exchange(true)) {
+        std::lock_guard<std::mutex> lock(tooClose.mutex);
+        tooClose.position = positions[i];
+      }
     }
   }
+}
+
+// The problem of a comparison whose search met points too close together to square.
+CloudComparison refusedAsTooClose(const PointList& query, const TooCloseToMeasure& tooClose) {
+  const float* point = query[tooClose.position].position;
+  std::ostringstream reason;
+  reason << "point " << tooClose.position << " (" << point[0] << " " << point[1] << " " << point[2]
+         << ") and its nearest neighbour lie too close together to measure: their squared "
+            "distance underflows single precision";
+  return unmeasured(PairProblem{"", reason.str(), false});
 }
 
 // compareClouds, with the reference given back (when the caller can spare it) once the tree
@@ -124,14 +193,19 @@ CloudComparison compareWith(const PointList& query, const PointList& reference,
                             PointList* spareReference, unsigned threads) {
   const SearchTree tree = buildSearchTree(reference, threads);
   const auto referenceColors = colorsOf(reference);
-  if (spareReference != nullptr)
+  const bool tiny = hasTinyCoordinate(query) || hasTinyCoordinate(reference);
+  if (spareReference != nullptr && !tiny)
     PointList().swap(*spareReference);
   PointErrors errors(query.size());
+  TooCloseToMeasure tooClose;
   visitNearestNeighbours(
       tree, query, threads,
       [&](const std::uint32_t* positions, const Neighbour* neighbours, std::size_t count) {
-        recordErrors(errors, query, referenceColors, positions, neighbours, count);
+        recordErrors(errors, query, tiny ? &reference : nullptr, referenceColors, tooClose,
+                     positions, neighbours, count);
       });
+  if (tooClose.found)
+    return refusedAsTooClose(query, tooClose);
   return summarizePointErrors(errors);
 }
 
@@ -145,25 +219,29 @@ CloudComparison compareFindingNearby(const PointList& original, const MergedClou
   const SearchTree tree = buildSearchTree(decoded, threads);
   const auto decodedColors = colorsOf(decoded);
   PointErrors errors(original.size());
+  TooCloseToMeasure tooClose;
   std::mutex unsureMutex;
-  visitNearestAndNearby(
-      tree, mergedDecoded.mergedIndexOf.data(), original, threads,
-      [&](const std::uint32_t* positions, const Neighbour* neighbours, const NearbyRun& run,
-          std::size_t count) {
-        recordErrors(errors, original, decodedColors, positions, neighbours, count);
-        for (std::size_t i = 0; i < count; ++i) {
-          // A merged point takes the list of its first point.
-          const std::uint32_t merged = mergedOriginal.mergedIndexOf[positions[i]];
-          if (mergedOriginal.firstPositionOf[merged] != positions[i])
-            continue;
-          if (run.sure[i]) {
-            nearby.add(merged, run.indices + run.starts[i], run.starts[i + 1] - run.starts[i]);
-          } else {
-            std::lock_guard<std::mutex> lock(unsureMutex);
-            unsure.push_back(merged);
-          }
-        }
-      });
+  visitNearestAndNearby(tree, mergedDecoded.mergedIndexOf.data(), original, threads,
+                        [&](const std::uint32_t* positions, const Neighbour* neighbours,
+                            const NearbyRun& run, std::size_t count) {
+                          recordErrors(errors, original, &decoded, decodedColors, tooClose,
+                                       positions, neighbours, count);
+                          for (std::size_t i = 0; i < count; ++i) {
+                            // A merged point takes the list of its first point.
+                            const std::uint32_t merged = mergedOriginal.mergedIndexOf[positions[i]];
+                            if (mergedOriginal.firstPositionOf[merged] != positions[i])
+                              continue;
+                            if (run.sure[i]) {
+                              nearby.add(merged, run.indices + run.starts[i],
+                                         run.starts[i + 1] - run.starts[i]);
+                            } else {
+                              std::lock_guard<std::mutex> lock(unsureMutex);
+                              unsure.push_back(merged);
+                            }
+                          }
+                        });
+  if (tooClose.found)
+    return refusedAsTooClose(original, tooClose);
   return summarizePointErrors(errors);
 }
 
@@ -198,6 +276,8 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
   std::vector<std::uint32_t> unsure;
   CloudComparison comparison = compareFindingNearby(original.points, mergedOriginal, decoded.points,
                                                     mergedDecoded, threads, nearby, unsure);
+  if (comparison.problem)
+    return comparison;
   if (!unsure.empty()) {
     const SearchTree decodedTree = buildSearchTree(mergedDecoded.points, threads);
     addNearbyNeighbours(decodedTree, mergedOriginal.points, unsure, threads, nearby);
@@ -221,17 +301,23 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
 CloudComparison loadAndCompare(const std::string& originalPath, const std::string& decodedPath,
                                unsigned threads, bool withMetrics) {
   try {
+    CloudComparison comparison;
     if (withMetrics) {
       const LoadedPointPair pair =
           loadPointPair(originalPath, decodedPath, threads, NormalReading::Read);
       if (pair.problem)
         return unmeasured(*pair.problem);
-      return compareCloudsWithMetrics(pair.original, pair.decoded, threads);
+      comparison = compareCloudsWithMetrics(pair.original, pair.decoded, threads);
+    } else {
+      LoadedPointPair pair = loadPointPair(originalPath, decodedPath, threads);
+      if (pair.problem)
+        return unmeasured(*pair.problem);
+      comparison = compareClouds(pair.original.points, std::move(pair.decoded.points), threads);
     }
-    LoadedPointPair pair = loadPointPair(originalPath, decodedPath, threads);
-    if (pair.problem)
-      return unmeasured(*pair.problem);
-    return compareClouds(pair.original.points, std::move(pair.decoded.points), threads);
+    // A comparison's own problem names the pair by its original.
+    if (comparison.problem && comparison.problem->path.empty())
+      comparison.problem->path = originalPath;
+    return comparison;
   } catch (const std::bad_alloc&) {
     return unmeasured(
         PairProblem{originalPath, "out of memory comparing it with " + decodedPath, false});

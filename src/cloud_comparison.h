@@ -19,6 +19,10 @@ struct CloudComparison {
   std::optional<PairMetrics> metrics;
 };
 
+// Scales a finite, non-zero normal to unit length, however long or short; others stay as they
+// are.
+void scaleToUnitLength(Eigen::Vector3f& normal);
+
 // The four statistics of the nearest neighbour in reference of every query point, searched
 // on up to `threads` threads; the sums are taken in storage order, so the numbers do not
 // depend on the thread count.

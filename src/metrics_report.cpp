@@ -1,5 +1,7 @@
 #include "metrics_report.h"
 
+#include "csv_records.h"
+
 #include <cstdio>
 #include <vector>
 
@@ -148,16 +150,4 @@ void addToTotals(MetricsTotals& totals, const std::string& file, const PairMetri
 void writeMetricsTotals(std::ostream& csv, const MetricsTotals& totals, PeakOverride peak) {
   writeRow(csv, "all", &totals.pooled, totals.lost.empty(), totals.compressedBytes,
            bitsPerPoint(totals.compressedBytesOfMeasured, totals.originalPointsOfMeasured), peak);
-}
-
-std::string csvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos)
-    return text;
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"')
-      quoted += '"';
-    quoted += c;
-  }
-  return quoted + '"';
 }

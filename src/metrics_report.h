@@ -46,6 +46,3 @@ void addToTotals(MetricsTotals& totals, const std::string& file, const PairMetri
 
 // The last row, named "all"; its distortion fields are empty when a pair was lost.
 void writeMetricsTotals(std::ostream& csv, const MetricsTotals& totals, PeakOverride peak);
-
-// A CSV field: quoted, its quotes doubled, when it holds a comma, a quote or a line break.
-std::string csvField(const std::string& text);

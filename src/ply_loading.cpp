@@ -1,10 +1,9 @@
 #include "ply_loading.h"
 
-#include <pcl/io/ply_io.h>
-
 #include <boost/filesystem.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -20,10 +19,15 @@ namespace {
 constexpr std::size_t kMaxHeaderBytes = 1 << 20;
 constexpr std::uint64_t kMaxVertices = 0x7fffffff;
 
+enum class PlyType { Int8, UInt8, Int16, UInt16, Int32, UInt32, Float32, Float64, None };
+
 struct PlyProperty {
   std::string name;
-  std::string type; // "float", "uchar", ...; the count's type of a list
+  std::string typeName; // as the header writes it, for messages
+  PlyType type = PlyType::None;
   bool list = false;
+  PlyType countType = PlyType::None; // a list's
+  std::string countTypeName;
 };
 
 struct PlyElement {
@@ -41,20 +45,42 @@ struct PlyHeader {
   std::string rows;
 };
 
-// The size of a scalar type, under either of the names PLY allows; 0 for no such type.
-std::size_t typeSize(const std::string& type) {
-  for (const auto& [names, size] : std::vector<std::pair<std::vector<std::string>, std::size_t>>{
-           {{"char", "int8", "uchar", "uint8"}, 1},
-           {{"short", "int16", "ushort", "uint16"}, 2},
-           {{"int", "int32", "uint", "uint32", "float", "float32"}, 4},
-           {{"double", "float64"}, 8}})
-    if (std::find(names.begin(), names.end(), type) != names.end())
-      return size;
-  return 0;
+// A scalar type under either of the names PLY allows.
+PlyType typeNamed(const std::string& name) {
+  static const std::pair<const char*, PlyType> kNames[] = {
+      {"char", PlyType::Int8},      {"int8", PlyType::Int8},       {"uchar", PlyType::UInt8},
+      {"uint8", PlyType::UInt8},    {"short", PlyType::Int16},     {"int16", PlyType::Int16},
+      {"ushort", PlyType::UInt16},  {"uint16", PlyType::UInt16},   {"int", PlyType::Int32},
+      {"int32", PlyType::Int32},    {"uint", PlyType::UInt32},     {"uint32", PlyType::UInt32},
+      {"float", PlyType::Float32},  {"float32", PlyType::Float32}, {"double", PlyType::Float64},
+      {"float64", PlyType::Float64}};
+  for (const auto& [text, type] : kNames)
+    if (name == text)
+      return type;
+  return PlyType::None;
 }
 
-bool isUnsignedByte(const std::string& type) {
-  return type == "uchar" || type == "uint8";
+std::size_t sizeOf(PlyType type) {
+  switch (type) {
+  case PlyType::Int8:
+  case PlyType::UInt8:
+    return 1;
+  case PlyType::Int16:
+  case PlyType::UInt16:
+    return 2;
+  case PlyType::Int32:
+  case PlyType::UInt32:
+  case PlyType::Float32:
+    return 4;
+  case PlyType::Float64:
+    return 8;
+  default:
+    return 0;
+  }
+}
+
+bool isFloating(PlyType type) {
+  return type == PlyType::Float32 || type == PlyType::Float64;
 }
 
 std::vector<std::string> wordsOf(const std::string& line) {
@@ -99,10 +125,19 @@ std::string readHeader(std::istream& file, PlyHeader& header) {
       if (header.elements.empty())
         return where + "a property before any element";
       const bool list = words.size() == 5 && words[1] == "list";
-      if ((!list && words.size() != 3) || typeSize(words[list ? 2 : 1]) == 0 ||
-          (list && typeSize(words[3]) == 0))
+      PlyProperty property;
+      property.name = words.back();
+      property.list = list;
+      if (list || words.size() == 3) {
+        property.typeName = words[list ? 3 : 1];
+        property.type = typeNamed(property.typeName);
+        property.countType = list ? typeNamed(words[2]) : PlyType::None;
+        property.countTypeName = list ? words[2] : "";
+      }
+      if (property.type == PlyType::None || (list && property.countType == PlyType::None) ||
+          (list && isFloating(property.countType)))
         return where + "unknown property '" + line.substr(0, 60) + "'";
-      header.elements.back().properties.push_back({words.back(), words[list ? 2 : 1], list});
+      header.elements.back().properties.push_back(property);
     } else {
       return where + "unknown keyword '" + words[0].substr(0, 20) + "'";
     }
@@ -110,70 +145,78 @@ std::string readHeader(std::istream& file, PlyHeader& header) {
   return "the header has no end_header line";
 }
 
-const PlyProperty* findProperty(const PlyElement& element, const std::string& name) {
-  for (const PlyProperty& property : element.properties)
-    if (property.name == name)
-      return &property;
-  return nullptr;
+// What each vertex property is to the cloud.
+enum class Role { Other, X, Y, Z, Red, Green, Blue, NormalX, NormalY, NormalZ };
+
+Role roleOf(const std::string& name) {
+  static const std::pair<const char*, Role> kRoles[] = {{"x", Role::X},
+                                                        {"y", Role::Y},
+                                                        {"z", Role::Z},
+                                                        {"red", Role::Red},
+                                                        {"green", Role::Green},
+                                                        {"blue", Role::Blue},
+                                                        {"diffuse_red", Role::Red},
+                                                        {"diffuse_green", Role::Green},
+                                                        {"diffuse_blue", Role::Blue},
+                                                        {"nx", Role::NormalX},
+                                                        {"ny", Role::NormalY},
+                                                        {"nz", Role::NormalZ}};
+  for (const auto& [text, role] : kRoles)
+    if (name == text)
+      return role;
+  return Role::Other;
 }
 
-// What PCL's reader would misread, or what could make it allocate without bound.
-std::string checkVertices(const PlyHeader& header, std::uint64_t fileSize) {
+// The vertex element and what its properties are.
+struct VertexLayout {
+  std::size_t element = 0; // its place among the elements
+  std::vector<Role> roles; // one a property
+  bool hasColor = false;
+  bool hasNormals = false;
+};
+
+std::string layoutVertices(const PlyHeader& header, VertexLayout& layout) {
   const auto vertex = std::find_if(header.elements.begin(), header.elements.end(),
                                    [](const PlyElement& e) { return e.name == "vertex"; });
   if (vertex == header.elements.end())
     return "the file has no vertex element";
   if (vertex->count > kMaxVertices)
     return "the file declares " + std::to_string(vertex->count) + " vertices";
-  std::uint64_t recordBytes = 0;
+  layout.element = static_cast<std::size_t>(vertex - header.elements.begin());
+  int seen[10] = {};
   for (const PlyProperty& property : vertex->properties) {
+    const Role role = roleOf(property.name);
+    layout.roles.push_back(role);
+    if (role == Role::Other)
+      continue;
     if (property.list)
       return "vertex property '" + property.name + "' is a list";
-    recordBytes += typeSize(property.type);
-  }
-  // The reader sizes the cloud by a grid given in both obj_info values, whatever the vertices
-  // number: a smaller grid makes it abort, a larger one invents points.
-  if (!header.columns.empty() && !header.rows.empty()) {
-    const auto isCount = [](const std::string& text) {
-      return !text.empty() && text.size() <= 10 &&
-             text.find_first_not_of("0123456789") == std::string::npos;
-    };
-    if (!isCount(header.columns) || !isCount(header.rows) ||
-        std::stoull(header.columns) * std::stoull(header.rows) != vertex->count)
-      return "obj_info gives a grid of num_cols x num_rows = " + header.columns.substr(0, 20) +
-             " x " + header.rows.substr(0, 20) + " where the file has " +
-             std::to_string(vertex->count) + " vertices";
-  }
-  for (const char* axis : {"x", "y", "z"})
-    if (findProperty(*vertex, axis) == nullptr)
-      return std::string("the vertices have no property '") + axis + "'";
-  const char* channels[] = {"red", "green", "blue"};
-  const std::size_t present = static_cast<std::size_t>(
-      std::count_if(std::begin(channels), std::end(channels), [&](const char* channel) {
-        return findProperty(*vertex, channel) != nullptr;
-      }));
-  if (present != 0 && present != 3)
-    return "the vertices have some of red, green and blue but not all three";
-  for (const char* channel : {"red", "green", "blue", "alpha"}) {
-    const PlyProperty* property = findProperty(*vertex, channel);
-    if (property != nullptr && !isUnsignedByte(property->type))
-      return std::string("colour property '") + channel + "' is stored as " + property->type +
+    if (++seen[static_cast<int>(role)] > 1)
+      return "the vertices have two properties for '" + property.name + "'";
+    const bool color = role == Role::Red || role == Role::Green || role == Role::Blue;
+    if (color && property.type != PlyType::UInt8)
+      return "colour property '" + property.name + "' is stored as " + property.typeName +
              "; colours must be uchar";
   }
-  const std::uint64_t available = fileSize - std::min(header.bytes, fileSize);
-  if (header.format != "ascii" && vertex->count * recordBytes > available)
-    return "the header promises " + std::to_string(vertex->count) + " vertices of " +
-           std::to_string(recordBytes) + " bytes but the file holds " + std::to_string(available) +
-           " bytes of data";
-  // An ascii vertex takes at least a digit and a separator a property.
-  if (header.format == "ascii" && vertex->count * 2 * vertex->properties.size() > available + 1)
-    return "the header promises " + std::to_string(vertex->count) +
-           " vertices but the file is too short to hold them";
+  const auto has = [&](Role role) { return seen[static_cast<int>(role)] > 0; };
+  for (Role axis : {Role::X, Role::Y, Role::Z})
+    if (!has(axis))
+      return std::string("the vertices have no property '") +
+             (axis == Role::X   ? "x"
+              : axis == Role::Y ? "y"
+                                : "z") +
+             "'";
+  const int channels = has(Role::Red) + has(Role::Green) + has(Role::Blue);
+  if (channels != 0 && channels != 3)
+    return "the vertices have some of red, green and blue but not all three";
+  layout.hasColor = channels == 3;
+  layout.hasNormals = has(Role::NormalX) && has(Role::NormalY) && has(Role::NormalZ);
   return "";
 }
 
 // A plain decimal number: sign, digits, a fraction and an exponent; none of the hexadecimal,
-// inf or nan forms that the reader's stream does not parse alike.
+// inf or nan forms, which no PLY writer produces and which read differently from one parser to
+// the next.
 bool isDecimal(const std::string& token, bool integer) {
   std::size_t i = token[0] == '+' || token[0] == '-' ? 1 : 0;
   const auto digits = [&] {
@@ -201,146 +244,269 @@ bool isDecimal(const std::string& token, bool integer) {
   return i == token.size();
 }
 
-// Whether an ascii token is a value that the property's type holds.
-bool fitsProperty(const std::string& token, const std::string& type) {
-  const bool integer =
-      type != "float" && type != "float32" && type != "double" && type != "float64";
-  if (!isDecimal(token, integer))
+// A value as the property's type holds it: floats rounded once, from the text, to single
+// precision, doubles to double; integers exactly. False when the token is not such a value.
+bool parseValue(const std::string& token, PlyType type, double& value) {
+  if (!isDecimal(token, !isFloating(type)))
     return false;
-  const double value = std::strtod(token.c_str(), nullptr);
-  if (!integer)
-    return type == "double" || type == "float64" ||
-           std::abs(value) <= std::numeric_limits<float>::max();
-  const double bits = 8.0 * static_cast<double>(typeSize(type));
-  const bool isUnsigned = type[0] == 'u';
-  const double lowest = isUnsigned ? 0.0 : -std::ldexp(1.0, static_cast<int>(bits) - 1);
-  const double highest = std::ldexp(1.0, static_cast<int>(bits) - (isUnsigned ? 0 : 1)) - 1.0;
+  if (type == PlyType::Float32) {
+    errno = 0;
+    const float single = std::strtof(token.c_str(), nullptr);
+    value = single;
+    return std::isfinite(single);
+  }
+  value = std::strtod(token.c_str(), nullptr);
+  if (type == PlyType::Float64)
+    return std::isfinite(value);
+  const int bits = 8 * static_cast<int>(sizeOf(type));
+  const bool isUnsigned =
+      type == PlyType::UInt8 || type == PlyType::UInt16 || type == PlyType::UInt32;
+  const double lowest = isUnsigned ? 0.0 : -std::ldexp(1.0, bits - 1);
+  const double highest = std::ldexp(1.0, bits - (isUnsigned ? 0 : 1)) - 1.0;
   return value >= lowest && value <= highest;
 }
 
-// PCL's ascii parser reads a token that is not a number as NaN, without a word: every vertex
-// line is checked, after the lines of the elements before it (one line an element).
-std::string checkAsciiVertices(std::istream& file, const PlyHeader& header) {
-  std::string line;
-  std::size_t number = 0;
-  const auto nextLine = [&] {
-    ++number;
-    return static_cast<bool>(std::getline(file, line));
-  };
-  std::uint64_t skipped = 0;
-  for (const PlyElement& element : header.elements) {
-    if (element.name == "vertex")
-      break;
-    skipped += element.count;
-  }
-  for (std::uint64_t i = 0; i < skipped; ++i)
-    if (!nextLine())
-      return "the data ends before the vertices";
-  const PlyElement& vertex = *std::find_if(header.elements.begin(), header.elements.end(),
-                                           [](const PlyElement& e) { return e.name == "vertex"; });
-  for (std::uint64_t i = 0; i < vertex.count; ++i) {
-    if (!nextLine())
-      return "the data holds " + std::to_string(i) + " vertices where the header declares " +
-             std::to_string(vertex.count);
-    const std::vector<std::string> tokens = wordsOf(line);
-    const std::string where = "vertex " + std::to_string(i) + ": ";
-    if (tokens.size() != vertex.properties.size())
-      return where + std::to_string(tokens.size()) + " values where a vertex has " +
-             std::to_string(vertex.properties.size());
-    for (std::size_t k = 0; k < tokens.size(); ++k)
-      if (!fitsProperty(tokens[k], vertex.properties[k].type))
-        return where + "'" + tokens[k].substr(0, 40) + "' is not a value of property '" +
-               vertex.properties[k].name + "' (" + vertex.properties[k].type + ")";
-  }
-  return "";
-}
-
-// The value of a field of any numeric type, as a double.
-double fieldValue(const std::uint8_t* bytes, std::uint8_t datatype) {
-  const auto read = [bytes](auto value) {
-    std::memcpy(&value, bytes, sizeof value);
+// A binary value of the type from its bytes in the file's order.
+double binaryValue(const unsigned char* bytes, PlyType type, bool swap) {
+  unsigned char ordered[8];
+  const std::size_t size = sizeOf(type);
+  for (std::size_t i = 0; i < size; ++i)
+    ordered[i] = bytes[swap ? size - 1 - i : i];
+  const auto read = [&ordered](auto value) {
+    std::memcpy(&value, ordered, sizeof value);
     return static_cast<double>(value);
   };
-  switch (datatype) {
-  case pcl::PCLPointField::INT8:
+  switch (type) {
+  case PlyType::Int8:
     return read(std::int8_t{});
-  case pcl::PCLPointField::UINT8:
+  case PlyType::UInt8:
     return read(std::uint8_t{});
-  case pcl::PCLPointField::INT16:
+  case PlyType::Int16:
     return read(std::int16_t{});
-  case pcl::PCLPointField::UINT16:
+  case PlyType::UInt16:
     return read(std::uint16_t{});
-  case pcl::PCLPointField::INT32:
+  case PlyType::Int32:
     return read(std::int32_t{});
-  case pcl::PCLPointField::UINT32:
+  case PlyType::UInt32:
     return read(std::uint32_t{});
-  case pcl::PCLPointField::FLOAT32:
+  case PlyType::Float32:
     return read(float{});
   default:
     return read(double{});
   }
 }
 
-const pcl::PCLPointField* findField(const pcl::PCLPointCloud2& blob, const std::string& name) {
-  for (const pcl::PCLPointField& field : blob.fields)
-    if (field.name == name)
-      return &field;
-  return nullptr;
-}
-
 // Single precision holds every integer up to 2^24 exactly.
 constexpr double kLargestExactInteger = 16777216.0;
 
-bool isInteger(std::uint8_t datatype) {
-  return datatype != pcl::PCLPointField::FLOAT32 && datatype != pcl::PCLPointField::FLOAT64;
-}
+// Takes one vertex's property values into the cloud.
+struct VertexSink {
+  const PlyElement& element;
+  const VertexLayout& layout;
+  LoadedCloud& loaded;
 
-// The blob's vertices as coloured points and normals; the reason when a value cannot be held.
-std::string convertBlob(const pcl::PCLPointCloud2& blob, LoadedCloud& loaded) {
-  const pcl::PCLPointField* axes[3] = {findField(blob, "x"), findField(blob, "y"),
-                                       findField(blob, "z")};
-  const pcl::PCLPointField* normals[3] = {findField(blob, "normal_x"), findField(blob, "normal_y"),
-                                          findField(blob, "normal_z")};
-  const pcl::PCLPointField* color = findField(blob, "rgb");
-  if (color == nullptr)
-    color = findField(blob, "rgba");
-  if (axes[0] == nullptr || axes[1] == nullptr || axes[2] == nullptr)
-    return "PCL's reader gave no x, y and z";
-  const bool hasNormals = normals[0] != nullptr && normals[1] != nullptr && normals[2] != nullptr;
-  const std::size_t count = static_cast<std::size_t>(blob.width) * blob.height;
-  if (blob.data.size() < count * blob.point_step)
-    return "PCL's reader gave fewer bytes than points";
-  loaded.attributes.hasColor = color != nullptr;
-  loaded.cloud.resize(count);
-  if (hasNormals)
-    loaded.attributes.normals.resize(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint8_t* record = blob.data.data() + i * blob.point_step;
-    pcl::PointXYZRGBA& point = loaded.cloud[i];
-    for (int axis = 0; axis < 3; ++axis) {
-      const double value = fieldValue(record + axes[axis]->offset, axes[axis]->datatype);
-      if (isInteger(axes[axis]->datatype) && std::abs(value) > kLargestExactInteger) {
-        return "vertex " + std::to_string(i) + " has the integer coordinate " +
+  std::string take(std::size_t index, std::size_t property, double value) {
+    pcl::PointXYZRGBA& point = loaded.cloud[index];
+    const Role role = layout.roles[property];
+    switch (role) {
+    case Role::X:
+    case Role::Y:
+    case Role::Z: {
+      const int axis = static_cast<int>(role) - static_cast<int>(Role::X);
+      if (!isFloating(element.properties[property].type) && std::abs(value) > kLargestExactInteger)
+        return "vertex " + std::to_string(index) + " has the integer coordinate " +
                std::to_string(static_cast<long long>(value)) +
                ", which single precision cannot hold exactly";
-      }
       point.data[axis] = static_cast<float>(value);
+      break;
     }
-    // PCL packs the channels into 4 bytes: blue, green, red, then alpha or nothing.
-    if (color != nullptr) {
-      point.b = record[color->offset];
-      point.g = record[color->offset + 1];
-      point.r = record[color->offset + 2];
-    } else {
-      point.r = point.g = point.b = 0;
+    case Role::Red:
+      point.r = static_cast<std::uint8_t>(value);
+      break;
+    case Role::Green:
+      point.g = static_cast<std::uint8_t>(value);
+      break;
+    case Role::Blue:
+      point.b = static_cast<std::uint8_t>(value);
+      break;
+    case Role::NormalX:
+    case Role::NormalY:
+    case Role::NormalZ:
+      if (layout.hasNormals)
+        loaded.attributes.normals[index][static_cast<int>(role) - static_cast<int>(Role::NormalX)] =
+            static_cast<float>(value);
+      break;
+    default:
+      break;
     }
-    point.a = 255;
-    if (hasNormals)
-      for (int axis = 0; axis < 3; ++axis)
-        loaded.attributes.normals[i][axis] =
-            static_cast<float>(fieldValue(record + normals[axis]->offset, normals[axis]->datatype));
+    return "";
+  }
+};
+
+// Ascii data: one element a line, its values separated by white space.
+std::string readAsciiVertices(std::istream& file, const PlyHeader& header,
+                              const VertexLayout& layout, VertexSink& sink) {
+  std::string line;
+  for (std::size_t e = 0; e < layout.element; ++e)
+    for (std::uint64_t i = 0; i < header.elements[e].count; ++i)
+      if (!std::getline(file, line))
+        return "the data ends before the vertices";
+  const PlyElement& vertex = header.elements[layout.element];
+  const bool fixed = std::none_of(vertex.properties.begin(), vertex.properties.end(),
+                                  [](const PlyProperty& property) { return property.list; });
+  for (std::uint64_t i = 0; i < vertex.count; ++i) {
+    if (!std::getline(file, line))
+      return "the data holds " + std::to_string(i) + " vertices where the header declares " +
+             std::to_string(vertex.count);
+    const std::vector<std::string> tokens = wordsOf(line);
+    const std::string where = "vertex " + std::to_string(i) + ": ";
+    if (fixed && tokens.size() != vertex.properties.size())
+      return where + std::to_string(tokens.size()) + " values where a vertex has " +
+             std::to_string(vertex.properties.size());
+    std::size_t next = 0;
+    const auto valueOf = [&](PlyType type, const std::string& typeName, const std::string& name,
+                             double& value) -> std::string {
+      if (next >= tokens.size())
+        return where + "the line ends before property '" + name + "'";
+      const std::string& token = tokens[next++];
+      if (!parseValue(token, type, value))
+        return where + "'" + token.substr(0, 40) + "' is not a value of property '" + name + "' (" +
+               typeName + ")";
+      return "";
+    };
+    for (std::size_t k = 0; k < vertex.properties.size(); ++k) {
+      const PlyProperty& property = vertex.properties[k];
+      double value = 0.0;
+      std::string problem =
+          property.list ? valueOf(property.countType, property.countTypeName, property.name, value)
+                        : valueOf(property.type, property.typeName, property.name, value);
+      if (property.list)
+        for (double item = 0.0, left = value; problem.empty() && left > 0; --left)
+          problem = valueOf(property.type, property.typeName, property.name, item);
+      else if (problem.empty())
+        problem = sink.take(static_cast<std::size_t>(i), k, value);
+      if (!problem.empty())
+        return problem;
+    }
+    if (next != tokens.size())
+      return where + std::to_string(tokens.size()) + " values where this vertex has " +
+             std::to_string(next);
   }
   return "";
+}
+
+// Reads binary data a piece at a time through one buffer.
+class BinaryInput {
+public:
+  explicit BinaryInput(std::istream& file) : file_(file) {}
+
+  // The next bytes, or null when the file ends first.
+  const unsigned char* next(std::size_t bytes) {
+    if (end_ - start_ < bytes) {
+      std::memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
+      end_ -= start_;
+      start_ = 0;
+      if (buffer_.size() < bytes)
+        buffer_.resize(std::max<std::size_t>(bytes, kBlockBytes));
+      file_.read(reinterpret_cast<char*>(buffer_.data() + end_),
+                 static_cast<std::streamsize>(buffer_.size() - end_));
+      end_ += static_cast<std::size_t>(file_.gcount());
+      if (end_ < bytes)
+        return nullptr;
+    }
+    const unsigned char* bytesRead = buffer_.data() + start_;
+    start_ += bytes;
+    return bytesRead;
+  }
+
+private:
+  static constexpr std::size_t kBlockBytes = std::size_t{1} << 18;
+  std::istream& file_;
+  std::vector<unsigned char> buffer_ = std::vector<unsigned char>(kBlockBytes);
+  std::size_t start_ = 0;
+  std::size_t end_ = 0;
+};
+
+// Reads or skips one binary element instance; false when the data ends first.
+template <typename Take>
+bool readBinaryInstance(BinaryInput& input, const PlyElement& element, bool swap,
+                        const Take& take) {
+  for (std::size_t k = 0; k < element.properties.size(); ++k) {
+    const PlyProperty& property = element.properties[k];
+    if (!property.list) {
+      const unsigned char* bytes = input.next(sizeOf(property.type));
+      if (bytes == nullptr || !take(k, binaryValue(bytes, property.type, swap)))
+        return false;
+      continue;
+    }
+    const unsigned char* countBytes = input.next(sizeOf(property.countType));
+    if (countBytes == nullptr)
+      return false;
+    const double count = binaryValue(countBytes, property.countType, swap);
+    for (double left = count; left > 0; --left)
+      if (input.next(sizeOf(property.type)) == nullptr)
+        return false;
+  }
+  return true;
+}
+
+std::string readBinaryVertices(std::istream& file, const PlyHeader& header,
+                               const VertexLayout& layout, VertexSink& sink) {
+  const bool bigEndianHost = [] {
+    const std::uint16_t one = 1;
+    unsigned char first;
+    std::memcpy(&first, &one, 1);
+    return first == 0;
+  }();
+  const bool swap = (header.format == "binary_big_endian") != bigEndianHost;
+  BinaryInput input(file);
+  const auto skip = [](std::size_t, double) { return true; };
+  for (std::size_t e = 0; e < layout.element; ++e)
+    for (std::uint64_t i = 0; i < header.elements[e].count; ++i)
+      if (!readBinaryInstance(input, header.elements[e], swap, skip))
+        return "the data ends before the vertices";
+  const PlyElement& vertex = header.elements[layout.element];
+  std::string problem;
+  for (std::uint64_t i = 0; i < vertex.count; ++i) {
+    const auto take = [&](std::size_t property, double value) {
+      problem = sink.take(static_cast<std::size_t>(i), property, value);
+      return problem.empty();
+    };
+    if (!readBinaryInstance(input, vertex, swap, take))
+      return problem.empty()
+                 ? "the data holds " + std::to_string(i) + " vertices where the header declares " +
+                       std::to_string(vertex.count)
+                 : problem;
+  }
+  return "";
+}
+
+// The fewest bytes that the data before the vertices and the vertices take.
+std::uint64_t leastDataBytes(const PlyHeader& header, const VertexLayout& layout) {
+  std::uint64_t bytes = 0;
+  for (std::size_t e = 0; e <= layout.element; ++e) {
+    std::uint64_t record = 0;
+    for (const PlyProperty& property : header.elements[e].properties)
+      record += sizeOf(property.list ? property.countType : property.type);
+    bytes += header.elements[e].count * record;
+  }
+  return bytes;
+}
+
+// The cloud's grid: obj_info's num_cols x num_rows when it holds exactly the vertices, else one
+// row.
+void setGrid(const PlyHeader& header, std::uint64_t count, ColorCloud& cloud) {
+  const auto isCount = [](const std::string& text) {
+    return !text.empty() && text.size() <= 10 &&
+           text.find_first_not_of("0123456789") == std::string::npos;
+  };
+  cloud.width = static_cast<std::uint32_t>(count);
+  cloud.height = 1;
+  if (isCount(header.columns) && isCount(header.rows) &&
+      std::stoull(header.columns) * std::stoull(header.rows) == count && count > 0) {
+    cloud.width = static_cast<std::uint32_t>(std::stoull(header.columns));
+    cloud.height = static_cast<std::uint32_t>(std::stoull(header.rows));
+  }
 }
 
 std::string readChecked(const std::string& path, LoadedCloud& loaded) {
@@ -354,19 +520,41 @@ std::string readChecked(const std::string& path, LoadedCloud& loaded) {
   if (!file)
     return std::string("cannot be opened: ") + std::strerror(errno);
   PlyHeader header;
+  VertexLayout layout;
   std::string problem = readHeader(file, header);
   if (problem.empty())
-    problem = checkVertices(header, fileSize);
-  if (problem.empty() && header.format == "ascii")
-    problem = checkAsciiVertices(file, header);
+    problem = layoutVertices(header, layout);
   if (!problem.empty())
     return problem;
-  pcl::PCLPointCloud2 blob;
-  int version = 0;
-  if (pcl::PLYReader().read(path, blob, loaded.cloud.sensor_origin_,
-                            loaded.cloud.sensor_orientation_, version, 0) < 0)
-    return "PCL's PLY reader failed";
-  return convertBlob(blob, loaded);
+  const PlyElement& vertex = header.elements[layout.element];
+  // The data must be able to hold what the header declares before anything is allocated.
+  const std::uint64_t available = fileSize - std::min(header.bytes, fileSize);
+  if (header.format != "ascii" && leastDataBytes(header, layout) > available) {
+    std::uint64_t record = 0;
+    for (const PlyProperty& property : vertex.properties)
+      record += sizeOf(property.list ? property.countType : property.type);
+    return "the header promises " + std::to_string(vertex.count) + " vertices of " +
+           std::to_string(record) + " bytes but the file holds " + std::to_string(available) +
+           " bytes of data";
+  }
+  // An ascii vertex takes at least a digit and a separator a property.
+  if (header.format == "ascii" && vertex.count * 2 * vertex.properties.size() > available + 1)
+    return "the header promises " + std::to_string(vertex.count) +
+           " vertices but the file is too short to hold them";
+  loaded.cloud.resize(static_cast<std::size_t>(vertex.count));
+  for (pcl::PointXYZRGBA& point : loaded.cloud) {
+    point.x = point.y = point.z = 0.0f;
+    point.r = point.g = point.b = 0;
+    point.a = 255;
+  }
+  setGrid(header, vertex.count, loaded.cloud);
+  loaded.attributes.hasColor = layout.hasColor;
+  if (layout.hasNormals)
+    loaded.attributes.normals.assign(static_cast<std::size_t>(vertex.count),
+                                     Eigen::Vector3f::Zero());
+  VertexSink sink{vertex, layout, loaded};
+  return header.format == "ascii" ? readAsciiVertices(file, header, layout, sink)
+                                  : readBinaryVertices(file, header, layout, sink);
 }
 
 } // namespace

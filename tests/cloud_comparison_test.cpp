@@ -132,3 +132,74 @@ TEST(LoadAndCompare, NamesTheFirstFileThatCannotBeLoaded) {
     EXPECT_TRUE(std::isnan(comparison.stats.meanDistance));
   }
 }
+
+// Points whose squared distance single precision cannot hold: a pair 1e-25 across, decoded
+// 3e-27 off, must not read as a perfect reconstruction; at its own position, or at a scale that
+// squares, it is measured.
+TEST(CompareClouds, RefusesPointsTooCloseToSquareButMeasuresTinyIdenticalOnes) {
+  const PointList tiny =
+      toPointList(*cloudOf({colorPoint(0, 0, 0, 0, 0, 0), colorPoint(1e-25f, 0, 0, 0, 0, 0),
+                            colorPoint(0, 1e-25f, 0, 0, 0, 0)}));
+  PointList shifted = tiny;
+  for (ColorPoint& point : shifted)
+    point.position[2] += 3e-27f;
+  for (unsigned threads : {1u, 2u}) {
+    for (const CloudComparison& comparison :
+         {compareClouds(tiny, shifted, threads),
+          compareCloudsWithMetrics(LoadedPoints{tiny, {}, {}, ""},
+                                   LoadedPoints{shifted, {}, {}, ""}, threads)}) {
+      ASSERT_TRUE(comparison.problem);
+      EXPECT_EQ(comparison.problem->reason,
+                "point 0 (0 0 0) and its nearest neighbour lie too close together to measure: "
+                "their squared distance underflows single precision");
+      EXPECT_FALSE(comparison.problem->loading);
+      EXPECT_TRUE(std::isnan(comparison.stats.meanDistance));
+      EXPECT_FALSE(comparison.metrics);
+    }
+    // A tiny cloud whose points square against itself is measured: every distance is 0.
+    const PointList small =
+        toPointList(*cloudOf({colorPoint(0, 0, 0, 0, 0, 0), colorPoint(5e-16f, 0, 0, 0, 0, 0),
+                              colorPoint(0, 5e-16f, 0, 0, 0, 0)}));
+    const CloudComparison identical = compareClouds(small, small, threads);
+    EXPECT_FALSE(identical.problem);
+    EXPECT_EQ(identical.stats.meanDistance, 0.0f);
+    // 2e-19 apart squares to 4e-38, above the smallest normal float (1.18e-38); 1e-19 does not.
+    const PointList origin = toPointList(*cloudOf({colorPoint(0, 0, 0, 0, 0, 0)}));
+    EXPECT_TRUE(
+        compareClouds(origin, toPointList(*cloudOf({colorPoint(1e-19f, 0, 0, 0, 0, 0)})), threads)
+            .problem);
+    const CloudComparison measured =
+        compareClouds(origin, toPointList(*cloudOf({colorPoint(2e-19f, 0, 0, 0, 0, 0)})), threads);
+    EXPECT_FALSE(measured.problem);
+    EXPECT_FLOAT_EQ(measured.stats.meanDistance, 2e-19f);
+  }
+}
+
+TEST(ScaleToUnitLength, ScalesEveryFiniteNonZeroNormalAndLeavesTheOthers) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    Eigen::Vector3f normal;
+    Eigen::Vector3f scaled;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{0.0f, 3.0f, 4.0f}, {0.0f, 0.6f, 0.8f}},
+           // Squared, these overflow or underflow single precision.
+           {{1e30f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}},
+           {{0.0f, -3e30f, 4e30f}, {0.0f, -0.6f, 0.8f}},
+           {{1e-40f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}},
+           {{0.0f, 3e-21f, -4e-21f}, {0.0f, 0.6f, -0.8f}},
+           // Zero, of either sign, and non-finite normals are no planes and stay as they are.
+           {{0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f}},
+           {{-0.0f, 0.0f, -0.0f}, {-0.0f, 0.0f, -0.0f}},
+           {{inf, 0.0f, 0.0f}, {inf, 0.0f, 0.0f}}}) {
+    Eigen::Vector3f normal = c.normal;
+    scaleToUnitLength(normal);
+    EXPECT_TRUE(normal.isApprox(c.scaled, 1e-6f) || normal == c.scaled)
+        << c.normal.transpose() << " -> " << normal.transpose();
+  }
+  Eigen::Vector3f notANormal(nan, 1.0f, 0.0f);
+  scaleToUnitLength(notANormal);
+  EXPECT_TRUE(std::isnan(notANormal[0]));
+  EXPECT_EQ(notANormal[1], 1.0f);
+}

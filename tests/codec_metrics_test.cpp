@@ -1,4 +1,5 @@
 #include "cloud_comparison.h"
+#include "csv_records.h"
 #include "duplicate_merging.h"
 #include "metrics_report.h"
 #include "test_support.h"
@@ -95,6 +96,19 @@ TEST(MetricsRow, HoldsTheHandWorkedValueOfEveryColumn) {
             "29.2081872\n");
   const PairMetrics point = measure(pointPair());
   EXPECT_EQ(row("point.pcd", &point, 5), "point.pcd,1,1,5,40,4,4,4,,0,2,2,2,4,4,4,,,,,1,1,,2,\n");
+}
+
+// File normals are directions: scaled by 1e30 or 1e-30, whose squares single precision cannot
+// hold, they give the hand-worked D2, not D1.
+TEST(MetricsRow, TakesFileNormalsOfAnyLengthAsDirections) {
+  const PairMetrics unit = measure(handWorkedPair());
+  for (float scale : {1e30f, 1e-30f}) {
+    HandWorkedPair pair = handWorkedPair();
+    for (Eigen::Vector3f& normal : pair.originalAttributes.normals)
+      normal *= scale;
+    const PairMetrics scaled = measure(pair);
+    EXPECT_EQ(row("pair.pcd", &scaled, 100), row("pair.pcd", &unit, 100)) << scale;
+  }
 }
 
 TEST(MetricsRow, IsTheSameOnEveryThreadCount) {

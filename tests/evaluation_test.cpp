@@ -86,10 +86,20 @@ protected:
   static bool canDropPrivileges() {
     return geteuid() != 0 || std::system("command -v setpriv > /dev/null") == 0;
   }
+  // The program and its reader module are copied into the test's own folder: the unprivileged
+  // user may not be able to enter the folders of the build, wherever the checkout lives.
   CommandResult runUnprivileged() const {
+    const fs::path built(QUORVANE_EVAL_BINARY);
+    const fs::path programs = work.path / "programs";
+    fs::create_directories(programs);
+    for (const fs::path& file : {built, built.parent_path() / "libquorvane_pcd_reader.so"})
+      fs::copy_file(file, programs / file.filename(), fs::copy_options::overwrite_existing);
+    fs::permissions(programs, fs::perms::owner_all | fs::perms::group_read |
+                                  fs::perms::group_exe | fs::perms::others_read |
+                                  fs::perms::others_exe);
     const std::string prefix =
         geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
-    return runCommand(prefix + shellQuoted(QUORVANE_EVAL_BINARY), work.path);
+    return runCommand(prefix + shellQuoted((programs / built.filename()).string()), work.path);
   }
 
   TempDirectory work;
