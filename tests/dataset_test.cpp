@@ -7,6 +7,9 @@
 
 #include <boost/filesystem.hpp>
 
+#include <pcl/io/pcd_io.h>
+
+#include <cstring>
 #include <limits>
 
 namespace fs = boost::filesystem;
@@ -256,4 +259,69 @@ TEST(Dataset, TakesPlyCloudsWithTheirNormalsAndMeasuresThem) {
   ASSERT_EQ(measured.status, 0) << measured.err;
   EXPECT_NE(readTextFile(work.path / "out" / "metrics.csv").find("body.pcd,4,4,"),
             std::string::npos);
+}
+
+// PCD files as other tools write them: each original must hold exactly the points PCL's reader
+// gives for its source, or the file must be refused with the reason.
+TEST(Dataset, OriginalsHoldWhatPclsReaderGivesForUnusualPcdFiles) {
+  TempDirectory work;
+  const std::string head = "VERSION 0.7\n";
+  std::string padded = head + "FIELDS x _ y z rgb\nSIZE 4 1 4 4 4\nTYPE F U F F U\n"
+                              "COUNT 1 3 1 1 1\nWIDTH 2\nHEIGHT 1\nPOINTS 2\nDATA binary\n";
+  for (float value : {1.5f, -2.25f}) {
+    const float xyz[3] = {value, value * 2, value * 3};
+    const std::uint32_t rgb = 0x00a0b0c0u;
+    padded.append(reinterpret_cast<const char*>(&xyz[0]), 4).append("\x01\x02\x03", 3);
+    padded.append(reinterpret_cast<const char*>(&xyz[1]), 8);
+    padded.append(reinterpret_cast<const char*>(&rgb), 4);
+  }
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"reordered.pcd", head + "FIELDS rgb z y x\nSIZE 4 4 4 4\nTYPE U F F F\nCOUNT 1 1 1 1\n"
+                               "WIDTH 2\nHEIGHT 1\nPOINTS 2\nDATA ascii\n"
+                               "4278255360 3 2 1\n16711935 -6 0.5 4e-3\n"},
+      {"padded.pcd", padded},
+      {"counted.pcd", head + "FIELDS x y z histogram rgba\nSIZE 4 4 4 4 4\nTYPE F F F F U\n"
+                             "COUNT 1 1 1 3 1\nWIDTH 2\nHEIGHT 1\nPOINTS 2\nDATA ascii\n"
+                             "1 2 3 7 8 9 4278190335\n4 5 6 1 1 1 16777215\n"},
+      {"doubles.pcd", head + "FIELDS x y z\nSIZE 8 8 8\nTYPE F F F\nCOUNT 1 1 1\nWIDTH 2\n"
+                             "HEIGHT 1\nPOINTS 2\nDATA ascii\n0.1 0.2 0.3\n1e300 2 3\n"},
+      {"organised.pcd", head + "FIELDS x y z\nSIZE 4 4 4\nTYPE F F F\nCOUNT 1 1 1\nWIDTH 2\n"
+                               "HEIGHT 2\nPOINTS 4\nDATA ascii\n1 2 3\nnan nan nan\n4 5 6\n"
+                               "-0 0 7\n"}};
+  for (const auto& [name, content] : files)
+    writeTextFile(work.path / "in" / name, content);
+  std::vector<std::string> damaged;
+  for (const DamagedPcd& file : damagedPcdFiles()) {
+    damaged.push_back(std::to_string(damaged.size()) + ".pcd");
+    writeTextFile(work.path / "in" / "damaged" / damaged.back(), file.content);
+  }
+  const CommandResult built = buildDataset(work.path, "--output out in");
+  const fs::path originals = work.path / "out" / "quorvane" / "pcd_binary_original";
+  for (const std::string& name : damaged) {
+    EXPECT_NE(built.err.find("in/damaged/" + name + ": not a readable PCD cloud: "),
+              std::string::npos)
+        << name << "\n"
+        << built.err;
+    EXPECT_FALSE(fs::exists(originals / "damaged" / name)) << name;
+  }
+  for (const auto& [name, content] : files) {
+    SCOPED_TRACE(name);
+    if (!fs::exists(originals / name)) {
+      EXPECT_NE(built.err.find("in/" + name + ": not a readable PCD cloud: "), std::string::npos)
+          << built.err;
+      continue;
+    }
+    ColorCloud want;
+    ColorCloud got;
+    ASSERT_EQ(pcl::io::loadPCDFile((work.path / "in" / name).string(), want), 0);
+    ASSERT_EQ(pcl::io::loadPCDFile((originals / name).string(), got), 0);
+    ASSERT_EQ(got.size(), want.size());
+    EXPECT_EQ(got.width, want.width);
+    EXPECT_EQ(got.height, want.height);
+    std::size_t different = 0;
+    for (std::size_t i = 0; i < want.size(); ++i)
+      different += std::memcmp(got[i].data, want[i].data, 3 * sizeof(float)) != 0 ||
+                   got[i].rgba != want[i].rgba;
+    EXPECT_EQ(different, 0u);
+  }
 }
