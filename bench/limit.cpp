@@ -4,9 +4,9 @@
 // search alone, not PCL's libraries, so that it pays for no library start-up either. It reads
 // the binary x y z rgba files that quorvane-dataset writes, whose points are all finite.
 
-#include "nearest_neighbour_search.h"
-#include "point_list.h"
-#include "search_tree.h"
+#include "search/nearest_neighbour_search.h"
+#include "common/point_list.h"
+#include "search/search_tree.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -3,7 +3,7 @@
 // nx ny nz when it has normals. Prints how many normals are not finite.
 //   bench_pcd_to_ply INPUT.pcd OUTPUT.ply
 
-#include "cloud_loading.h"
+#include "io/cloud_loading.h"
 
 #include <cstdio>
 #include <iostream>

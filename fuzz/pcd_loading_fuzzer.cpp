@@ -2,7 +2,7 @@
 // original and as the decoded cloud against a small valid cloud, without and with the codec
 // metrics, whose loading reads the file's normals too.
 
-#include "cloud_comparison.h"
+#include "metrics/cloud_comparison.h"
 
 #include <pcl/console/print.h>
 #include <pcl/io/pcd_io.h>

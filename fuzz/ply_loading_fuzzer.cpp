@@ -1,6 +1,6 @@
 // libFuzzer target: the input bytes become a .ply file that quorvane-dataset's reader loads.
 
-#include "ply_loading.h"
+#include "io/ply_loading.h"
 
 #include <pcl/console/print.h>
 

@@ -1,9 +1,9 @@
 // quorvane-bd: the Bjøntegaard deltas of every codec family of a rate-distortion sweep against
 // an anchor family, from the sweep's rd.csv.
 
-#include "bd_table.h"
-#include "command_line.h"
-#include "diagnostics.h"
+#include "bd/bd_table.h"
+#include "cli/command_line.h"
+#include "cli/diagnostics.h"
 
 #include <fstream>
 #include <iostream>

@@ -1,16 +1,16 @@
 // quorvane-eval: compares every original cloud of ./quorvane with its compressed file and its
 // decoded cloud, and writes the console log and errors.csv (and metrics.csv with --metrics).
 
-#include "cloud_comparison.h"
-#include "command_line.h"
-#include "dataset_layout.h"
-#include "diagnostics.h"
-#include "error_report.h"
-#include "metrics_report.h"
-#include "ordered_comparison.h"
-#include "progress_line.h"
-#include "record_writing.h"
-#include "report_files.h"
+#include "metrics/cloud_comparison.h"
+#include "cli/command_line.h"
+#include "dataset/dataset_layout.h"
+#include "cli/diagnostics.h"
+#include "evaluation/error_report.h"
+#include "evaluation/metrics_report.h"
+#include "evaluation/ordered_comparison.h"
+#include "cli/progress_line.h"
+#include "evaluation/record_writing.h"
+#include "evaluation/report_files.h"
 
 #include <pcl/console/print.h>
 

@@ -1,0 +1,84 @@
+#include "cli/command_line.h"
+
+#include <algorithm>
+
+namespace {
+
+std::string labelOf(const CommandOption& option) {
+  std::string label = option.shortName.empty() ? "" : option.shortName + ", ";
+  label += option.name;
+  if (!option.value.empty())
+    label += " " + option.value;
+  return label;
+}
+
+const CommandOption* findOption(const std::vector<CommandOption>& options,
+                                const std::string& argument, std::string& inlineValue,
+                                bool& hasInlineValue) {
+  for (const CommandOption& option : options) {
+    if (argument == option.name || (!option.shortName.empty() && argument == option.shortName)) {
+      hasInlineValue = false;
+      return &option;
+    }
+    const std::string prefix = option.name + "=";
+    if (!option.value.empty() && argument.compare(0, prefix.size(), prefix) == 0) {
+      inlineValue = argument.substr(prefix.size());
+      hasInlineValue = true;
+      return &option;
+    }
+  }
+  return nullptr;
+}
+
+} // namespace
+
+std::function<bool(const std::string&)> setFlag(bool& flag) {
+  return [&flag](const std::string&) { return flag = true; };
+}
+
+CommandLine parseCommandLine(int argc, char** argv, const std::vector<CommandOption>& options) {
+  CommandLine line;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument.empty() || argument[0] != '-') {
+      line.positional.push_back(argument);
+      continue;
+    }
+    std::string value;
+    bool hasInlineValue = false;
+    const CommandOption* option = findOption(options, argument, value, hasInlineValue);
+    if (option == nullptr) {
+      line.problem = "unknown option " + argument;
+      return line;
+    }
+    if (!option->value.empty() && !hasInlineValue) {
+      if (i + 1 >= argc) {
+        line.problem = option->name + " needs a value";
+        return line;
+      }
+      value = argv[++i];
+    }
+    if (!option->take(value)) {
+      line.problem = option->name + " takes " + option->takes + ", not '" + value + "'";
+      return line;
+    }
+  }
+  return line;
+}
+
+void printOptions(std::ostream& stream, const std::vector<CommandOption>& options) {
+  std::size_t width = 0;
+  for (const CommandOption& option : options)
+    width = std::max(width, labelOf(option).size());
+  const std::string indent(2 + width + 2, ' ');
+  for (const CommandOption& option : options) {
+    const std::string label = labelOf(option);
+    stream << "  " << label << std::string(width - label.size() + 2, ' ');
+    for (const char c : option.help) {
+      stream << c;
+      if (c == '\n')
+        stream << indent;
+    }
+    stream << '\n';
+  }
+}

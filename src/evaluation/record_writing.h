@@ -1,0 +1,24 @@
+#pragma once
+
+#include "metrics/cloud_comparison.h"
+#include "dataset/dataset_layout.h"
+#include "evaluation/metrics_report.h"
+
+#include <optional>
+#include <ostream>
+
+// Where one original's record goes: the console log, errors.csv and, when the metrics are
+// asked for, metrics.csv with the dataset's totals.
+struct RecordOutputs {
+  std::ostream& console;
+  std::ostream& report;
+  std::ostream* metrics = nullptr;
+  PeakOverride peak;
+  MetricsTotals totals;
+};
+
+// Writes one original's console record, report row and metrics row, and adds the pair to the
+// totals. comparison is none for a pair without a decoded cloud. Returns false when the pair
+// could not be measured or a file size could not be read; each problem is named on stderr.
+bool writeRecord(RecordOutputs& outputs, const Pair& pair,
+                 const std::optional<CloudComparison>& comparison);

@@ -1,0 +1,576 @@
+#include "io/ply_loading.h"
+
+#include <boost/filesystem.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <new>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+// Bounds that no real cloud reaches but that keep the reader's allocations sane.
+constexpr std::size_t kMaxHeaderBytes = 1 << 20;
+constexpr std::uint64_t kMaxVertices = 0x7fffffff;
+
+enum class PlyType { Int8, UInt8, Int16, UInt16, Int32, UInt32, Float32, Float64, None };
+
+struct PlyProperty {
+  std::string name;
+  std::string typeName; // as the header writes it, for messages
+  PlyType type = PlyType::None;
+  bool list = false;
+  PlyType countType = PlyType::None; // a list's
+  std::string countTypeName;
+};
+
+struct PlyElement {
+  std::string name;
+  std::uint64_t count = 0;
+  std::vector<PlyProperty> properties;
+};
+
+struct PlyHeader {
+  std::string format;
+  std::vector<PlyElement> elements;
+  std::uint64_t bytes = 0;
+  // The obj_info values num_cols and num_rows (a range scanner's grid), the last of each.
+  std::string columns;
+  std::string rows;
+};
+
+// A scalar type under either of the names PLY allows.
+PlyType typeNamed(const std::string& name) {
+  static const std::pair<const char*, PlyType> kNames[] = {
+      {"char", PlyType::Int8},      {"int8", PlyType::Int8},       {"uchar", PlyType::UInt8},
+      {"uint8", PlyType::UInt8},    {"short", PlyType::Int16},     {"int16", PlyType::Int16},
+      {"ushort", PlyType::UInt16},  {"uint16", PlyType::UInt16},   {"int", PlyType::Int32},
+      {"int32", PlyType::Int32},    {"uint", PlyType::UInt32},     {"uint32", PlyType::UInt32},
+      {"float", PlyType::Float32},  {"float32", PlyType::Float32}, {"double", PlyType::Float64},
+      {"float64", PlyType::Float64}};
+  for (const auto& [text, type] : kNames)
+    if (name == text)
+      return type;
+  return PlyType::None;
+}
+
+std::size_t sizeOf(PlyType type) {
+  switch (type) {
+  case PlyType::Int8:
+  case PlyType::UInt8:
+    return 1;
+  case PlyType::Int16:
+  case PlyType::UInt16:
+    return 2;
+  case PlyType::Int32:
+  case PlyType::UInt32:
+  case PlyType::Float32:
+    return 4;
+  case PlyType::Float64:
+    return 8;
+  default:
+    return 0;
+  }
+}
+
+bool isFloating(PlyType type) {
+  return type == PlyType::Float32 || type == PlyType::Float64;
+}
+
+std::vector<std::string> wordsOf(const std::string& line) {
+  std::istringstream stream(line);
+  std::vector<std::string> words;
+  for (std::string word; stream >> word;)
+    words.push_back(word);
+  return words;
+}
+
+std::string readHeader(std::istream& file, PlyHeader& header) {
+  std::string line;
+  if (!std::getline(file, line) || (line != "ply" && line != "ply\r"))
+    return "it does not start with 'ply'";
+  header.bytes = line.size() + 1;
+  for (std::size_t number = 2; std::getline(file, line); ++number) {
+    header.bytes += line.size() + 1;
+    if (header.bytes > kMaxHeaderBytes)
+      return "the header is longer than " + std::to_string(kMaxHeaderBytes) + " bytes";
+    const std::vector<std::string> words = wordsOf(line);
+    const std::string where = "header line " + std::to_string(number) + ": ";
+    if (words.size() >= 3 && words[0] == "obj_info" && words[1] == "num_cols")
+      header.columns = words[2];
+    if (words.size() >= 3 && words[0] == "obj_info" && words[1] == "num_rows")
+      header.rows = words[2];
+    if (words.empty() || words[0] == "comment" || words[0] == "obj_info")
+      continue;
+    if (words[0] == "end_header")
+      return header.format.empty() ? "the header has no format line" : "";
+    if (words[0] == "format") {
+      if (words.size() != 3 || words[2] != "1.0" ||
+          (words[1] != "ascii" && words[1] != "binary_little_endian" &&
+           words[1] != "binary_big_endian"))
+        return where + "unknown format '" + line.substr(0, 60) + "'";
+      header.format = words[1];
+    } else if (words[0] == "element") {
+      if (words.size() != 3 || words[2].find_first_not_of("0123456789") != std::string::npos ||
+          words[2].size() > 12)
+        return where + "an element needs a name and a count";
+      header.elements.push_back({words[1], std::stoull(words[2]), {}});
+    } else if (words[0] == "property") {
+      if (header.elements.empty())
+        return where + "a property before any element";
+      const bool list = words.size() == 5 && words[1] == "list";
+      PlyProperty property;
+      property.name = words.back();
+      property.list = list;
+      if (list || words.size() == 3) {
+        property.typeName = words[list ? 3 : 1];
+        property.type = typeNamed(property.typeName);
+        property.countType = list ? typeNamed(words[2]) : PlyType::None;
+        property.countTypeName = list ? words[2] : "";
+      }
+      if (property.type == PlyType::None || (list && property.countType == PlyType::None) ||
+          (list && isFloating(property.countType)))
+        return where + "unknown property '" + line.substr(0, 60) + "'";
+      header.elements.back().properties.push_back(property);
+    } else {
+      return where + "unknown keyword '" + words[0].substr(0, 20) + "'";
+    }
+  }
+  return "the header has no end_header line";
+}
+
+// What each vertex property is to the cloud.
+enum class Role { Other, X, Y, Z, Red, Green, Blue, NormalX, NormalY, NormalZ };
+
+Role roleOf(const std::string& name) {
+  static const std::pair<const char*, Role> kRoles[] = {{"x", Role::X},
+                                                        {"y", Role::Y},
+                                                        {"z", Role::Z},
+                                                        {"red", Role::Red},
+                                                        {"green", Role::Green},
+                                                        {"blue", Role::Blue},
+                                                        {"diffuse_red", Role::Red},
+                                                        {"diffuse_green", Role::Green},
+                                                        {"diffuse_blue", Role::Blue},
+                                                        {"nx", Role::NormalX},
+                                                        {"ny", Role::NormalY},
+                                                        {"nz", Role::NormalZ}};
+  for (const auto& [text, role] : kRoles)
+    if (name == text)
+      return role;
+  return Role::Other;
+}
+
+// The vertex element and what its properties are.
+struct VertexLayout {
+  std::size_t element = 0; // its place among the elements
+  std::vector<Role> roles; // one a property
+  bool hasColor = false;
+  bool hasNormals = false;
+};
+
+std::string layoutVertices(const PlyHeader& header, VertexLayout& layout) {
+  const auto vertex = std::find_if(header.elements.begin(), header.elements.end(),
+                                   [](const PlyElement& e) { return e.name == "vertex"; });
+  if (vertex == header.elements.end())
+    return "the file has no vertex element";
+  if (vertex->count > kMaxVertices)
+    return "the file declares " + std::to_string(vertex->count) + " vertices";
+  layout.element = static_cast<std::size_t>(vertex - header.elements.begin());
+  int seen[10] = {};
+  for (const PlyProperty& property : vertex->properties) {
+    const Role role = roleOf(property.name);
+    layout.roles.push_back(role);
+    if (role == Role::Other)
+      continue;
+    if (property.list)
+      return "vertex property '" + property.name + "' is a list";
+    if (++seen[static_cast<int>(role)] > 1)
+      return "the vertices have two properties for '" + property.name + "'";
+    const bool color = role == Role::Red || role == Role::Green || role == Role::Blue;
+    if (color && property.type != PlyType::UInt8)
+      return "colour property '" + property.name + "' is stored as " + property.typeName +
+             "; colours must be uchar";
+  }
+  const auto has = [&](Role role) { return seen[static_cast<int>(role)] > 0; };
+  for (Role axis : {Role::X, Role::Y, Role::Z})
+    if (!has(axis))
+      return std::string("the vertices have no property '") +
+             (axis == Role::X   ? "x"
+              : axis == Role::Y ? "y"
+                                : "z") +
+             "'";
+  const int channels = has(Role::Red) + has(Role::Green) + has(Role::Blue);
+  if (channels != 0 && channels != 3)
+    return "the vertices have some of red, green and blue but not all three";
+  layout.hasColor = channels == 3;
+  layout.hasNormals = has(Role::NormalX) && has(Role::NormalY) && has(Role::NormalZ);
+  return "";
+}
+
+// A plain decimal number: sign, digits, a fraction and an exponent; none of the hexadecimal,
+// inf or nan forms, which no PLY writer produces and which read differently from one parser to
+// the next.
+bool isDecimal(const std::string& token, bool integer) {
+  std::size_t i = token[0] == '+' || token[0] == '-' ? 1 : 0;
+  const auto digits = [&] {
+    const std::size_t start = i;
+    while (i < token.size() && token[i] >= '0' && token[i] <= '9')
+      ++i;
+    return i - start;
+  };
+  std::size_t mantissa = digits();
+  if (integer)
+    return mantissa > 0 && i == token.size();
+  if (i < token.size() && token[i] == '.') {
+    ++i;
+    mantissa += digits();
+  }
+  if (mantissa == 0)
+    return false;
+  if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
+    ++i;
+    if (i < token.size() && (token[i] == '+' || token[i] == '-'))
+      ++i;
+    if (digits() == 0)
+      return false;
+  }
+  return i == token.size();
+}
+
+// A value as the property's type holds it: floats rounded once, from the text, to single
+// precision, doubles to double; integers exactly. False when the token is not such a value.
+bool parseValue(const std::string& token, PlyType type, double& value) {
+  if (!isDecimal(token, !isFloating(type)))
+    return false;
+  if (type == PlyType::Float32) {
+    errno = 0;
+    const float single = std::strtof(token.c_str(), nullptr);
+    value = single;
+    return std::isfinite(single);
+  }
+  value = std::strtod(token.c_str(), nullptr);
+  if (type == PlyType::Float64)
+    return std::isfinite(value);
+  const int bits = 8 * static_cast<int>(sizeOf(type));
+  const bool isUnsigned =
+      type == PlyType::UInt8 || type == PlyType::UInt16 || type == PlyType::UInt32;
+  const double lowest = isUnsigned ? 0.0 : -std::ldexp(1.0, bits - 1);
+  const double highest = std::ldexp(1.0, bits - (isUnsigned ? 0 : 1)) - 1.0;
+  return value >= lowest && value <= highest;
+}
+
+// A binary value of the type from its bytes in the file's order.
+double binaryValue(const unsigned char* bytes, PlyType type, bool swap) {
+  unsigned char ordered[8];
+  const std::size_t size = sizeOf(type);
+  for (std::size_t i = 0; i < size; ++i)
+    ordered[i] = bytes[swap ? size - 1 - i : i];
+  const auto read = [&ordered](auto value) {
+    std::memcpy(&value, ordered, sizeof value);
+    return static_cast<double>(value);
+  };
+  switch (type) {
+  case PlyType::Int8:
+    return read(std::int8_t{});
+  case PlyType::UInt8:
+    return read(std::uint8_t{});
+  case PlyType::Int16:
+    return read(std::int16_t{});
+  case PlyType::UInt16:
+    return read(std::uint16_t{});
+  case PlyType::Int32:
+    return read(std::int32_t{});
+  case PlyType::UInt32:
+    return read(std::uint32_t{});
+  case PlyType::Float32:
+    return read(float{});
+  default:
+    return read(double{});
+  }
+}
+
+// Single precision holds every integer up to 2^24 exactly.
+constexpr double kLargestExactInteger = 16777216.0;
+
+// Takes one vertex's property values into the cloud.
+struct VertexSink {
+  const PlyElement& element;
+  const VertexLayout& layout;
+  LoadedCloud& loaded;
+
+  std::string take(std::size_t index, std::size_t property, double value) {
+    pcl::PointXYZRGBA& point = loaded.cloud[index];
+    const Role role = layout.roles[property];
+    switch (role) {
+    case Role::X:
+    case Role::Y:
+    case Role::Z: {
+      const int axis = static_cast<int>(role) - static_cast<int>(Role::X);
+      if (!isFloating(element.properties[property].type) && std::abs(value) > kLargestExactInteger)
+        return "vertex " + std::to_string(index) + " has the integer coordinate " +
+               std::to_string(static_cast<long long>(value)) +
+               ", which single precision cannot hold exactly";
+      point.data[axis] = static_cast<float>(value);
+      break;
+    }
+    case Role::Red:
+      point.r = static_cast<std::uint8_t>(value);
+      break;
+    case Role::Green:
+      point.g = static_cast<std::uint8_t>(value);
+      break;
+    case Role::Blue:
+      point.b = static_cast<std::uint8_t>(value);
+      break;
+    case Role::NormalX:
+    case Role::NormalY:
+    case Role::NormalZ:
+      if (layout.hasNormals)
+        loaded.attributes.normals[index][static_cast<int>(role) - static_cast<int>(Role::NormalX)] =
+            static_cast<float>(value);
+      break;
+    default:
+      break;
+    }
+    return "";
+  }
+};
+
+// Ascii data: one element a line, its values separated by white space.
+std::string readAsciiVertices(std::istream& file, const PlyHeader& header,
+                              const VertexLayout& layout, VertexSink& sink) {
+  std::string line;
+  for (std::size_t e = 0; e < layout.element; ++e)
+    for (std::uint64_t i = 0; i < header.elements[e].count; ++i)
+      if (!std::getline(file, line))
+        return "the data ends before the vertices";
+  const PlyElement& vertex = header.elements[layout.element];
+  const bool fixed = std::none_of(vertex.properties.begin(), vertex.properties.end(),
+                                  [](const PlyProperty& property) { return property.list; });
+  for (std::uint64_t i = 0; i < vertex.count; ++i) {
+    if (!std::getline(file, line))
+      return "the data holds " + std::to_string(i) + " vertices where the header declares " +
+             std::to_string(vertex.count);
+    const std::vector<std::string> tokens = wordsOf(line);
+    const std::string where = "vertex " + std::to_string(i) + ": ";
+    if (fixed && tokens.size() != vertex.properties.size())
+      return where + std::to_string(tokens.size()) + " values where a vertex has " +
+             std::to_string(vertex.properties.size());
+    std::size_t next = 0;
+    const auto valueOf = [&](PlyType type, const std::string& typeName, const std::string& name,
+                             double& value) -> std::string {
+      if (next >= tokens.size())
+        return where + "the line ends before property '" + name + "'";
+      const std::string& token = tokens[next++];
+      if (!parseValue(token, type, value))
+        return where + "'" + token.substr(0, 40) + "' is not a value of property '" + name + "' (" +
+               typeName + ")";
+      return "";
+    };
+    for (std::size_t k = 0; k < vertex.properties.size(); ++k) {
+      const PlyProperty& property = vertex.properties[k];
+      double value = 0.0;
+      std::string problem =
+          property.list ? valueOf(property.countType, property.countTypeName, property.name, value)
+                        : valueOf(property.type, property.typeName, property.name, value);
+      if (property.list)
+        for (double item = 0.0, left = value; problem.empty() && left > 0; --left)
+          problem = valueOf(property.type, property.typeName, property.name, item);
+      else if (problem.empty())
+        problem = sink.take(static_cast<std::size_t>(i), k, value);
+      if (!problem.empty())
+        return problem;
+    }
+    if (next != tokens.size())
+      return where + std::to_string(tokens.size()) + " values where this vertex has " +
+             std::to_string(next);
+  }
+  return "";
+}
+
+// Reads binary data a piece at a time through one buffer.
+class BinaryInput {
+public:
+  explicit BinaryInput(std::istream& file) : file_(file) {}
+
+  // The next bytes, or null when the file ends first.
+  const unsigned char* next(std::size_t bytes) {
+    if (end_ - start_ < bytes) {
+      std::memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
+      end_ -= start_;
+      start_ = 0;
+      if (buffer_.size() < bytes)
+        buffer_.resize(std::max<std::size_t>(bytes, kBlockBytes));
+      file_.read(reinterpret_cast<char*>(buffer_.data() + end_),
+                 static_cast<std::streamsize>(buffer_.size() - end_));
+      end_ += static_cast<std::size_t>(file_.gcount());
+      if (end_ < bytes)
+        return nullptr;
+    }
+    const unsigned char* bytesRead = buffer_.data() + start_;
+    start_ += bytes;
+    return bytesRead;
+  }
+
+private:
+  static constexpr std::size_t kBlockBytes = std::size_t{1} << 18;
+  std::istream& file_;
+  std::vector<unsigned char> buffer_ = std::vector<unsigned char>(kBlockBytes);
+  std::size_t start_ = 0;
+  std::size_t end_ = 0;
+};
+
+// Reads or skips one binary element instance; false when the data ends first.
+template <typename Take>
+bool readBinaryInstance(BinaryInput& input, const PlyElement& element, bool swap,
+                        const Take& take) {
+  for (std::size_t k = 0; k < element.properties.size(); ++k) {
+    const PlyProperty& property = element.properties[k];
+    if (!property.list) {
+      const unsigned char* bytes = input.next(sizeOf(property.type));
+      if (bytes == nullptr || !take(k, binaryValue(bytes, property.type, swap)))
+        return false;
+      continue;
+    }
+    const unsigned char* countBytes = input.next(sizeOf(property.countType));
+    if (countBytes == nullptr)
+      return false;
+    const double count = binaryValue(countBytes, property.countType, swap);
+    for (double left = count; left > 0; --left)
+      if (input.next(sizeOf(property.type)) == nullptr)
+        return false;
+  }
+  return true;
+}
+
+std::string readBinaryVertices(std::istream& file, const PlyHeader& header,
+                               const VertexLayout& layout, VertexSink& sink) {
+  const bool bigEndianHost = [] {
+    const std::uint16_t one = 1;
+    unsigned char first;
+    std::memcpy(&first, &one, 1);
+    return first == 0;
+  }();
+  const bool swap = (header.format == "binary_big_endian") != bigEndianHost;
+  BinaryInput input(file);
+  const auto skip = [](std::size_t, double) { return true; };
+  for (std::size_t e = 0; e < layout.element; ++e)
+    for (std::uint64_t i = 0; i < header.elements[e].count; ++i)
+      if (!readBinaryInstance(input, header.elements[e], swap, skip))
+        return "the data ends before the vertices";
+  const PlyElement& vertex = header.elements[layout.element];
+  std::string problem;
+  for (std::uint64_t i = 0; i < vertex.count; ++i) {
+    const auto take = [&](std::size_t property, double value) {
+      problem = sink.take(static_cast<std::size_t>(i), property, value);
+      return problem.empty();
+    };
+    if (!readBinaryInstance(input, vertex, swap, take))
+      return problem.empty()
+                 ? "the data holds " + std::to_string(i) + " vertices where the header declares " +
+                       std::to_string(vertex.count)
+                 : problem;
+  }
+  return "";
+}
+
+// The fewest bytes that the data before the vertices and the vertices take.
+std::uint64_t leastDataBytes(const PlyHeader& header, const VertexLayout& layout) {
+  std::uint64_t bytes = 0;
+  for (std::size_t e = 0; e <= layout.element; ++e) {
+    std::uint64_t record = 0;
+    for (const PlyProperty& property : header.elements[e].properties)
+      record += sizeOf(property.list ? property.countType : property.type);
+    bytes += header.elements[e].count * record;
+  }
+  return bytes;
+}
+
+// The cloud's grid: obj_info's num_cols x num_rows when it holds exactly the vertices, else one
+// row.
+void setGrid(const PlyHeader& header, std::uint64_t count, ColorCloud& cloud) {
+  const auto isCount = [](const std::string& text) {
+    return !text.empty() && text.size() <= 10 &&
+           text.find_first_not_of("0123456789") == std::string::npos;
+  };
+  cloud.width = static_cast<std::uint32_t>(count);
+  cloud.height = 1;
+  if (isCount(header.columns) && isCount(header.rows) &&
+      std::stoull(header.columns) * std::stoull(header.rows) == count && count > 0) {
+    cloud.width = static_cast<std::uint32_t>(std::stoull(header.columns));
+    cloud.height = static_cast<std::uint32_t>(std::stoull(header.rows));
+  }
+}
+
+std::string readChecked(const std::string& path, LoadedCloud& loaded) {
+  boost::system::error_code error;
+  if (!boost::filesystem::is_regular_file(path, error))
+    return error ? "cannot be read: " + error.message() : "is not a regular file";
+  const std::uint64_t fileSize = boost::filesystem::file_size(path, error);
+  if (error)
+    return "cannot be read: " + error.message();
+  std::ifstream file(path, std::ios::binary);
+  if (!file)
+    return std::string("cannot be opened: ") + std::strerror(errno);
+  PlyHeader header;
+  VertexLayout layout;
+  std::string problem = readHeader(file, header);
+  if (problem.empty())
+    problem = layoutVertices(header, layout);
+  if (!problem.empty())
+    return problem;
+  const PlyElement& vertex = header.elements[layout.element];
+  // The data must be able to hold what the header declares before anything is allocated.
+  const std::uint64_t available = fileSize - std::min(header.bytes, fileSize);
+  if (header.format != "ascii" && leastDataBytes(header, layout) > available) {
+    std::uint64_t record = 0;
+    for (const PlyProperty& property : vertex.properties)
+      record += sizeOf(property.list ? property.countType : property.type);
+    return "the header promises " + std::to_string(vertex.count) + " vertices of " +
+           std::to_string(record) + " bytes but the file holds " + std::to_string(available) +
+           " bytes of data";
+  }
+  // An ascii vertex takes at least a digit and a separator a property.
+  if (header.format == "ascii" && vertex.count * 2 * vertex.properties.size() > available + 1)
+    return "the header promises " + std::to_string(vertex.count) +
+           " vertices but the file is too short to hold them";
+  loaded.cloud.resize(static_cast<std::size_t>(vertex.count));
+  for (pcl::PointXYZRGBA& point : loaded.cloud) {
+    point.x = point.y = point.z = 0.0f;
+    point.r = point.g = point.b = 0;
+    point.a = 255;
+  }
+  setGrid(header, vertex.count, loaded.cloud);
+  loaded.attributes.hasColor = layout.hasColor;
+  if (layout.hasNormals)
+    loaded.attributes.normals.assign(static_cast<std::size_t>(vertex.count),
+                                     Eigen::Vector3f::Zero());
+  VertexSink sink{vertex, layout, loaded};
+  return header.format == "ascii" ? readAsciiVertices(file, header, layout, sink)
+                                  : readBinaryVertices(file, header, layout, sink);
+}
+
+} // namespace
+
+LoadedCloud readPlyFile(const std::string& path) {
+  LoadedCloud loaded;
+  try {
+    loaded.problem = readChecked(path, loaded);
+  } catch (const std::bad_alloc&) {
+    loaded.problem = "out of memory while reading";
+  } catch (const std::exception& error) {
+    loaded.problem = error.what();
+  }
+  if (!loaded.problem.empty()) {
+    loaded.cloud.clear();
+    loaded.attributes = CloudAttributes();
+  }
+  return loaded;
+}

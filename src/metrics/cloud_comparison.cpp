@@ -1,0 +1,325 @@
+#include "metrics/cloud_comparison.h"
+
+#include "metrics/duplicate_merging.h"
+#include "search/nearest_neighbour_search.h"
+#include "metrics/normal_estimation.h"
+#include "metrics/normal_transfer.h"
+#include "common/parallel_chunks.h"
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <mutex>
+#include <new>
+#include <sstream>
+#include <utility>
+
+namespace {
+
+Rgb rgbOf(const ColorPoint& point) {
+  return Rgb{point.r, point.g, point.b};
+}
+
+CloudComparison unmeasured(PairProblem problem) {
+  return CloudComparison{unmeasuredStats(), 0, std::move(problem), std::nullopt};
+}
+
+// One query point's errors in the report.
+struct PointError {
+  float distance; // kNoNeighbour for a point without a neighbour
+  float color;
+};
+
+// The report's statistics, summed in storage order whatever the order of the searches.
+CloudComparison
+summarizePointErrors(const std::vector<PointError, BulkAllocator<PointError>>& errors) {
+  ErrorSums sums;
+  std::size_t unmatched = 0;
+  for (const PointError& point : errors) {
+    if (point.distance == kNoNeighbour)
+      ++unmatched;
+    else
+      addPointErrors(sums, point.distance, point.color);
+  }
+  return CloudComparison{summarizeErrors(sums, errors.size()), unmatched, std::nullopt,
+                         std::nullopt};
+}
+
+constexpr std::size_t kMeasuredTogether = std::size_t{1} << 16;
+
+// The metric sums of one direction, from the query cloud to the reference cloud, given the
+// reference points near each query point, with each reference point's normal. The errors are
+// kept by position and summed in storage order, so the sums do not depend on the thread count.
+DirectionSums measureDirection(const PointList& query, const PointList& reference,
+                               const NearbyLists& nearby, const Normals& referenceNormals,
+                               bool colorsCompared, unsigned threads) {
+  DirectionSums sums;
+  // In a cloud with points every search finds one; in an empty one none does.
+  if (reference.empty())
+    return sums;
+  // A window of points at a time is measured on the threads and then summed in order, so that
+  // the errors of the whole cloud are never held at once.
+  std::vector<MetricPointError, BulkAllocator<MetricPointError>> errors(
+      std::min(query.size(), kMeasuredTogether));
+  for (std::size_t start = 0; start < query.size(); start += errors.size()) {
+    const std::size_t count = std::min(errors.size(), query.size() - start);
+    forEachChunk(count, threads, [&](std::size_t begin, std::size_t end) {
+      pcl::Indices matches;
+      for (std::size_t i = start + begin; i < start + end; ++i) {
+        const auto first = nearby.indices.begin();
+        matches.assign(first + static_cast<std::ptrdiff_t>(nearby.first[i]),
+                       first + static_cast<std::ptrdiff_t>(nearby.first[i + 1]));
+        errors[i - start] = metricPointError(query[i], reference, referenceNormals, matches);
+      }
+    });
+    for (std::size_t i = 0; i < count; ++i)
+      addPointError(sums, errors[i], colorsCompared);
+  }
+  return sums;
+}
+
+} // namespace
+
+void scaleToUnitLength(Eigen::Vector3f& normal) {
+  if (!normal.allFinite() || normal.isZero(0.0f))
+    return;
+  const float squaredLength = normal.squaredNorm();
+  if (squaredLength >= std::numeric_limits<float>::min() && std::isfinite(squaredLength)) {
+    normal.normalize();
+    return;
+  }
+  // Its squared length overflows or underflows single precision: scaled in double.
+  const Eigen::Vector3d wide = normal.cast<double>();
+  normal = (wide / wide.norm()).cast<float>();
+}
+
+namespace {
+
+// The original merged, with its normals for D2 when withNormals: the file's, each scaled to
+// unit length (those of the merged points only, which are the same), or else PCL's estimate
+// from its kNormalNeighbours nearest points.
+MergedCloud mergeOriginal(const LoadedPoints& original, bool withNormals, unsigned threads) {
+  if (!withNormals)
+    return mergeDuplicates(original.points, Normals());
+  if (original.attributes.normals.empty())
+    return mergeDuplicates(original.points, estimateNormals(toColorCloud(original), threads));
+  MergedCloud merged = mergeDuplicates(original.points, original.attributes.normals);
+  for (Eigen::Vector3f& normal : merged.normals)
+    scaleToUnitLength(normal);
+  return merged;
+}
+
+// The reference's colours, kept beside its tree, which holds the coordinates.
+std::vector<Rgb, BulkAllocator<Rgb>> colorsOf(const PointList& points) {
+  std::vector<Rgb, BulkAllocator<Rgb>> colors(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i)
+    colors[i] = rgbOf(points[i]);
+  return colors;
+}
+
+using PointErrors = std::vector<PointError, BulkAllocator<PointError>>;
+
+// A nearest neighbour that is not the query point's position but whose squared distance
+// falls below the smallest normal float: the search squares in single precision, so it ranks
+// such neighbours by rounded or vanished distances and would report 0 for points apart.
+struct TooCloseToMeasure {
+  std::atomic<bool> found{false};
+  std::mutex mutex;
+  std::uint32_t position = 0; // the first such query point found
+};
+
+// Whether a neighbour at this squared distance lies too close to square. A distance of 0 is
+// either the query point's own position or two points whose tiny coordinates differ by less than
+// about 2.6e-23; reference is given whenever the clouds hold coordinates that small.
+bool squaresBelowPrecision(const float* query, const PointList* reference, std::size_t index,
+                           float squaredDistance) {
+  if (squaredDistance >= std::numeric_limits<float>::min())
+    return false;
+  if (squaredDistance > 0.0f || reference == nullptr)
+    return squaredDistance > 0.0f;
+  const float* neighbour = (*reference)[index].position;
+  return query[0] != neighbour[0] || query[1] != neighbour[1] || query[2] != neighbour[2];
+}
+
+// Two floats that differ by so little that the square vanishes are both below 2^-50 in
+// magnitude, one of them not zero.
+bool hasTinyCoordinate(const PointList& points) {
+  constexpr float kTiny = 8.8817842e-16f; // 2^-50
+  for (const ColorPoint& point : points)
+    for (float coordinate : point.position)
+      if (coordinate != 0.0f && std::abs(coordinate) < kTiny)
+        return true;
+  return false;
+}
+
+// The errors of a run of query points from their nearest neighbours, kept by position; each
+// is worked out right after its search, while the neighbour is in cache.
+void recordErrors(PointErrors& errors, const PointList& query, const PointList* reference,
+                  const std::vector<Rgb, BulkAllocator<Rgb>>& referenceColors,
+                  TooCloseToMeasure& tooClose, const std::uint32_t* positions,
+                  const Neighbour* neighbours, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const Neighbour& neighbour = neighbours[i];
+    PointError& error = errors[positions[i]];
+    if (neighbour.index == kNoNeighbour) {
+      error = PointError{kNoNeighbour, 0.0f};
+    } else {
+      const auto index = static_cast<std::size_t>(neighbour.index);
+      error.distance = std::sqrt(neighbour.squaredDistance);
+      error.color = colorError(rgbOf(query[positions[i]]), referenceColors[index]);
+      if (squaresBelowPrecision(query[positions[i]].position, reference, index,
+                                neighbour.squaredDistance) &&
+          !tooClose.found.exchange(true)) {
+        std::lock_guard<std::mutex> lock(tooClose.mutex);
+        tooClose.position = positions[i];
+      }
+    }
+  }
+}
+
+// The problem of a comparison whose search met points too close together to square.
+CloudComparison refusedAsTooClose(const PointList& query, const TooCloseToMeasure& tooClose) {
+  const float* point = query[tooClose.position].position;
+  std::ostringstream reason;
+  reason << "point " << tooClose.position << " (" << point[0] << " " << point[1] << " " << point[2]
+         << ") and its nearest neighbour lie too close together to measure: their squared "
+            "distance underflows single precision";
+  return unmeasured(PairProblem{"", reason.str(), false});
+}
+
+// compareClouds, with the reference given back (when the caller can spare it) once the tree
+// holds its coordinates.
+CloudComparison compareWith(const PointList& query, const PointList& reference,
+                            PointList* spareReference, unsigned threads) {
+  const SearchTree tree = buildSearchTree(reference, threads);
+  const auto referenceColors = colorsOf(reference);
+  const bool tiny = hasTinyCoordinate(query) || hasTinyCoordinate(reference);
+  if (spareReference != nullptr && !tiny)
+    PointList().swap(*spareReference);
+  PointErrors errors(query.size());
+  TooCloseToMeasure tooClose;
+  visitNearestNeighbours(
+      tree, query, threads,
+      [&](const std::uint32_t* positions, const Neighbour* neighbours, std::size_t count) {
+        recordErrors(errors, query, tiny ? &reference : nullptr, referenceColors, tooClose,
+                     positions, neighbours, count);
+      });
+  if (tooClose.found)
+    return refusedAsTooClose(query, tooClose);
+  return summarizePointErrors(errors);
+}
+
+// compareClouds of the original against the decoded cloud, whose search also finds the merged
+// decoded points near each merged original point: their lists go to nearby, by merged index;
+// the merged original points whose lists it could not be sure of go to unsure.
+CloudComparison compareFindingNearby(const PointList& original, const MergedCloud& mergedOriginal,
+                                     const PointList& decoded, const MergedCloud& mergedDecoded,
+                                     unsigned threads, NearbyListsBuilder& nearby,
+                                     std::vector<std::uint32_t>& unsure) {
+  const SearchTree tree = buildSearchTree(decoded, threads);
+  const auto decodedColors = colorsOf(decoded);
+  PointErrors errors(original.size());
+  TooCloseToMeasure tooClose;
+  std::mutex unsureMutex;
+  visitNearestAndNearby(tree, mergedDecoded.mergedIndexOf.data(), original, threads,
+                        [&](const std::uint32_t* positions, const Neighbour* neighbours,
+                            const NearbyRun& run, std::size_t count) {
+                          recordErrors(errors, original, &decoded, decodedColors, tooClose,
+                                       positions, neighbours, count);
+                          for (std::size_t i = 0; i < count; ++i) {
+                            // A merged point takes the list of its first point.
+                            const std::uint32_t merged = mergedOriginal.mergedIndexOf[positions[i]];
+                            if (mergedOriginal.firstPositionOf[merged] != positions[i])
+                              continue;
+                            if (run.sure[i]) {
+                              nearby.add(merged, run.indices + run.starts[i],
+                                         run.starts[i + 1] - run.starts[i]);
+                            } else {
+                              std::lock_guard<std::mutex> lock(unsureMutex);
+                              unsure.push_back(merged);
+                            }
+                          }
+                        });
+  if (tooClose.found)
+    return refusedAsTooClose(original, tooClose);
+  return summarizePointErrors(errors);
+}
+
+} // namespace
+
+CloudComparison compareClouds(const PointList& query, PointList reference, unsigned threads) {
+  return compareWith(query, reference, &reference, threads);
+}
+
+CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const LoadedPoints& decoded,
+                                         unsigned threads) {
+  const bool colorsCompared = original.attributes.hasColor && decoded.attributes.hasColor;
+  const bool bothHavePoints = !original.points.empty() && !decoded.points.empty();
+  PairMetrics metrics;
+  metrics.originalPoints = original.points.size();
+  metrics.decodedPoints = decoded.points.size();
+  metrics.boundingBoxPeak = boundingBoxPeak(original.points);
+  const MergedCloud mergedOriginal = mergeOriginal(original, bothHavePoints, threads);
+  const MergedCloud mergedDecoded = mergeDuplicates(decoded.points, Normals());
+  metrics.originalUniquePoints = mergedOriginal.points.size();
+  metrics.decodedUniquePoints = mergedDecoded.points.size();
+  if (!bothHavePoints) {
+    CloudComparison comparison = compareWith(original.points, decoded.points, nullptr, threads);
+    comparison.metrics = metrics;
+    return comparison;
+  }
+  // The report keeps PCL's nearest neighbour of every point; the metrics follow pc_error. The
+  // report's search also finds the decoded points near each original point, which serve both
+  // the normals carried over and the first direction; the few it cannot be sure of are searched
+  // again over the merged decoded cloud.
+  NearbyListsBuilder nearby(mergedOriginal.points.size());
+  std::vector<std::uint32_t> unsure;
+  CloudComparison comparison = compareFindingNearby(original.points, mergedOriginal, decoded.points,
+                                                    mergedDecoded, threads, nearby, unsure);
+  if (comparison.problem)
+    return comparison;
+  if (!unsure.empty()) {
+    const SearchTree decodedTree = buildSearchTree(mergedDecoded.points, threads);
+    addNearbyNeighbours(decodedTree, mergedOriginal.points, unsure, threads, nearby);
+  }
+  const NearbyLists originalToDecoded = nearby.finish();
+  const NearbyLists decodedToOriginal = findNearbyNeighbours(
+      buildSearchTree(mergedOriginal.points, threads), mergedDecoded.points, threads);
+  const Normals decodedNormals =
+      carryNormals(mergedOriginal.points, mergedOriginal.normals, mergedDecoded.points,
+                   originalToDecoded, decodedToOriginal);
+  metrics.originalToDecoded =
+      measureDirection(mergedOriginal.points, mergedDecoded.points, originalToDecoded,
+                       decodedNormals, colorsCompared, threads);
+  metrics.decodedToOriginal =
+      measureDirection(mergedDecoded.points, mergedOriginal.points, decodedToOriginal,
+                       mergedOriginal.normals, colorsCompared, threads);
+  comparison.metrics = metrics;
+  return comparison;
+}
+
+CloudComparison loadAndCompare(const std::string& originalPath, const std::string& decodedPath,
+                               unsigned threads, bool withMetrics) {
+  try {
+    CloudComparison comparison;
+    if (withMetrics) {
+      const LoadedPointPair pair =
+          loadPointPair(originalPath, decodedPath, threads, NormalReading::Read);
+      if (pair.problem)
+        return unmeasured(*pair.problem);
+      comparison = compareCloudsWithMetrics(pair.original, pair.decoded, threads);
+    } else {
+      LoadedPointPair pair = loadPointPair(originalPath, decodedPath, threads);
+      if (pair.problem)
+        return unmeasured(*pair.problem);
+      comparison = compareClouds(pair.original.points, std::move(pair.decoded.points), threads);
+    }
+    // A comparison's own problem names the pair by its original.
+    if (comparison.problem && comparison.problem->path.empty())
+      comparison.problem->path = originalPath;
+    return comparison;
+  } catch (const std::bad_alloc&) {
+    return unmeasured(
+        PairProblem{originalPath, "out of memory comparing it with " + decodedPath, false});
+  }
+}

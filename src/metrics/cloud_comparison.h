@@ -1,0 +1,42 @@
+#pragma once
+
+#include "io/cloud_loading.h"
+#include "metrics/codec_metrics.h"
+#include "common/color_cloud.h"
+#include "metrics/error_statistics.h"
+
+#include <optional>
+#include <string>
+
+// The measurement of one cloud pair and what the console is to show of it.
+struct CloudComparison {
+  CloudErrorStats stats;
+  // Query points whose search found no neighbour; each gets a line on the console.
+  std::size_t unmatchedPoints = 0;
+  // Set when the pair could not be measured; the statistics are then NaN.
+  std::optional<PairProblem> problem;
+  // The sums behind the codec metrics, when they were asked for and the pair was measured.
+  std::optional<PairMetrics> metrics;
+};
+
+// Scales a finite, non-zero normal to unit length, however long or short; others stay as they
+// are.
+void scaleToUnitLength(Eigen::Vector3f& normal);
+
+// The four statistics of the nearest neighbour in reference of every query point, searched
+// on up to `threads` threads; the sums are taken in storage order, so the numbers do not
+// depend on the thread count.
+CloudComparison compareClouds(const PointList& query, PointList reference, unsigned threads);
+
+// compareClouds of the original against the decoded cloud, with the codec metrics both ways
+// from the same searches. Each direction projects its errors on the reference cloud's normals:
+// the file's, or else estimated from its kNormalNeighbours nearest points. Colours are compared
+// when both files have a colour field.
+CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const LoadedPoints& decoded,
+                                         unsigned threads);
+
+// Loads both clouds (loadPointPair) and compares the original against the decoded cloud, with the
+// codec metrics when asked for. The first file that cannot be loaded, or a comparison that
+// runs out of memory, gives NaN statistics and the problem.
+CloudComparison loadAndCompare(const std::string& originalPath, const std::string& decodedPath,
+                               unsigned threads, bool withMetrics = false);

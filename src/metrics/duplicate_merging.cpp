@@ -1,0 +1,99 @@
+#include "metrics/duplicate_merging.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A point's position and storage position, sorted as records rather than through an index,
+// so that the sort reads memory in sequence.
+struct SortedPosition {
+  float x, y, z;
+  std::uint32_t position;
+};
+
+using SortedPositions = std::vector<SortedPosition, BulkAllocator<SortedPosition>>;
+
+// The float's place in the order of finite floats as an unsigned key; -0 and 0 share one.
+std::uint32_t orderKey(float value) {
+  std::uint32_t bits;
+  value = value == 0.0f ? 0.0f : value;
+  std::memcpy(&bits, &value, sizeof bits);
+  return (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
+}
+
+// Sorts by x, then y, then z, keeping storage order among equal positions: stable radix passes
+// over z's key, then y's, then x's, 11 bits at a time, skipping the digits that all share.
+void sortByPosition(SortedPositions& sorted) {
+  constexpr int kDigitBits = 11;
+  constexpr std::uint32_t kDigits = 1u << kDigitBits;
+  SortedPositions buffer(sorted.size());
+  std::vector<std::size_t> offsets(kDigits);
+  for (int axis = 2; axis >= 0; --axis) {
+    const auto keyOf = [axis](const SortedPosition& point) {
+      return orderKey(axis == 0 ? point.x : axis == 1 ? point.y : point.z);
+    };
+    for (int shift = 0; shift < 32; shift += kDigitBits) {
+      std::fill(offsets.begin(), offsets.end(), 0);
+      for (const SortedPosition& point : sorted)
+        ++offsets[(keyOf(point) >> shift) & (kDigits - 1)];
+      if (std::find(offsets.begin(), offsets.end(), sorted.size()) != offsets.end())
+        continue;
+      std::size_t start = 0;
+      for (std::size_t& offset : offsets)
+        start += std::exchange(offset, start);
+      for (const SortedPosition& point : sorted)
+        buffer[offsets[(keyOf(point) >> shift) & (kDigits - 1)]++] = point;
+      sorted.swap(buffer);
+    }
+  }
+}
+
+bool samePosition(const SortedPosition& a, const SortedPosition& b) {
+  return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+
+} // namespace
+
+MergedCloud mergeDuplicates(const PointList& points, const Normals& normals) {
+  std::vector<SortedPosition, BulkAllocator<SortedPosition>> sorted(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const float* position = points[i].position;
+    sorted[i] =
+        SortedPosition{position[0], position[1], position[2], static_cast<std::uint32_t>(i)};
+  }
+  sortByPosition(sorted);
+  MergedCloud merged;
+  merged.points.reserve(points.size());
+  merged.mergedIndexOf.resize(points.size());
+  merged.firstPositionOf.reserve(points.size());
+  if (!normals.empty())
+    merged.normals.reserve(points.size());
+  for (std::size_t begin = 0; begin < sorted.size();) {
+    const ColorPoint& first = points[sorted[begin].position];
+    std::uint64_t sums[3] = {first.r, first.g, first.b};
+    std::size_t end = begin + 1;
+    for (; end < sorted.size() && samePosition(sorted[end], sorted[begin]); ++end) {
+      const ColorPoint& same = points[sorted[end].position];
+      sums[0] += same.r;
+      sums[1] += same.g;
+      sums[2] += same.b;
+    }
+    const auto index = static_cast<std::uint32_t>(merged.points.size());
+    for (std::size_t i = begin; i < end; ++i)
+      merged.mergedIndexOf[sorted[i].position] = index;
+    merged.firstPositionOf.push_back(sorted[begin].position);
+    const std::uint64_t count = end - begin;
+    merged.points.push_back(ColorPoint{{first.position[0], first.position[1], first.position[2]},
+                                       static_cast<std::uint8_t>(sums[0] / count),
+                                       static_cast<std::uint8_t>(sums[1] / count),
+                                       static_cast<std::uint8_t>(sums[2] / count)});
+    if (!normals.empty())
+      merged.normals.push_back(normals[sorted[begin].position]);
+    begin = end;
+  }
+  return merged;
+}

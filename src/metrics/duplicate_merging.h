@@ -1,0 +1,22 @@
+#pragma once
+
+#include "common/color_cloud.h"
+#include "common/point_list.h"
+
+#include <cstdint>
+#include <vector>
+
+// A cloud with every position once, as MPEG's pc_error merges duplicate points (its default
+// --dropdups=2): the points sorted by x, then y, then z (storage order among equals); each run
+// of equal positions becomes one point with the integer mean of the run's red, green and blue
+// and the normal of the run's first point.
+struct MergedCloud {
+  PointList points;
+  Normals normals; // empty when none were given
+  // The merged point of each given point, by the given point's position.
+  std::vector<std::uint32_t, BulkAllocator<std::uint32_t>> mergedIndexOf;
+  // The first given point of each merged point, by the merged point's index.
+  std::vector<std::uint32_t, BulkAllocator<std::uint32_t>> firstPositionOf;
+};
+
+MergedCloud mergeDuplicates(const PointList& points, const Normals& normals);

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "common/color_cloud.h"
+#include "search/neighbour.h"
+#include "common/point_list.h"
+#include "search/search_tree.h"
+
+#include <pcl/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+// The queries of a SearchTree. Each hands its results to a visitor, once for each query point
+// (or for each run of them), in an order of its own and from up to `threads` threads at once. The
+// searches follow FLANN's traversal over the tree, so that each neighbour, ties included, is the
+// one that pcl::search::KdTree<pcl::PointXYZRGBA> with sorted results returns. Coordinates must be
+// finite and small enough that squared distances do not overflow (see
+// kLargestMeasurableCoordinate in cloud_loading.h).
+
+// Receives the neighbours of a run of query points searched one after another: neighbours[i]
+// is that of the query point at storage position positions[i]. One call a run keeps the
+// per-point work free of indirect calls.
+using NeighbourVisitor = std::function<void(const std::uint32_t* positions,
+                                            const Neighbour* neighbours, std::size_t count)>;
+
+// The nearest point of the tree's cloud to every query point; PCL's k = 1 search. In an empty
+// cloud every query point gets kNoNeighbour.
+void visitNearestNeighbours(const SearchTree& reference, const PointList& query, unsigned threads,
+                            const NeighbourVisitor& visit);
+
+// Receives the positions and squared distances of the neighbours of the point at a storage
+// position, nearest first.
+using NeighboursVisitor = std::function<void(std::size_t position, const pcl::Indices& neighbours,
+                                             const std::vector<float>& squaredDistances)>;
+
+// The points of a cloud near each query point, kept for several passes over them: those of the
+// query point at position p are indices[first[p]] .. indices[first[p + 1] - 1], nearest first.
+struct NearbyLists {
+  std::vector<std::size_t, BulkAllocator<std::size_t>> first;
+  std::vector<std::int32_t, BulkAllocator<std::int32_t>> indices;
+};
+
+// NearbyLists put together from lists handed in by query position, in any order and from
+// several threads at once, each position at most once (a position never handed in gets an
+// empty list). Most lists hold one point and are kept by position, the others aside until
+// finish() knows where each list starts.
+class NearbyListsBuilder {
+public:
+  explicit NearbyListsBuilder(std::size_t count);
+  void add(std::size_t position, const std::int32_t* nearby, std::size_t length);
+  NearbyLists finish();
+
+private:
+  NearbyLists lists_;
+  std::vector<std::int32_t, BulkAllocator<std::int32_t>> single_;
+  std::mutex mutex_;
+  std::vector<std::uint32_t> longerPositions_;
+  std::vector<std::int32_t> longerIndices_;
+};
+
+// Every point of the tree's cloud within a narrow window beyond each query point's nearest,
+// nearest first (NearbyResult): all the points that pc_error can match the query point with.
+// The same on any number of threads.
+NearbyLists findNearbyNeighbours(const SearchTree& reference, const PointList& query,
+                                 unsigned threads);
+
+// The lists of findNearbyNeighbours for the query points at the given positions only.
+void addNearbyNeighbours(const SearchTree& reference, const PointList& query,
+                         const std::vector<std::uint32_t>& positions, unsigned threads,
+                         NearbyListsBuilder& lists);
+
+// The merged points near each query point of a run: those of the i-th are
+// indices[starts[i]] .. indices[starts[i + 1] - 1], nearest first; sure[i] is false when they
+// may not be those of findNearbyNeighbours over the merged cloud (see NearestAndNearbyResult).
+struct NearbyRun {
+  const std::uint32_t* starts;
+  const std::int32_t* indices;
+  const bool* sure;
+};
+
+// Receives a run of query points searched one after another, as NeighbourVisitor does, with the
+// merged points near each.
+using NearestAndNearbyVisitor =
+    std::function<void(const std::uint32_t* positions, const Neighbour* neighbours,
+                       const NearbyRun& nearby, std::size_t count)>;
+
+// visitNearestNeighbours over a tree whose cloud has duplicate points, in the same search
+// finding each query point's merged points (mergedIndexOf, by position in the tree's cloud)
+// within NearbyResult's window. The tree's cloud must have points.
+void visitNearestAndNearby(const SearchTree& reference, const std::uint32_t* mergedIndexOf,
+                           const PointList& query, unsigned threads,
+                           const NearestAndNearbyVisitor& visit);
+
+void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsigned threads,
+                                  const std::vector<bool>* selected,
+                                  const NeighboursVisitor& visit);
