@@ -4,8 +4,8 @@
 // search alone, not PCL's libraries, so that it pays for no library start-up either. It reads
 // the binary x y z rgba files that quorvane-dataset writes, whose points are all finite.
 
-#include "search/nearest_neighbour_search.h"
 #include "common/point_list.h"
+#include "search/nearest_neighbour_search.h"
 #include "search/search_tree.h"
 
 #include <fcntl.h>

@@ -1,10 +1,10 @@
 // quorvane-dataset: builds a quorvane/ dataset tree from a folder of clouds with PCL's octree
 // codec or Google's Draco, so that quorvane-eval can measure how well the codec kept them.
 
-#include "codecs/codec_profiles.h"
 #include "cli/command_line.h"
-#include "dataset/dataset_building.h"
 #include "cli/diagnostics.h"
+#include "codecs/codec_profiles.h"
+#include "dataset/dataset_building.h"
 #include "dataset/file_listing.h"
 
 #include <pcl/console/print.h>

@@ -1,16 +1,16 @@
 // quorvane-eval: compares every original cloud of ./quorvane with its compressed file and its
 // decoded cloud, and writes the console log and errors.csv (and metrics.csv with --metrics).
 
-#include "metrics/cloud_comparison.h"
 #include "cli/command_line.h"
-#include "dataset/dataset_layout.h"
 #include "cli/diagnostics.h"
+#include "cli/progress_line.h"
+#include "dataset/dataset_layout.h"
 #include "evaluation/error_report.h"
 #include "evaluation/metrics_report.h"
 #include "evaluation/ordered_comparison.h"
-#include "cli/progress_line.h"
 #include "evaluation/record_writing.h"
 #include "evaluation/report_files.h"
+#include "metrics/cloud_comparison.h"
 
 #include <pcl/console/print.h>
 

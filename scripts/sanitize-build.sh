@@ -11,7 +11,7 @@ flags="-fsanitize=address,undefined,float-cast-overflow,fuzzer-no-link -fno-sani
 flags+=" -fno-omit-frame-pointer -DEIGEN_MALLOC_ALREADY_ALIGNED=1"
 if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUORVANE_BUILD_FUZZER=ON "-DCMAKE_CXX_FLAGS=$flags" \
+    -DQUORVANE_BUILD_FUZZER=ON -DQUORVANE_WERROR=ON "-DCMAKE_CXX_FLAGS=$flags" \
     "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined,float-cast-overflow" >&2
 fi
 cmake --build "$build" -j "$(nproc)" >&2

@@ -1,8 +1,8 @@
 #include "dataset/dataset_building.h"
 
-#include "io/cloud_loading.h"
 #include "codecs/draco_codec.h"
 #include "codecs/octree_codec.h"
+#include "io/cloud_loading.h"
 #include "io/ply_loading.h"
 
 #include <pcl/common/io.h>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "metrics/cloud_comparison.h"
 #include "dataset/dataset_layout.h"
 #include "evaluation/metrics_report.h"
+#include "metrics/cloud_comparison.h"
 
 #include <optional>
 #include <ostream>

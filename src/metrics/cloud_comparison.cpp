@@ -1,10 +1,10 @@
 #include "metrics/cloud_comparison.h"
 
+#include "common/parallel_chunks.h"
 #include "metrics/duplicate_merging.h"
-#include "search/nearest_neighbour_search.h"
 #include "metrics/normal_estimation.h"
 #include "metrics/normal_transfer.h"
-#include "common/parallel_chunks.h"
+#include "search/nearest_neighbour_search.h"
 
 #include <atomic>
 #include <cmath>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "common/color_cloud.h"
 #include "io/cloud_loading.h"
 #include "metrics/codec_metrics.h"
-#include "common/color_cloud.h"
 #include "metrics/error_statistics.h"
 
 #include <optional>

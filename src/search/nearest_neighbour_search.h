@@ -1,8 +1,8 @@
 #pragma once
 
 #include "common/color_cloud.h"
-#include "search/neighbour.h"
 #include "common/point_list.h"
+#include "search/neighbour.h"
 #include "search/search_tree.h"
 
 #include <pcl/types.h>

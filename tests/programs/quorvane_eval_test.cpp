@@ -94,9 +94,8 @@ protected:
     fs::create_directories(programs);
     for (const fs::path& file : {built, built.parent_path() / "libquorvane_pcd_reader.so"})
       fs::copy_file(file, programs / file.filename(), fs::copy_options::overwrite_existing);
-    fs::permissions(programs, fs::perms::owner_all | fs::perms::group_read |
-                                  fs::perms::group_exe | fs::perms::others_read |
-                                  fs::perms::others_exe);
+    fs::permissions(programs, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exe |
+                                  fs::perms::others_read | fs::perms::others_exe);
     const std::string prefix =
         geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
     return runCommand(prefix + shellQuoted((programs / built.filename()).string()), work.path);

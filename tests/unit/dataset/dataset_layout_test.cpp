@@ -1,5 +1,5 @@
-#include "dataset/dataset_layout.h"
 #include "cli/diagnostics.h"
+#include "dataset/dataset_layout.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #include "io/cloud_loading.h"
+#include "io/pcd_file_check.h"
 #include "support/pcd_test_files.h"
 
 #include <gtest/gtest.h>
@@ -305,5 +306,46 @@ TEST(LoadMeasurablePoints, ReadsTheFieldsThatPclMapsWhereverTheyLie) {
   EXPECT_EQ(loaded.points[1].position[1], 1e-40f);
   EXPECT_EQ(loaded.points[1].r, 0x00);
   EXPECT_EQ(loaded.points[1].b, 0xff);
+  expectPointsOfPclsReader(file.string());
+}
+
+// A binary_compressed body whose LZF stream decodes to fewer bytes than its prefix says: the
+// missing bytes must not be read as points.
+TEST(LoadMeasurablePoints, RefusesACompressedBodyThatDecodesShort) {
+  TempDirectory directory;
+  const fs::path file = directory.path / "short.pcd";
+  std::string body;
+  const std::uint32_t sizes[2] = {21, 24}; // 21 compressed bytes, 24 promised (2 points)
+  body.append(reinterpret_cast<const char*>(sizes), sizeof sizes);
+  body += '\x13'; // an LZF literal run of 20 bytes: 4 short of the promise
+  const float values[5] = {1, 2, 3, 4, 5};
+  body.append(reinterpret_cast<const char*>(values), sizeof values);
+  writeTextFile(file, "VERSION 0.7\nFIELDS x y z\nSIZE 4 4 4\nTYPE F F F\nCOUNT 1 1 1\nWIDTH 2\n"
+                      "HEIGHT 1\nPOINTS 2\nDATA binary_compressed\n" +
+                          body);
+  const LoadedPoints loaded = loadMeasurablePoints(file.string());
+  EXPECT_NE(loaded.problem, "");
+  EXPECT_TRUE(loaded.points.empty());
+  EXPECT_NE(readCloudFile(file.string()).problem, "");
+}
+
+// A compressed body leaves padding fields out, which PCL's reader alone knows how to undo (its
+// writer never writes one): a compressed file with a '_' field goes to PCL's reader.
+TEST(LoadMeasurablePoints, LeavesACompressedFileWithPaddingToPclsReader) {
+  std::string body;
+  // Every x, the padding, every y, every z: 32 bytes, as the header's 16 bytes a point need.
+  const float values[8] = {1.0f, 2.0f, 7.0f, 7.0f, -1.0f, -2.0f, 0.5f, 0.25f};
+  const std::uint32_t sizes[2] = {33, 32};
+  body.append(reinterpret_cast<const char*>(sizes), sizeof sizes);
+  body += '\x1f'; // an LZF literal run of 32 bytes
+  body.append(reinterpret_cast<const char*>(values), sizeof values);
+  TempDirectory directory;
+  const fs::path file = directory.path / "padded.pcd";
+  writeTextFile(file, "VERSION 0.7\nFIELDS x _ y z\nSIZE 4 1 4 4\nTYPE F U F F\nCOUNT 1 4 1 1\n"
+                      "WIDTH 2\nHEIGHT 1\nPOINTS 2\nDATA binary_compressed\n" +
+                          body);
+  const PcdFileCheck check = checkPcdFile(file.string());
+  ASSERT_EQ(check.problem, "");
+  EXPECT_FALSE(check.binaryLayout);
   expectPointsOfPclsReader(file.string());
 }

@@ -1,7 +1,7 @@
-#include "metrics/cloud_comparison.h"
 #include "common/csv_records.h"
-#include "metrics/duplicate_merging.h"
 #include "evaluation/metrics_report.h"
+#include "metrics/cloud_comparison.h"
+#include "metrics/duplicate_merging.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -238,25 +238,54 @@ TEST(MetricPointError, MatchesEachNeighbourWithinTheThresholdOfTheOneBefore) {
   EXPECT_EQ(error.squaredPlaneDistance, d1 / 2);
 }
 
-TEST(MergeDuplicates, KeepsEachPositionOnceWithTheMeanColourAndTheFirstNormal) {
-  const ColorCloud cloud = *cloudOf({colorPoint(1, 0, 0, 10, 20, 30), colorPoint(0, 0, 5, 1, 1, 1),
-                                     colorPoint(1, 0, 0, 11, 20, 0), colorPoint(0, 0, 1, 2, 2, 2),
-                                     colorPoint(1, 0, 0, 0, 21, 0)});
-  const Normals normals = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}, {0, 1, 1}};
-  const MergedCloud merged = mergeDuplicates(toPointList(cloud), normals);
-  // Sorted by x, then y, then z; (1,0,0) three times: (21 / 3, 61 / 3, 30 / 3) = (7, 20, 10).
-  ASSERT_EQ(merged.points.size(), 3u);
-  EXPECT_EQ(merged.points[0].position[2], 1.0f);
-  EXPECT_EQ(merged.points[1].position[2], 5.0f);
-  EXPECT_EQ(merged.points[2].position[0], 1.0f);
-  EXPECT_EQ(merged.points[2].r, 7);
-  EXPECT_EQ(merged.points[2].g, 20);
-  EXPECT_EQ(merged.points[2].b, 10);
-  EXPECT_EQ(merged.normals[0], Eigen::Vector3f(1, 1, 0));
-  EXPECT_EQ(merged.normals[2], Eigen::Vector3f(1, 0, 0));
-  using Indices = std::vector<std::uint32_t>;
-  EXPECT_EQ(Indices(merged.mergedIndexOf.begin(), merged.mergedIndexOf.end()),
-            (Indices{2, 1, 2, 0, 2}));
-  EXPECT_EQ(Indices(merged.firstPositionOf.begin(), merged.firstPositionOf.end()),
-            (Indices{3, 1, 0}));
+// A file normal of (0,0,0) is no plane: the point's error is its whole squared distance, not
+// a projection of 0 that would read as a perfect D2.
+TEST(MetricPointError, TakesTheWholeDistanceAtAZeroNormal) {
+  const PointList reference = toPointList(*cloudOf({colorPoint(0, 0, 0, 0, 0, 0)}));
+  const ColorPoint query{{0, 0, 2}, 0, 0, 0};
+  for (const Eigen::Vector3f& normal :
+       {Eigen::Vector3f(0, 0, 0), Eigen::Vector3f(-0.0f, 0.0f, -0.0f)}) {
+    const MetricPointError error = metricPointError(query, reference, Normals{normal}, {0});
+    EXPECT_EQ(error.squaredDistance, 4.0);
+    EXPECT_EQ(error.squaredPlaneDistance, 4.0);
+  }
+  EXPECT_EQ(metricPointError(query, reference, Normals{{0, 0, 1}}, {0}).squaredPlaneDistance, 4.0);
+  EXPECT_EQ(metricPointError(query, reference, Normals{{1, 0, 0}}, {0}).squaredPlaneDistance, 0.0);
+}
+
+// pc_error looks at 10 neighbours, 5 more while the last is as near as the first, up to 30.
+// The 48 integer points at squared distance 17 from the origin all tie; only the white one
+// among them, placed at the k-th place of the list, tells whether it was matched.
+TEST(MetricPointError, MatchesTiesUpToThirtyAndNoMore) {
+  ColorCloud cloud;
+  for (int x = -4; x <= 4; ++x)
+    for (int y = -4; y <= 4; ++y)
+      for (int z = -4; z <= 4; ++z)
+        if (x * x + y * y + z * z == 17)
+          cloud.push_back(colorPoint(static_cast<float>(x), static_cast<float>(y),
+                                     static_cast<float>(z), 0, 0, 0));
+  ASSERT_EQ(cloud.size(), 48u);
+  const ColorPoint query{{0, 0, 0}, 0, 0, 0};
+  const auto luma = [&](std::size_t ties, std::size_t white) {
+    ColorCloud colored = cloud;
+    colored[white].r = colored[white].g = colored[white].b = 255;
+    // Past the ties, points a little farther away: never matched.
+    for (std::size_t i = ties; i < colored.size(); ++i)
+      colored[i].getVector3fMap() *= 1.5f;
+    pcl::Indices nearby(colored.size());
+    for (std::size_t i = 0; i < nearby.size(); ++i)
+      nearby[i] = static_cast<int>(i);
+    const PointList reference = toPointList(colored);
+    return metricPointError(query, reference, Normals(reference.size(), Eigen::Vector3f::Zero()),
+                            nearby)
+        .squaredColorDifferences[0];
+  };
+  // 26 ties: 10, 15, 20, 25 and 30 looked at, 26 matched; the white 26th (255 / 26 -> 10).
+  EXPECT_GT(luma(26, 25), 0.0);
+  // 31 ties: 30 matched at the most; a white 31st is never seen, a white 30th is.
+  EXPECT_EQ(luma(31, 30), 0.0);
+  EXPECT_GT(luma(31, 29), 0.0);
+  // 9 ties: the 10 nearest are looked at and the 9 tied ones matched; the 10th is farther.
+  EXPECT_GT(luma(9, 8), 0.0);
+  EXPECT_EQ(luma(9, 9), 0.0);
 }

@@ -1,6 +1,6 @@
+#include "common/parallel_chunks.h"
 #include "metrics/duplicate_merging.h"
 #include "search/nearest_neighbour_search.h"
-#include "common/parallel_chunks.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

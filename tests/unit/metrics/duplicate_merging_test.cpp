@@ -1,0 +1,46 @@
+#include "metrics/duplicate_merging.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+TEST(MergeDuplicates, KeepsEachPositionOnceWithTheMeanColourAndTheFirstNormal) {
+  const ColorCloud cloud = *cloudOf({colorPoint(1, 0, 0, 10, 20, 30), colorPoint(0, 0, 5, 1, 1, 1),
+                                     colorPoint(1, 0, 0, 11, 20, 0), colorPoint(0, 0, 1, 2, 2, 2),
+                                     colorPoint(1, 0, 0, 0, 21, 0)});
+  const Normals normals = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}, {0, 1, 1}};
+  const MergedCloud merged = mergeDuplicates(toPointList(cloud), normals);
+  // Sorted by x, then y, then z; (1,0,0) three times: (21 / 3, 61 / 3, 30 / 3) = (7, 20, 10).
+  ASSERT_EQ(merged.points.size(), 3u);
+  EXPECT_EQ(merged.points[0].position[2], 1.0f);
+  EXPECT_EQ(merged.points[1].position[2], 5.0f);
+  EXPECT_EQ(merged.points[2].position[0], 1.0f);
+  EXPECT_EQ(merged.points[2].r, 7);
+  EXPECT_EQ(merged.points[2].g, 20);
+  EXPECT_EQ(merged.points[2].b, 10);
+  EXPECT_EQ(merged.normals[0], Eigen::Vector3f(1, 1, 0));
+  EXPECT_EQ(merged.normals[2], Eigen::Vector3f(1, 0, 0));
+  using Indices = std::vector<std::uint32_t>;
+  EXPECT_EQ(Indices(merged.mergedIndexOf.begin(), merged.mergedIndexOf.end()),
+            (Indices{2, 1, 2, 0, 2}));
+  EXPECT_EQ(Indices(merged.firstPositionOf.begin(), merged.firstPositionOf.end()),
+            (Indices{3, 1, 0}));
+}
+
+// -0 and +0 are one position: PCL's search finds them at distance 0, and pc_error merges them.
+TEST(MergeDuplicates, MergesNegativeAndPositiveZeroAsOnePosition) {
+  const ColorCloud cloud =
+      *cloudOf({colorPoint(0.0f, -0.0f, 1, 10, 0, 0), colorPoint(-0.0f, 0.0f, 1, 20, 0, 0),
+                colorPoint(0.0f, 0.0f, -0.0f, 30, 0, 0), colorPoint(-0.0f, -0.0f, 0.0f, 40, 0, 0)});
+  const MergedCloud merged = mergeDuplicates(toPointList(cloud), Normals());
+  ASSERT_EQ(merged.points.size(), 2u);
+  using Indices = std::vector<std::uint32_t>;
+  const Indices mergedIndexOf(merged.mergedIndexOf.begin(), merged.mergedIndexOf.end());
+  EXPECT_EQ(mergedIndexOf[0], mergedIndexOf[1]);
+  EXPECT_EQ(mergedIndexOf[2], mergedIndexOf[3]);
+  EXPECT_NE(mergedIndexOf[0], mergedIndexOf[2]);
+  EXPECT_EQ(merged.points[mergedIndexOf[0]].r, 15);
+  EXPECT_EQ(merged.points[mergedIndexOf[2]].r, 35);
+}
