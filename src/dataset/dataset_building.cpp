@@ -107,7 +107,7 @@ BuiltPair buildPairUnguarded(const fs::path& sourceFile, const std::string& name
   BuiltPair built;
   const bool ply = sourceFile.extension() == ".ply";
   const LoadedCloud source =
-      ply ? readPlyFile(sourceFile.string()) : readCloudFile(sourceFile.string());
+      ply ? readPlyFile(sourceFile.string()) : readPcdFile(sourceFile.string());
   if (!source.problem.empty()) {
     built.problem = std::string(ply ? "not a readable PLY cloud: " : "not a readable PCD cloud: ") +
                     source.problem;

@@ -67,7 +67,7 @@ float largestMagnitude(const ColorCloud& cloud) {
   return largest;
 }
 
-// readCloudFile into loaded, for a file whose check has passed.
+// readPcdFile into loaded, for a file whose check has passed.
 void readCheckedCloud(const std::string& path, const PcdFileCheck& check, NormalReading normals,
                       LoadedCloud& loaded) {
   loaded.attributes.hasColor = check.hasColor;
@@ -85,7 +85,7 @@ void readCheckedCloud(const std::string& path, const PcdFileCheck& check, Normal
   }
 }
 
-// readCloudFile into loaded.
+// readPcdFile into loaded.
 void readCloud(const std::string& path, NormalReading normals, LoadedCloud& loaded) {
   const PcdFileCheck check = checkPcdFile(path);
   if (!check.problem.empty())
@@ -310,14 +310,14 @@ LoadedClouds<Loaded> loadBoth(const std::string& originalPath, const std::string
 
 } // namespace
 
-LoadedCloud readCloudFile(const std::string& path, NormalReading normals) {
+LoadedCloud readPcdFile(const std::string& path, NormalReading normals) {
   LoadedCloud loaded;
   readCloud(path, normals, loaded);
   return loaded;
 }
 
 LoadedCloud loadMeasurableCloud(const std::string& path, NormalReading normals) {
-  LoadedCloud loaded = readCloudFile(path, normals);
+  LoadedCloud loaded = readPcdFile(path, normals);
   if (loaded.problem.empty())
     loaded.problem = makeMeasurable(loaded);
   return loaded;

@@ -33,9 +33,9 @@ enum class NormalReading { Skip, Read };
 
 // Reads a PCD file, all points as stored, after checking that PCL's reader can take it safely
 // and read it as the header declares.
-LoadedCloud readCloudFile(const std::string& path, NormalReading normals = NormalReading::Skip);
+LoadedCloud readPcdFile(const std::string& path, NormalReading normals = NormalReading::Skip);
 
-// Reads a cloud to be measured: readCloudFile, then drops the points with a non-finite
+// Reads a cloud to be measured: readPcdFile, then drops the points with a non-finite
 // coordinate (and their normals) and refuses coordinates beyond kLargestMeasurableCoordinate.
 LoadedCloud loadMeasurableCloud(const std::string& path,
                                 NormalReading normals = NormalReading::Skip);

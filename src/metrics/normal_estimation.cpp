@@ -16,7 +16,7 @@ Normals estimateNormals(const ColorCloud& cloud, const SearchTree& tree, unsigne
   const float nan = std::numeric_limits<float>::quiet_NaN();
   Normals normals(cloud.size(), Eigen::Vector3f(nan, nan, nan));
   const Eigen::Vector4f& viewpoint = cloud.sensor_origin_;
-  visitNearestNeighboursWithin(
+  visitNearestNeighboursOfOwnPoints(
       tree, k, threads, selected,
       [&](std::size_t position, const pcl::Indices& neighbours, const std::vector<float>&) {
         Eigen::Matrix3f covariance;

@@ -257,9 +257,9 @@ void visitNearestAndNearby(const SearchTree& reference, const std::uint32_t* mer
   });
 }
 
-void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsigned threads,
-                                  const std::vector<bool>* selected,
-                                  const NeighboursVisitor& visit) {
+void visitNearestNeighboursOfOwnPoints(const SearchTree& cloud, std::size_t k, unsigned threads,
+                                       const std::vector<bool>* selected,
+                                       const NeighboursVisitor& visit) {
   if (cloud.size() == 0 || k == 0)
     return;
   // Each point is searched in tree order, right after its neighbours in the tree.

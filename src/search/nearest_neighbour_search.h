@@ -94,6 +94,6 @@ void visitNearestAndNearby(const SearchTree& reference, const std::uint32_t* mer
                            const PointList& query, unsigned threads,
                            const NearestAndNearbyVisitor& visit);
 
-void visitNearestNeighboursWithin(const SearchTree& cloud, std::size_t k, unsigned threads,
-                                  const std::vector<bool>* selected,
-                                  const NeighboursVisitor& visit);
+void visitNearestNeighboursOfOwnPoints(const SearchTree& cloud, std::size_t k, unsigned threads,
+                                       const std::vector<bool>* selected,
+                                       const NeighboursVisitor& visit);

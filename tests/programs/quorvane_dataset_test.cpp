@@ -41,7 +41,7 @@ TEST(Dataset, BuildsATreeThatTheEvaluatorPairsCompletely) {
   EXPECT_GT(fs::file_size(root / "octree_compressed" / "scans" / "small"), 0u);
 
   const LoadedCloud decoded =
-      readCloudFile((root / "octree_uncompressed" / "scans" / "small.pcd").string());
+      readPcdFile((root / "octree_uncompressed" / "scans" / "small.pcd").string());
   ASSERT_EQ(decoded.problem, "");
   EXPECT_GT(decoded.cloud.size(), 0u);
 
@@ -65,11 +65,11 @@ TEST(Dataset, EmptyAndAllNaNCloudsStillGetAllThreeFiles) {
   for (const char* name : {"nan", "empty"}) {
     const fs::path root = work.path / "out" / "quorvane";
     EXPECT_TRUE(fs::is_regular_file(root / "octree_compressed" / name)) << name;
-    EXPECT_EQ(readCloudFile((root / "pcd_binary_original" / (std::string(name) + ".pcd")).string())
-                  .problem,
-              "");
+    EXPECT_EQ(
+        readPcdFile((root / "pcd_binary_original" / (std::string(name) + ".pcd")).string()).problem,
+        "");
     const LoadedCloud decoded =
-        readCloudFile((root / "octree_uncompressed" / (std::string(name) + ".pcd")).string());
+        readPcdFile((root / "octree_uncompressed" / (std::string(name) + ".pcd")).string());
     EXPECT_EQ(decoded.problem, "");
     EXPECT_EQ(decoded.cloud.size(), 0u);
   }

@@ -24,7 +24,7 @@ const std::string kHeader = "VERSION 0.7\nFIELDS x y z rgba\nSIZE 4 4 4 4\nTYPE 
 std::string problemOf(const TempDirectory& directory, const std::string& content) {
   const fs::path file = directory.path / "cloud.pcd";
   writeTextFile(file, content);
-  return readCloudFile(file.string()).problem;
+  return readPcdFile(file.string()).problem;
 }
 
 // The points exactly as stored, bit for bit.
@@ -52,11 +52,10 @@ TEST(ReadCloudFile, RefusesEveryDamageWithItsReason) {
 
 TEST(ReadCloudFile, RefusesWhatIsNotARegularFile) {
   TempDirectory directory;
-  EXPECT_EQ(readCloudFile((directory.path / "missing.pcd").string()).problem,
+  EXPECT_EQ(readPcdFile((directory.path / "missing.pcd").string()).problem,
             "cannot be read: No such file or directory");
   fs::create_directory(directory.path / "folder.pcd");
-  EXPECT_EQ(readCloudFile((directory.path / "folder.pcd").string()).problem,
-            "is not a regular file");
+  EXPECT_EQ(readPcdFile((directory.path / "folder.pcd").string()).problem, "is not a regular file");
 }
 
 TEST(ReadCloudFile, RefusesAsciiDataThatTheReaderWouldMisread) {
@@ -99,7 +98,7 @@ TEST(ReadCloudFile, FormsThatPclReadsLikeTheCleanFileGiveTheSamePoints) {
   const auto pointsOf = [&](const std::string& content) {
     const fs::path file = directory.path / "form.pcd";
     writeTextFile(file, content);
-    const LoadedCloud loaded = readCloudFile(file.string());
+    const LoadedCloud loaded = readPcdFile(file.string());
     EXPECT_EQ(loaded.problem, "");
     return pointBytes(loaded.cloud);
   };
@@ -161,7 +160,7 @@ TEST(LoadMeasurableCloud, SampleScansAndFuzzFindingsLoadOrFailWithAReason) {
     EXPECT_GT(loaded.cloud.size(), 0u) << name;
   }
   EXPECT_EQ(
-      readCloudFile(QUORVANE_FUZZ_REGRESSION_DIR "/binary-data-starting-with-columns.pcd").problem,
+      readPcdFile(QUORVANE_FUZZ_REGRESSION_DIR "/binary-data-starting-with-columns.pcd").problem,
       "colour field 'rgba' is stored as U 2; colours must be packed in 4 bytes (rgb as F 4 or "
       "U 4, rgba as U 4)");
 }
@@ -252,7 +251,7 @@ TEST(LoadMeasurablePoints, GivesThePointsOfPclsReaderValueForValue) {
     expectPointsOfPclsReader(binary.string());
     ASSERT_EQ(pcl::PCDWriter().writeBinaryCompressed(binary.string(), blob), 0);
     expectPointsOfPclsReader(binary.string());
-    const ColorCloud cloud = readCloudFile(scan.string()).cloud;
+    const ColorCloud cloud = readPcdFile(scan.string()).cloud;
     expectEveryStorageAs<pcl::PointXYZ>(cloud, binary);
     expectEveryStorageAs<pcl::PointXYZRGB>(cloud, binary);
     expectEveryStorageAs<pcl::PointXYZRGBNormal>(cloud, binary);
@@ -326,7 +325,7 @@ TEST(LoadMeasurablePoints, RefusesACompressedBodyThatDecodesShort) {
   const LoadedPoints loaded = loadMeasurablePoints(file.string());
   EXPECT_NE(loaded.problem, "");
   EXPECT_TRUE(loaded.points.empty());
-  EXPECT_NE(readCloudFile(file.string()).problem, "");
+  EXPECT_NE(readPcdFile(file.string()).problem, "");
 }
 
 // A compressed body leaves padding fields out, which PCL's reader alone knows how to undo (its

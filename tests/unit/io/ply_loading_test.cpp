@@ -95,7 +95,7 @@ const std::string kAsciiHeader = "ply\nformat ascii 1.0\ncomment made by hand\ne
 TEST(ReadPlyFile, GivesTheShippedScansBackFromPclsPlyFiles) {
   TempDirectory directory;
   for (const char* name : {"milk_color.pcd", "colored_cloud.pcd", "cturtle.pcd"}) {
-    const LoadedCloud scan = readCloudFile(samplePath(name), NormalReading::Read);
+    const LoadedCloud scan = readPcdFile(samplePath(name), NormalReading::Read);
     ASSERT_EQ(scan.problem, "");
     Normals normals = scan.attributes.normals;
     normals.resize(scan.cloud.size(), Eigen::Vector3f(0.0f, 0.6f, 0.8f));

@@ -276,7 +276,7 @@ TEST(VisitNearestNeighboursWithin, AreThoseOfPclsKdTree) {
     std::size_t mismatches = 0;
     ThreadsSeen seen(threadsStarted(2, cloud->size()));
     std::mutex mutex;
-    visitNearestNeighboursWithin(
+    visitNearestNeighboursOfOwnPoints(
         buildSearchTree(*cloud), k, 2, nullptr,
         [&](std::size_t position, const pcl::Indices& neighbours,
             const std::vector<float>& squaredDistances) {
