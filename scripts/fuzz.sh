@@ -56,7 +56,7 @@ if $explore; then
   ply_budget=$((seconds - seconds * 2 / 3))
 else
   pcd_budget=60000
-  ply_budget=60000
+  ply_budget=200000
 fi
 run_fuzzer pcd_loading_fuzzer "$pcd_budget" "$root/fuzz/seeds" "$root/data/clouds" "$regressions"
 run_fuzzer ply_loading_fuzzer "$ply_budget" "$root/fuzz/ply-seeds" "$regressions"
