@@ -1,5 +1,7 @@
 #include "io/ply_loading.h"
 
+#include "io/detail/text_tokens.h"
+
 #include <boost/filesystem.hpp>
 
 #include <algorithm>
@@ -15,8 +17,7 @@
 
 namespace {
 
-// Bounds that no real cloud reaches but that keep the reader's allocations sane.
-constexpr std::size_t kMaxHeaderBytes = 1 << 20;
+// A bound that no real cloud reaches but that keeps the reader's allocations sane.
 constexpr std::uint64_t kMaxVertices = 0x7fffffff;
 
 enum class PlyType { Int8, UInt8, Int16, UInt16, Int32, UInt32, Float32, Float64, None };
@@ -83,14 +84,6 @@ bool isFloating(PlyType type) {
   return type == PlyType::Float32 || type == PlyType::Float64;
 }
 
-std::vector<std::string> wordsOf(const std::string& line) {
-  std::istringstream stream(line);
-  std::vector<std::string> words;
-  for (std::string word; stream >> word;)
-    words.push_back(word);
-  return words;
-}
-
 std::string readHeader(std::istream& file, PlyHeader& header) {
   std::string line;
   if (!std::getline(file, line) || (line != "ply" && line != "ply\r"))
@@ -100,7 +93,7 @@ std::string readHeader(std::istream& file, PlyHeader& header) {
     header.bytes += line.size() + 1;
     if (header.bytes > kMaxHeaderBytes)
       return "the header is longer than " + std::to_string(kMaxHeaderBytes) + " bytes";
-    const std::vector<std::string> words = wordsOf(line);
+    const std::vector<std::string> words = splitTokens(line, kWhiteSpace);
     const std::string where = "header line " + std::to_string(number) + ": ";
     if (words.size() >= 3 && words[0] == "obj_info" && words[1] == "num_cols")
       header.columns = words[2];
@@ -214,40 +207,10 @@ std::string layoutVertices(const PlyHeader& header, VertexLayout& layout) {
   return "";
 }
 
-// A plain decimal number: sign, digits, a fraction and an exponent; none of the hexadecimal,
-// inf or nan forms, which no PLY writer produces and which read differently from one parser to
-// the next.
-bool isDecimal(const std::string& token, bool integer) {
-  std::size_t i = token[0] == '+' || token[0] == '-' ? 1 : 0;
-  const auto digits = [&] {
-    const std::size_t start = i;
-    while (i < token.size() && token[i] >= '0' && token[i] <= '9')
-      ++i;
-    return i - start;
-  };
-  std::size_t mantissa = digits();
-  if (integer)
-    return mantissa > 0 && i == token.size();
-  if (i < token.size() && token[i] == '.') {
-    ++i;
-    mantissa += digits();
-  }
-  if (mantissa == 0)
-    return false;
-  if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
-    ++i;
-    if (i < token.size() && (token[i] == '+' || token[i] == '-'))
-      ++i;
-    if (digits() == 0)
-      return false;
-  }
-  return i == token.size();
-}
-
 // A value as the property's type holds it: floats rounded once, from the text, to single
 // precision, doubles to double; integers exactly. False when the token is not such a value.
 bool parseValue(const std::string& token, PlyType type, double& value) {
-  if (!isDecimal(token, !isFloating(type)))
+  if (!isDecimalNumber(token, !isFloating(type)))
     return false;
   if (type == PlyType::Float32) {
     errno = 0;
@@ -358,7 +321,7 @@ std::string readAsciiVertices(std::istream& file, const PlyHeader& header,
     if (!std::getline(file, line))
       return "the data holds " + std::to_string(i) + " vertices where the header declares " +
              std::to_string(vertex.count);
-    const std::vector<std::string> tokens = wordsOf(line);
+    const std::vector<std::string> tokens = splitTokens(line, kWhiteSpace);
     const std::string where = "vertex " + std::to_string(i) + ": ";
     if (fixed && tokens.size() != vertex.properties.size())
       return where + std::to_string(tokens.size()) + " values where a vertex has " +
