@@ -1,5 +1,7 @@
 #include "metrics/duplicate_merging.h"
 
+#include "common/radix_sort.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -26,29 +28,14 @@ std::uint32_t orderKey(float value) {
 }
 
 // Sorts by x, then y, then z, keeping storage order among equal positions: stable radix passes
-// over z's key, then y's, then x's, 11 bits at a time, skipping the digits that all share.
+// over z's key, then y's, then x's, 11 bits at a time.
 void sortByPosition(SortedPositions& sorted) {
-  constexpr int kDigitBits = 11;
-  constexpr std::uint32_t kDigits = 1u << kDigitBits;
   SortedPositions buffer(sorted.size());
-  std::vector<std::size_t> offsets(kDigits);
   for (int axis = 2; axis >= 0; --axis) {
     const auto keyOf = [axis](const SortedPosition& point) {
       return orderKey(axis == 0 ? point.x : axis == 1 ? point.y : point.z);
     };
-    for (int shift = 0; shift < 32; shift += kDigitBits) {
-      std::fill(offsets.begin(), offsets.end(), 0);
-      for (const SortedPosition& point : sorted)
-        ++offsets[(keyOf(point) >> shift) & (kDigits - 1)];
-      if (std::find(offsets.begin(), offsets.end(), sorted.size()) != offsets.end())
-        continue;
-      std::size_t start = 0;
-      for (std::size_t& offset : offsets)
-        start += std::exchange(offset, start);
-      for (const SortedPosition& point : sorted)
-        buffer[offsets[(keyOf(point) >> shift) & (kDigits - 1)]++] = point;
-      sorted.swap(buffer);
-    }
+    radixSort(sorted, buffer, keyOf, 0, 32, 11);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "search/detail/search_order.h"
 
 #include "common/bulk_allocator.h"
+#include "common/radix_sort.h"
 
 #include <algorithm>
 #include <cmath>
@@ -65,18 +66,9 @@ std::uint64_t spreadBits(std::uint32_t value) {
 using Keys = std::vector<std::uint64_t, BulkAllocator<std::uint64_t>>;
 
 void sortByMortonCode(Keys& keys) {
-  constexpr int kDigitBits = 10;
   Keys buffer(keys.size());
-  for (int shift = 32; shift < 62; shift += kDigitBits) {
-    std::vector<std::size_t> offsets((1 << kDigitBits) + 1, 0);
-    for (const std::uint64_t key : keys)
-      ++offsets[((key >> shift) & ((1 << kDigitBits) - 1)) + 1];
-    for (std::size_t digit = 1; digit < offsets.size(); ++digit)
-      offsets[digit] += offsets[digit - 1];
-    for (const std::uint64_t key : keys)
-      buffer[offsets[(key >> shift) & ((1 << kDigitBits) - 1)]++] = key;
-    keys.swap(buffer);
-  }
+  radixSort(
+      keys, buffer, [](std::uint64_t key) { return key; }, 32, 62, 10);
 }
 
 // The storage positions of the points in Morton (Z-curve) order of their coordinates, so
