@@ -28,18 +28,17 @@ std::vector<CommandOption> optionTable(Options& options) {
           {"--help", "-h", "", "this text", setFlag(options.help), ""}};
 }
 
-void printUsage(std::ostream& stream, const std::vector<CommandOption>& table) {
-  stream << "usage: quorvane-bd [--anchor FAMILY] RD_CSV\n\n"
-            "Writes bd.csv to standard output: for every family of RD_CSV (the rd.csv of\n"
-            "scripts/rd-sweep.sh) but the anchor, and for D1, D2 and Y PSNR, the BD-rate (%,\n"
-            "negative: fewer bits for the same PSNR) and BD-PSNR (dB, positive: better at the\n"
-            "same rate) against the anchor. The piecewise cubic (PCHIP) interpolation of log10\n"
-            "rate over the PSNR range both curves cover is the one current common test\n"
-            "conditions use; the classic cubic fit is given beside it. A curve with fewer than\n"
-            "4 finite rate points, or curves that do not overlap, give empty values and the\n"
-            "reason.\n\n";
-  printOptions(stream, table);
-}
+// The synopsis and what the program does, printed before its options.
+const char* const kUsage =
+    "usage: quorvane-bd [--anchor FAMILY] RD_CSV\n\n"
+    "Writes bd.csv to standard output: for every family of RD_CSV (the rd.csv of\n"
+    "scripts/rd-sweep.sh) but the anchor, and for D1, D2 and Y PSNR, the BD-rate (%,\n"
+    "negative: fewer bits for the same PSNR) and BD-PSNR (dB, positive: better at the\n"
+    "same rate) against the anchor. The piecewise cubic (PCHIP) interpolation of log10\n"
+    "rate over the PSNR range both curves cover is the one current common test\n"
+    "conditions use; the classic cubic fit is given beside it. A curve with fewer than\n"
+    "4 finite rate points, or curves that do not overlap, give empty values and the\n"
+    "reason.\n\n";
 
 } // namespace
 
@@ -47,19 +46,13 @@ int main(int argc, char** argv) {
   setProgramName("quorvane-bd");
   Options options;
   const std::vector<CommandOption> table = optionTable(options);
-  const CommandLine line = parseCommandLine(argc, argv, table);
-  std::string problem = line.problem;
-  if (problem.empty() && !options.help && line.positional.size() != 1)
-    problem = "expected one RD_CSV";
-  if (!problem.empty()) {
-    printProblem(problem + " (see --help)");
-    printUsage(std::cerr, table);
-    return 2;
-  }
-  if (options.help) {
-    printUsage(std::cout, table);
-    return 0;
-  }
+  CommandLine line;
+  const auto check = [&options](const CommandLine& parsed) -> std::string {
+    return !options.help && parsed.positional.size() != 1 ? "expected one RD_CSV" : "";
+  };
+  if (const auto status =
+          readCommandLine(argc, argv, {kUsage, table, ""}, options.help, check, line))
+    return *status;
   const std::string& path = line.positional.front();
   std::ifstream csv(path);
   if (!csv) {
@@ -67,7 +60,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::vector<RateDistortionRow> rows;
-  problem = readRateDistortion(csv, rows);
+  std::string problem = readRateDistortion(csv, rows);
   if (problem.empty())
     problem = writeBjontegaardTable(std::cout, rows, options.anchor);
   if (!problem.empty()) {

@@ -77,28 +77,33 @@ std::vector<CommandOption> optionTable(Options& options) {
           {"--help", "-h", "", "this text", setFlag(options.help), ""}};
 }
 
-void printUsage(std::ostream& stream, const std::vector<CommandOption>& table) {
-  stream << "usage: quorvane-dataset [--codec NAME] [--profile NAME] [--output DIR] INPUT_DIR\n"
-            "       quorvane-dataset --list-profiles\n\n"
-            "Compresses every *.pcd and *.ply cloud below INPUT_DIR with PCL's octree codec or\n"
-            "Draco and writes DIR/quorvane/pcd_binary_original (binary PCD, with the cloud's\n"
-            "colour and normals), octree_compressed (the codec's stream) and octree_uncompressed\n"
-            "(the decoded cloud), ready for quorvane-eval. DIR defaults to the current\n"
-            "directory. A cloud without colour, and every decoded cloud of a profile without\n"
-            "colour, is written without a colour field. Prints each cloud's sizes and the\n"
-            "seconds spent encoding and decoding it, then the totals.\n\n";
-  printOptions(stream, table);
-  stream << "\nprofiles, in families (a family is one rate-distortion curve: the profile's name\n"
-            "without its rate point, low/med/high or dB/qB):\n"
-            "  fixed-*: PCL's octree profiles, low, medium and high resolution, online or\n"
-            "    offline, with or without colour\n"
-            "  octree-offline-*-dB: PCL's octree codec keeping one point a voxel, the voxel's\n"
-            "    side the largest side of the cloud's bounding box over 2^B, colour in 8 bits\n"
-            "  draco-*-qB: Draco, positions quantised to B bits over the bounding box, colour\n"
-            "    in 8 bits\n";
+// The synopsis and what the program does, printed before its options.
+const char* const kUsage =
+    "usage: quorvane-dataset [--codec NAME] [--profile NAME] [--output DIR] INPUT_DIR\n"
+    "       quorvane-dataset --list-profiles\n\n"
+    "Compresses every *.pcd and *.ply cloud below INPUT_DIR with PCL's octree codec or\n"
+    "Draco and writes DIR/quorvane/pcd_binary_original (binary PCD, with the cloud's\n"
+    "colour and normals), octree_compressed (the codec's stream) and octree_uncompressed\n"
+    "(the decoded cloud), ready for quorvane-eval. DIR defaults to the current\n"
+    "directory. A cloud without colour, and every decoded cloud of a profile without\n"
+    "colour, is written without a colour field. Prints each cloud's sizes and the\n"
+    "seconds spent encoding and decoding it, then the totals.\n\n";
+
+// The profiles, printed after the options.
+std::string profilesText() {
+  std::string text =
+      "\nprofiles, in families (a family is one rate-distortion curve: the profile's name\n"
+      "without its rate point, low/med/high or dB/qB):\n"
+      "  fixed-*: PCL's octree profiles, low, medium and high resolution, online or\n"
+      "    offline, with or without colour\n"
+      "  octree-offline-*-dB: PCL's octree codec keeping one point a voxel, the voxel's\n"
+      "    side the largest side of the cloud's bounding box over 2^B, colour in 8 bits\n"
+      "  draco-*-qB: Draco, positions quantised to B bits over the bounding box, colour\n"
+      "    in 8 bits\n";
   for (const CodecProfile& profile : codecProfiles())
-    stream << "  " << profile.name
-           << (&profile == &defaultCodecProfile(profile.codec) ? "  (default)" : "") << "\n";
+    text += "  " + profile.name +
+            (&profile == &defaultCodecProfile(profile.codec) ? "  (default)" : "") + "\n";
+  return text;
 }
 
 } // namespace
@@ -107,23 +112,19 @@ int main(int argc, char** argv) {
   setProgramName("quorvane-dataset");
   Options options;
   const std::vector<CommandOption> table = optionTable(options);
-  const CommandLine line = parseCommandLine(argc, argv, table);
-  std::string problem = line.problem;
-  if (problem.empty() && !options.help && !options.listProfiles && line.positional.size() != 1)
-    problem = "expected one INPUT_DIR";
-  if (problem.empty() && options.codec != nullptr && options.profile != nullptr &&
-      options.profile->codec != *options.codec)
-    problem = "profile " + options.profile->name + " is one of " +
-              codecName(options.profile->codec) + "'s, not " + codecName(*options.codec) + "'s";
-  if (!problem.empty()) {
-    printProblem(problem + " (see --help)");
-    printUsage(std::cerr, table);
-    return 2;
-  }
-  if (options.help) {
-    printUsage(std::cout, table);
-    return 0;
-  }
+  CommandLine line;
+  const auto check = [&options](const CommandLine& parsed) -> std::string {
+    if (!options.help && !options.listProfiles && parsed.positional.size() != 1)
+      return "expected one INPUT_DIR";
+    if (options.codec != nullptr && options.profile != nullptr &&
+        options.profile->codec != *options.codec)
+      return "profile " + options.profile->name + " is one of " +
+             codecName(options.profile->codec) + "'s, not " + codecName(*options.codec) + "'s";
+    return "";
+  };
+  if (const auto status =
+          readCommandLine(argc, argv, {kUsage, table, profilesText()}, options.help, check, line))
+    return *status;
   if (options.listProfiles) {
     for (const CodecProfile& profile : codecProfiles())
       std::cout << profile.name << "\n";
@@ -149,7 +150,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   Dataset dataset;
-  problem = prepareDataset(input, options.output, dataset);
+  std::string problem = prepareDataset(input, options.output, dataset);
   if (!problem.empty()) {
     printProblem(problem);
     return 1;

@@ -77,14 +77,13 @@ std::vector<CommandOption> optionTable(Options& options) {
       {"--help", "-h", "", "this text", setFlag(options.help), ""}};
 }
 
-void printUsage(std::ostream& stream, const std::vector<CommandOption>& table) {
-  stream << "usage: quorvane-eval [--threads N] [--metrics [--peak VALUE]]\n\n"
-            "Compares every original cloud below ./quorvane/pcd_binary_original with its\n"
-            "compressed file (./quorvane/octree_compressed) and its decoded cloud\n"
-            "(./quorvane/octree_uncompressed), prints one record per cloud and writes\n"
-            "./errors.csv.\n\n";
-  printOptions(stream, table);
-}
+// The synopsis and what the program does, printed before its options.
+const char* const kUsage =
+    "usage: quorvane-eval [--threads N] [--metrics [--peak VALUE]]\n\n"
+    "Compares every original cloud below ./quorvane/pcd_binary_original with its\n"
+    "compressed file (./quorvane/octree_compressed) and its decoded cloud\n"
+    "(./quorvane/octree_uncompressed), prints one record per cloud and writes\n"
+    "./errors.csv.\n\n";
 
 PairCost costOf(const Pair& pair) {
   if (pair.decoded == nullptr)
@@ -98,18 +97,15 @@ int main(int argc, char** argv) {
   setProgramName("quorvane-eval");
   Options options;
   const std::vector<CommandOption> table = optionTable(options);
-  std::string problem = parseCommandLine(argc, argv, table).problem;
-  if (problem.empty() && options.peak && !options.metrics)
-    problem = "--peak sets the peak of metrics.csv and needs --metrics";
-  if (!problem.empty()) {
-    printProblem(problem);
-    printUsage(std::cerr, table);
-    return 2;
-  }
-  if (options.help) {
-    printUsage(std::cout, table);
-    return 0;
-  }
+  CommandLine line;
+  const auto check = [&options](const CommandLine&) -> std::string {
+    return options.peak && !options.metrics
+               ? "--peak sets the peak of metrics.csv and needs --metrics"
+               : "";
+  };
+  if (const auto status =
+          readCommandLine(argc, argv, {kUsage, table, ""}, options.help, check, line))
+    return *status;
   // One malloc arena for every thread: memory that one thread frees is what the next pair
   // reuses, whichever thread reads it, so the peak does not grow with the thread count. The
   // threads allocate little once a pair is read, so they do not wait on each other for it.
@@ -124,7 +120,7 @@ int main(int argc, char** argv) {
   CheckedReport metrics{{}, kMetricsName};
   Dataset dataset = datasetBelow("quorvane");
   std::vector<SkippedEntry> skipped;
-  problem = lockReport(kReportName);
+  std::string problem = lockReport(kReportName);
   if (problem.empty() && options.metrics)
     problem = openReport(metrics.stream, kMetricsName);
   if (problem.empty())

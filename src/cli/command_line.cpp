@@ -1,6 +1,9 @@
 #include "cli/command_line.h"
 
+#include "cli/diagnostics.h"
+
 #include <algorithm>
+#include <iostream>
 
 namespace {
 
@@ -81,4 +84,30 @@ void printOptions(std::ostream& stream, const std::vector<CommandOption>& option
     }
     stream << '\n';
   }
+}
+
+void printUsage(std::ostream& stream, const CommandUsage& usage) {
+  stream << usage.text;
+  printOptions(stream, usage.options);
+  stream << usage.after;
+}
+
+std::optional<int> readCommandLine(int argc, char** argv, const CommandUsage& usage,
+                                   const bool& help,
+                                   const std::function<std::string(const CommandLine&)>& check,
+                                   CommandLine& line) {
+  line = parseCommandLine(argc, argv, usage.options);
+  std::string problem = line.problem;
+  if (problem.empty())
+    problem = check(line);
+  if (!problem.empty()) {
+    printProblem(problem + " (see --help)");
+    printUsage(std::cerr, usage);
+    return 2;
+  }
+  if (help) {
+    printUsage(std::cout, usage);
+    return 0;
+  }
+  return std::nullopt;
 }

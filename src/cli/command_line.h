@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,3 +37,22 @@ CommandLine parseCommandLine(int argc, char** argv, const std::vector<CommandOpt
 
 // The options' lines of a usage text, in the table's order, their help texts aligned.
 void printOptions(std::ostream& stream, const std::vector<CommandOption>& options);
+
+// A program's usage: the text before its option lines (the synopsis and what it does), its
+// option table, and any text after the options.
+struct CommandUsage {
+  std::string text;
+  const std::vector<CommandOption>& options;
+  std::string after;
+};
+
+void printUsage(std::ostream& stream, const CommandUsage& usage);
+
+// The one preamble of every program: parses the arguments, then the program's own rules
+// (check: a problem, or empty). On a problem it prints the problem, " (see --help)" and the usage
+// on stderr and gives exit status 2; with help set it prints the usage on standard output and
+// gives 0; otherwise none, and line holds the arguments.
+std::optional<int> readCommandLine(int argc, char** argv, const CommandUsage& usage,
+                                   const bool& help,
+                                   const std::function<std::string(const CommandLine&)>& check,
+                                   CommandLine& line);
