@@ -8,6 +8,7 @@
 #include "evaluation/error_report.h"
 #include "evaluation/metrics_report.h"
 #include "evaluation/ordered_comparison.h"
+#include "evaluation/pair_cost.h"
 #include "evaluation/record_writing.h"
 #include "evaluation/report_files.h"
 #include "metrics/cloud_comparison.h"
@@ -85,12 +86,6 @@ const char* const kUsage =
     "(./quorvane/octree_uncompressed), prints one record per cloud and writes\n"
     "./errors.csv.\n\n";
 
-PairCost costOf(const Pair& pair) {
-  if (pair.decoded == nullptr)
-    return PairCost::None;
-  return pair.small ? PairCost::Small : PairCost::Large;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -145,7 +140,7 @@ int main(int argc, char** argv) {
 
   const std::vector<Pair> pairs = pairDataset(dataset);
   std::vector<PairCost> costs;
-  std::transform(pairs.begin(), pairs.end(), std::back_inserter(costs), costOf);
+  std::transform(pairs.begin(), pairs.end(), std::back_inserter(costs), pairCost);
   RecordOutputs outputs{
       std::cout, report.stream, options.metrics ? &metrics.stream : nullptr, options.peak, {}};
   const ProgressLine progress = progressLineOn(stderr);

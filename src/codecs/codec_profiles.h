@@ -1,13 +1,11 @@
 #pragma once
 
-#include "common/color_cloud.h"
+#include "codecs/codec.h"
 
 #include <pcl/compression/compression_profiles.h>
 
 #include <string>
 #include <vector>
-
-enum class Codec { Octree, Draco };
 
 // A codec and its settings, by the name the tools give it. The profiles of one family form a
 // rate-distortion curve: the twelve fixed octree profiles in families of three resolutions, and
@@ -45,13 +43,3 @@ constexpr int kMostLadderBits = 12;
 
 // Draco's encoder and decoder speed, 0 (best compression) to 10 (fastest); Draco's default.
 constexpr int kDefaultDracoSpeed = 5;
-
-// One cloud through a codec's encoder and decoder, so that every cloud is an intra frame.
-struct RoundTrip {
-  // Why the cloud cannot be encoded; empty when it was.
-  std::string problem;
-  std::string compressedBytes;
-  ColorCloud decoded;
-  double encodingSeconds = 0.0;
-  double decodingSeconds = 0.0;
-};

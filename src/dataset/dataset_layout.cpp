@@ -1,7 +1,5 @@
 #include "dataset/dataset_layout.h"
 
-#include "io/pcd_file_check.h"
-
 #include <boost/filesystem/operations.hpp>
 
 namespace fs = boost::filesystem;
@@ -37,16 +35,9 @@ std::string listDataset(Dataset& dataset, std::vector<SkippedEntry>& skipped) {
   return "";
 }
 
-namespace {
-
-bool isSmallPair(const fs::path& original, const fs::path& decoded) {
-  const std::optional<std::uint64_t> originalPoints = readPointCount(original.string());
-  const std::optional<std::uint64_t> decodedPoints = readPointCount(decoded.string());
-  // A header that cannot be read is reported by the writer, which compares the pair itself.
-  return originalPoints && decodedPoints && *originalPoints + *decodedPoints <= kSmallPairPoints;
+std::string compressedName(const std::string& originalName) {
+  return originalName.substr(0, originalName.size() - std::string(".pcd").size());
 }
-
-} // namespace
 
 std::vector<Pair> pairDataset(const Dataset& dataset) {
   const FileIndex compressed = indexByRelativeName(dataset.compressed, dataset.compressedDirectory);
@@ -60,8 +51,6 @@ std::vector<Pair> pairDataset(const Dataset& dataset) {
     const auto found = decoded.find(pair.name);
     if (found != decoded.end() && original.filename() == dataset.decoded[found->second].filename())
       pair.decoded = &dataset.decoded[found->second];
-    if (pair.decoded != nullptr)
-      pair.small = isSmallPair(original, *pair.decoded);
     pairs.push_back(std::move(pair));
   }
   return pairs;

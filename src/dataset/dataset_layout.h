@@ -19,6 +19,10 @@ struct Dataset {
   std::vector<boost::filesystem::path> decoded;
 };
 
+// The relative name of an original's compressed file: the original's without its last
+// ".pcd", whatever other dots it holds.
+std::string compressedName(const std::string& originalName);
+
 // The three folders below root, not yet listed.
 Dataset datasetBelow(const boost::filesystem::path& root);
 
@@ -27,10 +31,6 @@ Dataset datasetBelow(const boost::filesystem::path& root);
 // folder and the entry, when a folder cannot be listed.
 std::string listDataset(Dataset& dataset, std::vector<SkippedEntry>& skipped);
 
-// Pairs whose two clouds together declare at most this many points are small: cheap enough in
-// memory to be compared several at a time, one thread each.
-constexpr std::uint64_t kSmallPairPoints = 1 << 19;
-
 // The files of one original, pointing into its dataset's lists.
 struct Pair {
   const boost::filesystem::path* original;
@@ -38,8 +38,6 @@ struct Pair {
   const boost::filesystem::path* decoded = nullptr;
   // The original's path below the originals' folder.
   std::string name;
-  // Both headers could be read and declare at most kSmallPairPoints points together.
-  bool small = false;
 };
 
 // One pair for every original, in listing order. An original R pairs with the compressed file

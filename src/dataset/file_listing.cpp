@@ -43,10 +43,6 @@ std::string relativeName(const fs::path& file, const fs::path& directory) {
   return text.substr(std::min(text.size(), prefix.size() + (joined ? 1 : 0)));
 }
 
-std::string compressedName(const std::string& originalName) {
-  return originalName.substr(0, originalName.size() - std::string(".pcd").size());
-}
-
 FileIndex indexByRelativeName(const std::vector<fs::path>& files, const fs::path& directory) {
   FileIndex index;
   index.reserve(files.size());

@@ -29,10 +29,6 @@ void listFiles(const boost::filesystem::path& directory,
 std::string relativeName(const boost::filesystem::path& file,
                          const boost::filesystem::path& directory);
 
-// The relative name of an original's compressed file: the original's without its last
-// ".pcd", whatever other dots it holds.
-std::string compressedName(const std::string& originalName);
-
 // The position of the first file of each relative name.
 using FileIndex = std::unordered_map<std::string, std::size_t>;
 FileIndex indexByRelativeName(const std::vector<boost::filesystem::path>& files,

@@ -286,8 +286,8 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
   const NearbyLists decodedToOriginal = findNearbyNeighbours(
       buildSearchTree(mergedOriginal.points, threads), mergedDecoded.points, threads);
   const Normals decodedNormals =
-      carryNormals(mergedOriginal.points, mergedOriginal.normals, mergedDecoded.points,
-                   originalToDecoded, decodedToOriginal);
+      transferNormals(mergedOriginal.points, mergedOriginal.normals, mergedDecoded.points,
+                      originalToDecoded, decodedToOriginal);
   metrics.originalToDecoded =
       measureDirection(mergedOriginal.points, mergedDecoded.points, originalToDecoded,
                        decodedNormals, colorsCompared, threads);

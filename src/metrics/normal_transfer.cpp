@@ -11,9 +11,9 @@
 
 namespace {
 
-// pc_error looks at 5 neighbours first, and 5 more while all are as near as the first, so it
-// finds up to kMostMatches points at the nearest distance.
-constexpr std::size_t kMostNeighbours = kMostMatches;
+// To carry normals, pc_error looks at 5 neighbours first, and 5 more while all are as near as
+// the first, up to 30: its own limit, apart from the metrics' 10 first and 30 at the most.
+constexpr std::size_t kMostNeighbours = 30;
 
 // The neighbours at exactly the smallest squared distance, in double precision: how many, at
 // the front of nearest.
@@ -32,9 +32,9 @@ std::size_t keepNearest(const ColorPoint& query, const PointList& reference,
 
 } // namespace
 
-Normals carryNormals(const PointList& original, const Normals& originalNormals,
-                     const PointList& decoded, const NearbyLists& originalToDecoded,
-                     const NearbyLists& decodedToOriginal) {
+Normals transferNormals(const PointList& original, const Normals& originalNormals,
+                        const PointList& decoded, const NearbyLists& originalToDecoded,
+                        const NearbyLists& decodedToOriginal) {
   Normals normals(decoded.size(), Eigen::Vector3f::Zero());
   if (original.empty() || decoded.empty())
     return normals;

@@ -10,6 +10,6 @@
 // its own nearest distance. The means of unit normals are used as they are, not normalised
 // again. The points near each original point and near each decoded point come from
 // findNearbyNeighbours in each direction.
-Normals carryNormals(const PointList& original, const Normals& originalNormals,
-                     const PointList& decoded, const NearbyLists& originalToDecoded,
-                     const NearbyLists& decodedToOriginal);
+Normals transferNormals(const PointList& original, const Normals& originalNormals,
+                        const PointList& decoded, const NearbyLists& originalToDecoded,
+                        const NearbyLists& decodedToOriginal);

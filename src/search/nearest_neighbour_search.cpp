@@ -126,7 +126,7 @@ void searchRun(const SearchTree& reference, const PointList& query,
 }
 
 void visitNearestIn(const SearchTree& reference, const PointList& query, unsigned threads,
-                    const NeighbourVisitor& visit) {
+                    const NearestNeighbourRunVisitor& visit) {
   const std::size_t count = query.size();
   if (reference.size() == 0) {
     const std::vector<Neighbour> none(std::min(count, kChunkItems), Neighbour{kNoNeighbour, 0.0f});
@@ -156,7 +156,7 @@ void visitNearestIn(const SearchTree& reference, const PointList& query, unsigne
 } // namespace
 
 void visitNearestNeighbours(const SearchTree& reference, const PointList& query, unsigned threads,
-                            const NeighbourVisitor& visit) {
+                            const NearestNeighbourRunVisitor& visit) {
   // The runs are the chunks of the search loop, each handed over as soon as it is done.
   visitNearestIn(reference, query, threads, visit);
 }
@@ -259,7 +259,7 @@ void visitNearestAndNearby(const SearchTree& reference, const std::uint32_t* mer
 
 void visitNearestNeighboursOfOwnPoints(const SearchTree& cloud, std::size_t k, unsigned threads,
                                        const std::vector<bool>* selected,
-                                       const NeighboursVisitor& visit) {
+                                       const KNeighboursVisitor& visit) {
   if (cloud.size() == 0 || k == 0)
     return;
   // Each point is searched in tree order, right after its neighbours in the tree.

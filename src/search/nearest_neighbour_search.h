@@ -23,18 +23,18 @@
 // Receives the neighbours of a run of query points searched one after another: neighbours[i]
 // is that of the query point at storage position positions[i]. One call a run keeps the
 // per-point work free of indirect calls.
-using NeighbourVisitor = std::function<void(const std::uint32_t* positions,
-                                            const Neighbour* neighbours, std::size_t count)>;
+using NearestNeighbourRunVisitor = std::function<void(
+    const std::uint32_t* positions, const Neighbour* neighbours, std::size_t count)>;
 
 // The nearest point of the tree's cloud to every query point; PCL's k = 1 search. In an empty
 // cloud every query point gets kNoNeighbour.
 void visitNearestNeighbours(const SearchTree& reference, const PointList& query, unsigned threads,
-                            const NeighbourVisitor& visit);
+                            const NearestNeighbourRunVisitor& visit);
 
 // Receives the positions and squared distances of the neighbours of the point at a storage
 // position, nearest first.
-using NeighboursVisitor = std::function<void(std::size_t position, const pcl::Indices& neighbours,
-                                             const std::vector<float>& squaredDistances)>;
+using KNeighboursVisitor = std::function<void(std::size_t position, const pcl::Indices& neighbours,
+                                              const std::vector<float>& squaredDistances)>;
 
 // The points of a cloud near each query point, kept for several passes over them: those of the
 // query point at position p are indices[first[p]] .. indices[first[p + 1] - 1], nearest first.
@@ -81,8 +81,8 @@ struct NearbyRun {
   const bool* sure;
 };
 
-// Receives a run of query points searched one after another, as NeighbourVisitor does, with the
-// merged points near each.
+// Receives a run of query points searched one after another, as NearestNeighbourRunVisitor does,
+// with the merged points near each.
 using NearestAndNearbyVisitor =
     std::function<void(const std::uint32_t* positions, const Neighbour* neighbours,
                        const NearbyRun& nearby, std::size_t count)>;
@@ -96,4 +96,4 @@ void visitNearestAndNearby(const SearchTree& reference, const std::uint32_t* mer
 
 void visitNearestNeighboursOfOwnPoints(const SearchTree& cloud, std::size_t k, unsigned threads,
                                        const std::vector<bool>* selected,
-                                       const NeighboursVisitor& visit);
+                                       const KNeighboursVisitor& visit);

@@ -4,7 +4,7 @@
 
 // The nearest reference point of one query point.
 struct Neighbour {
-  // Position in the reference cloud, or kNoNeighbour.
+  // The reference point's index in its cloud, or kNoNeighbour.
   std::int32_t index;
   float squaredDistance;
 };

@@ -37,8 +37,7 @@ struct Layout {
       described.push_back(
           pair.name + " " +
           (pair.compressed ? relativeName(*pair.compressed, dataset.compressedDirectory) : "-") +
-          " " + (pair.decoded ? relativeName(*pair.decoded, dataset.decodedDirectory) : "-") +
-          (pair.small ? " small" : ""));
+          " " + (pair.decoded ? relativeName(*pair.decoded, dataset.decodedDirectory) : "-"));
     std::sort(described.begin(), described.end());
     return described;
   }
@@ -65,26 +64,7 @@ TEST(PairDataset, TheCompressedFileIsTheNameWithoutItsLastExtension) {
   EXPECT_EQ(layout.pairs(),
             (std::vector<std::string>{
                 "frame_20121214T142255.814212.pcd frame_20121214T142255.814212 -", "office.pcd - -",
-                "scan.pcd.pcd scan.pcd scan.pcd.pcd small", "v1.2/a.pcd v1.2/a -"}));
-}
-
-TEST(PairDataset, APairIsSmallByItsDeclaredPointsNotItsFileSize) {
-  Layout layout;
-  const std::uint64_t half = kSmallPairPoints / 2;
-  layout.original("at-the-bound.pcd", half);
-  layout.decoded("at-the-bound.pcd", half);
-  layout.original("one-over.pcd", half);
-  layout.decoded("one-over.pcd", half + 1);
-  // Tiny files can still declare a large cloud, as binary_compressed ones do.
-  layout.original("compressed-large.pcd", kSmallPairPoints);
-  layout.decoded("compressed-large.pcd", 1);
-  layout.original("unreadable-header.pcd");
-  writeTextFile(layout.dataset.decodedDirectory / "unreadable-header.pcd", "not a cloud\n");
-  EXPECT_EQ(layout.pairs(),
-            (std::vector<std::string>{"at-the-bound.pcd - at-the-bound.pcd small",
-                                      "compressed-large.pcd - compressed-large.pcd",
-                                      "one-over.pcd - one-over.pcd",
-                                      "unreadable-header.pcd - unreadable-header.pcd"}));
+                "scan.pcd.pcd scan.pcd scan.pcd.pcd", "v1.2/a.pcd v1.2/a -"}));
 }
 
 TEST(ListDataset, NamesLinkedFoldersWithoutFollowingThem) {
