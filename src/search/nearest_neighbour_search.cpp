@@ -25,20 +25,20 @@ float squared(float difference) {
 }
 
 // FLANN's searchLevel, for any result set: it enters a subtree whose lower bound is at most
-// the result's searchRadius(), and tells the result whether FLANN would have entered it.
+// the result's searchRadius().
 template <typename Result>
 void searchLevel(const SearchTree& tree, const float* query, std::int32_t nodeIndex, float minimum,
-                 float* distances, Result& result, bool visitedByFlann) {
+                 float* distances, Result& result) {
   const TreeNode& node = tree.nodes[static_cast<std::size_t>(nodeIndex)];
   if (node.onePosition) {
     const float distance = squaredDistance(query, &tree.ordered[node.left * kDimensions]);
-    result.addOnePosition(tree, node, query, distance, visitedByFlann);
+    result.addOnePosition(tree, node, query, distance);
     return;
   }
   if (node.child1 < 0) {
     for (std::int32_t i = node.left; i < node.right; ++i) {
       const float distance = squaredDistance(query, &tree.ordered[i * kDimensions]);
-      result.addPoint(tree, i, distance, visitedByFlann);
+      result.addPoint(tree, i, distance);
     }
     return;
   }
@@ -55,13 +55,12 @@ void searchLevel(const SearchTree& tree, const float* query, std::int32_t nodeIn
     otherChild = node.child1;
     cutDistance = squared(value - node.divlow);
   }
-  searchLevel(tree, query, bestChild, minimum, distances, result, visitedByFlann);
+  searchLevel(tree, query, bestChild, minimum, distances, result);
   const float previous = distances[axis];
   minimum = minimum + cutDistance - previous;
   distances[axis] = cutDistance;
   if (minimum <= result.searchRadius())
-    searchLevel(tree, query, otherChild, minimum, distances, result,
-                visitedByFlann && minimum <= result.flannRadius());
+    searchLevel(tree, query, otherChild, minimum, distances, result);
   distances[axis] = previous;
 }
 
@@ -79,7 +78,7 @@ template <typename Result> void search(const SearchTree& tree, const float* quer
       minimum += distances[axis];
     }
   }
-  searchLevel(tree, query, tree.root, minimum, distances, result, true);
+  searchLevel(tree, query, tree.root, minimum, distances, result);
 }
 
 constexpr std::size_t kQueriesAhead = 8;

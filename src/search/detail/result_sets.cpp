@@ -18,10 +18,10 @@ std::int32_t firstVisited(const SearchTree& tree, const TreeNode& node, const fl
 // at every level; false once result keeps no further point at that distance.
 template <typename Result>
 bool walkLeaves(Result& result, const SearchTree& tree, const TreeNode& node, bool firstChildFirst,
-                float distance, bool visitedByFlann) {
+                float distance) {
   if (node.child1 < 0) {
     for (std::int32_t slot = node.left; slot < node.right; ++slot)
-      if (!result.addPoint(tree, slot, distance, visitedByFlann))
+      if (!result.addPoint(tree, slot, distance))
         return false;
     return true;
   }
@@ -30,8 +30,8 @@ bool walkLeaves(Result& result, const SearchTree& tree, const TreeNode& node, bo
   };
   const TreeNode& first = child(firstChildFirst ? node.child1 : node.child2);
   const TreeNode& second = child(firstChildFirst ? node.child2 : node.child1);
-  return walkLeaves(result, tree, first, firstChildFirst, distance, visitedByFlann) &&
-         walkLeaves(result, tree, second, firstChildFirst, distance, visitedByFlann);
+  return walkLeaves(result, tree, first, firstChildFirst, distance) &&
+         walkLeaves(result, tree, second, firstChildFirst, distance);
 }
 
 // Sorts count points, the i-th at distances[i] and at positionOf(i), by distance into sorted
@@ -54,21 +54,21 @@ void sortByDistance(const float* distances, std::size_t count, float* sortedDist
 } // namespace
 
 void NearestResult::addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
-                                   float distance, bool) {
+                                   float distance) {
   if (distance < best.squaredDistance)
     best = {tree.order[static_cast<std::size_t>(firstVisited(tree, node, query))], distance};
 }
 
 void NearestKResult::addOnePosition(const SearchTree& tree, const TreeNode& node,
-                                    const float* query, float distance, bool visitedByFlann) {
+                                    const float* query, float distance) {
   const bool firstChildFirst = node.child1 < 0 || searchesFirstChild(node, query);
-  walkLeaves(*this, tree, node, firstChildFirst, distance, visitedByFlann);
+  walkLeaves(*this, tree, node, firstChildFirst, distance);
 }
 
 void NearbyResult::addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
-                                  float distance, bool visitedByFlann) {
+                                  float distance) {
   const bool firstChildFirst = node.child1 < 0 || searchesFirstChild(node, query);
-  walkLeaves(*this, tree, node, firstChildFirst, distance, visitedByFlann);
+  walkLeaves(*this, tree, node, firstChildFirst, distance);
 }
 
 void NearbyResult::handOver(const SearchTree& tree) {
@@ -79,7 +79,7 @@ void NearbyResult::handOver(const SearchTree& tree) {
 }
 
 void NearestAndNearbyResult::addOnePosition(const SearchTree& tree, const TreeNode& node,
-                                            const float* query, float distance, bool) {
+                                            const float* query, float distance) {
   if (distance > radius)
     return;
   if (distance < best.squaredDistance) {

@@ -18,15 +18,11 @@
 //   float searchRadius() const
 //       The squared distance that bounds the search: a subtree whose lower bound exceeds it is
 //       not entered.
-//   float flannRadius() const
-//       The bound FLANN itself prunes with, at most searchRadius(): a subtree beyond it is one
-//       FLANN would not enter, and its points are offered with visitedByFlann false.
-//   bool addPoint(const SearchTree& tree, std::int32_t slot, float distance,
-//                 bool visitedByFlann)
+//   bool addPoint(const SearchTree& tree, std::int32_t slot, float distance)
 //       Offers the point at a slot in tree order. Returns whether a further point at the same
 //       distance could still be kept, so that a walk over points at one position can stop.
 //   void addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
-//                       float distance, bool visitedByFlann)
+//                       float distance)
 //       Offers every point below a node whose points share one position, all at distance.
 
 // Keeps, in order, the first count entries of distances and ids whose distance is at most
@@ -56,15 +52,14 @@ struct NearestResult {
 
   void clear() { best = Neighbour{kNoNeighbour, std::numeric_limits<float>::max()}; }
   float searchRadius() const { return best.squaredDistance; }
-  float flannRadius() const { return best.squaredDistance; }
-  bool addPoint(const SearchTree& tree, std::int32_t slot, float distance, bool) {
+  bool addPoint(const SearchTree& tree, std::int32_t slot, float distance) {
     if (distance < best.squaredDistance)
       best = {tree.order[static_cast<std::size_t>(slot)], distance};
     return false;
   }
   // Every point below the node is as far as the first; FLANN would keep the first one visited.
   void addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
-                      float distance, bool visitedByFlann);
+                      float distance);
 };
 
 // FLANN's KNNSimpleResultSet: the k nearest sorted by distance, a new point going after those
@@ -94,8 +89,7 @@ struct NearestKResult {
     worstDistance = std::numeric_limits<float>::max();
   }
   float searchRadius() const { return worstDistance; }
-  float flannRadius() const { return worstDistance; }
-  bool addPoint(const SearchTree&, std::int32_t slot, float distance, bool) {
+  bool addPoint(const SearchTree&, std::int32_t slot, float distance) {
     if (distance >= worstDistance)
       return false;
     if (count < capacity)
@@ -114,7 +108,7 @@ struct NearestKResult {
   // FLANN walks the node's leaves always taking the same side first, since every cut there is
   // at the one position; once a point is refused, so is every later one at the same distance.
   void addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
-                      float distance, bool visitedByFlann);
+                      float distance);
 };
 
 // Every point within a window beyond the nearest, nearest first: pc_error's matches of a point
@@ -141,8 +135,7 @@ struct NearbyResult {
     count = 0;
   }
   float searchRadius() const { return radius; }
-  float flannRadius() const { return radius; }
-  bool addPoint(const SearchTree&, std::int32_t slot, float distance, bool) {
+  bool addPoint(const SearchTree&, std::int32_t slot, float distance) {
     if (distance > radius)
       return false;
     if (distance < nearest) {
@@ -167,7 +160,7 @@ struct NearbyResult {
     return true;
   }
   void addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
-                      float distance, bool visitedByFlann);
+                      float distance);
   // Sorts the points kept, nearest first, into the hand-over buffers.
   void handOver(const SearchTree& tree);
 };
@@ -202,8 +195,7 @@ struct NearestAndNearbyResult {
     overflowed = false;
   }
   float searchRadius() const { return radius; }
-  float flannRadius() const { return best.squaredDistance; }
-  bool addPoint(const SearchTree& tree, std::int32_t slot, float distance, bool) {
+  bool addPoint(const SearchTree& tree, std::int32_t slot, float distance) {
     if (distance > radius)
       return false;
     const std::int32_t position = tree.order[static_cast<std::size_t>(slot)];
@@ -215,7 +207,7 @@ struct NearestAndNearbyResult {
     return true;
   }
   void addOnePosition(const SearchTree& tree, const TreeNode& node, const float* query,
-                      float distance, bool visitedByFlann);
+                      float distance);
   // Sorts the merged points, nearest first, into handedPositions; false when their order or
   // their set may differ from NearbyResult's over the merged cloud.
   bool handOver();
