@@ -18,9 +18,9 @@ run_contender() { # name pair-directory
   evalN) (cd "$pair" && measure "$eval_binary" --threads "$cores") ;;
   metrics1) (cd "$pair" && measure "$eval_binary" --threads 1 --metrics) ;;
   metricsN) (cd "$pair" && measure "$eval_binary" --threads "$cores" --metrics) ;;
-  floor) measure "$build/bench_floor" "$original" "$decoded" ;;
-  limit1) measure "$build/bench_limit" "$original" "$decoded" 1 ;;
-  limitN) measure "$build/bench_limit" "$original" "$decoded" "$cores" ;;
+  floor) measure "$build/bench_pcl_flann_floor" "$original" "$decoded" ;;
+  limit1) measure "$build/bench_search_only_limit" "$original" "$decoded" 1 ;;
+  limitN) measure "$build/bench_search_only_limit" "$original" "$decoded" "$cores" ;;
   pcl) OMP_NUM_THREADS=1 measure pcl_compute_cloud_error "$original" "$decoded" "$work/out.pcd" -correspondence nn ;;
   # pc_error as a paper runs it, given binary PLY files, the original's normals and the peak.
   pcerror) OMP_NUM_THREADS=1 measure "$PC_ERROR" -a "$pair/original.ply" -b "$pair/decoded.ply" \

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Seconds per pair of quorvane-eval, on one thread and on every thread, against the limit
-# (bench/limit.cpp: both files read into memory, one tree build and Morton-ordered searches,
-# nothing else), the floor (bench/floor.cpp: PCL's reader, NaN removal and FLANN's kd-tree
+# (bench/search_only_limit.cpp: both files read into memory, one tree build and Morton-ordered searches,
+# nothing else), the floor (bench/pcl_flann_floor.cpp: PCL's reader, NaN removal and FLANN's kd-tree
 # searched directly on one thread) and the peers pcl_compute_cloud_error and CloudCompare's
 # cloud-to-cloud distance (one thread), on synthetic scans in scanner and in shuffled storage
 # order, with each one's peak memory beside the two files' size; then the cases
@@ -16,7 +16,7 @@ max_points="${1:-1000000}"
 runs="${2:-3}"
 small_pairs="${3:-50000}"
 "$root/scripts/install-deps.sh" time cloudcompare pcl-tools
-"$root/scripts/build.sh" quorvane-eval quorvane-dataset bench_make_clouds bench_floor bench_limit
+"$root/scripts/build.sh" quorvane-eval quorvane-dataset bench_make_clouds bench_pcl_flann_floor bench_search_only_limit
 build="$root/build"
 eval_binary="${QUORVANE_EVAL:-$build/quorvane-eval}"
 work="$(mktemp -d)"

@@ -1,5 +1,7 @@
 #pragma once
 
+// bd: Bjøntegaard deltas of rate-distortion curves, from rd.csv to bd.csv.
+
 #include <istream>
 #include <ostream>
 #include <string>

@@ -1,5 +1,7 @@
 #pragma once
 
+// cli: the programs' command lines, their messages and the progress line.
+
 #include <functional>
 #include <optional>
 #include <ostream>

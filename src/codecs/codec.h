@@ -1,6 +1,6 @@
 #pragma once
 
-// The codecs that quorvane-dataset runs, and what one round trip through a codec gives.
+// codecs: the codecs that quorvane-dataset runs, and what one round trip through one gives.
 
 #include "common/color_cloud.h"
 

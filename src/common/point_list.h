@@ -1,5 +1,7 @@
 #pragma once
 
+// common: the points, buffers, threads and CSV records that every subsystem shares.
+
 #include "common/bulk_allocator.h"
 #include "common/color_cloud.h"
 

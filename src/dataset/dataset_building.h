@@ -1,5 +1,7 @@
 #pragma once
 
+// dataset: the quorvane/ tree, its listing and pairing, and building it with a codec.
+
 #include "codecs/codec_profiles.h"
 #include "dataset/dataset_layout.h"
 #include "dataset/file_listing.h"

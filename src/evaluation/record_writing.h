@@ -1,5 +1,7 @@
 #pragma once
 
+// evaluation: a run of quorvane-eval, from ordered comparisons to errors.csv and metrics.csv.
+
 #include "dataset/dataset_layout.h"
 #include "evaluation/metrics_report.h"
 #include "metrics/cloud_comparison.h"

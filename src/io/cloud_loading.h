@@ -1,5 +1,7 @@
 #pragma once
 
+// io: reading clouds from PCD and PLY files, safely, as PCL's readers would read them.
+
 #include "common/color_cloud.h"
 #include "common/point_list.h"
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// metrics: the report's error statistics and pc_error's codec metrics of a cloud pair.
+
 #include "common/color_cloud.h"
 #include "io/cloud_loading.h"
 #include "metrics/codec_metrics.h"

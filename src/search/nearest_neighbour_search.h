@@ -1,5 +1,7 @@
 #pragma once
 
+// search: nearest-neighbour searches that find exactly what PCL's FLANN kd-tree finds.
+
 #include "common/color_cloud.h"
 #include "common/point_list.h"
 #include "search/neighbour.h"

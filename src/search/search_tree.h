@@ -3,6 +3,7 @@
 #include "common/bulk_allocator.h"
 #include "common/color_cloud.h"
 #include "common/point_list.h"
+#include "search/detail/tree_node.h"
 
 #include <array>
 #include <cstdint>
@@ -20,20 +21,6 @@ struct Interval {
   float high;
 };
 using Box = std::array<Interval, kDimensions>;
-
-struct TreeNode {
-  // Both children are -1 in a leaf.
-  std::int32_t child1 = -1;
-  std::int32_t child2 = -1;
-  // The node's points are the tree's slots [left, right).
-  std::int32_t left = 0;
-  std::int32_t right = 0;
-  std::int32_t divfeat = 0;
-  float divlow = 0.0f;
-  float divhigh = 0.0f;
-  // Every point below the node has the same coordinates.
-  bool onePosition = false;
-};
 
 // A cloud indexed for nearest-neighbour searches. The tree keeps its own copy of what the
 // searches read, so the cloud is read only while the tree is built.
