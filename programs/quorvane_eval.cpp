@@ -12,6 +12,7 @@
 #include "evaluation/record_writing.h"
 #include "evaluation/report_files.h"
 #include "metrics/cloud_comparison.h"
+#include "metrics/peaks.h"
 
 #include <pcl/console/print.h>
 
@@ -48,16 +49,6 @@ bool parseThreadCount(const std::string& text, unsigned& threads) {
   return threads > 0;
 }
 
-bool parsePeak(const std::string& text, PeakOverride& peak) {
-  char* end = nullptr;
-  errno = 0;
-  const double value = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value) || !(value > 0.0))
-    return false;
-  peak = value;
-  return true;
-}
-
 std::vector<CommandOption> optionTable(Options& options) {
   return {
       {"--threads", "", "N",
@@ -71,10 +62,14 @@ std::vector<CommandOption> optionTable(Options& options) {
        "row 'all' for the dataset",
        setFlag(options.metrics), ""},
       {"--peak", "", "VALUE",
-       "the peak of the D1 and D2 PSNR of every cloud (default: the\n"
-       "largest side of the original's bounding box)",
-       [&options](const std::string& value) { return parsePeak(value, options.peak); },
-       "a finite number above 0"},
+       "the peak of the D1 and D2 PSNR of every cloud, a number or a name\n"
+       "(vox10 ... vox20: 2^n - 1; lidar-1mm: 30000; default: the largest\n"
+       "side of the original's bounding box)",
+       [&options](const std::string& value) {
+         options.peak = parsePeak(value);
+         return options.peak.has_value();
+       },
+       kPeakForms},
       {"--help", "-h", "", "this text", setFlag(options.help), ""}};
 }
 

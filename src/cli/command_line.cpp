@@ -35,6 +35,15 @@ const CommandOption* findOption(const std::vector<CommandOption>& options,
 
 } // namespace
 
+std::function<bool(const std::string&)> setSwitch(bool& value) {
+  return [&value](const std::string& text) {
+    if (text != "0" && text != "1")
+      return false;
+    value = text == "1";
+    return true;
+  };
+}
+
 std::function<bool(const std::string&)> setFlag(bool& flag) {
   return [&flag](const std::string&) { return flag = true; };
 }
@@ -54,7 +63,11 @@ CommandLine parseCommandLine(int argc, char** argv, const std::vector<CommandOpt
       line.problem = "unknown option " + argument;
       return line;
     }
-    if (!option->value.empty() && !hasInlineValue) {
+    if (option->value == kSwitchValue && !hasInlineValue) {
+      const bool given = i + 1 < argc && (std::string(argv[i + 1]) == "0" ||
+                                          std::string(argv[i + 1]) == "1");
+      value = given ? argv[++i] : "1";
+    } else if (!option->value.empty() && !hasInlineValue) {
       if (i + 1 >= argc) {
         line.problem = option->name + " needs a value";
         return line;

@@ -21,6 +21,13 @@ struct CommandOption {
   std::string takes;
 };
 
+// The value of a switch: given alone ("-c", "--color") it means 1; it takes the next argument
+// as its value only when that is 0 or 1, and "--color=0" sets it to 0.
+constexpr const char* kSwitchValue = "[0|1]";
+
+// The take of a switch: sets it to its value.
+std::function<bool(const std::string&)> setSwitch(bool& value);
+
 // The take of a flag: sets flag.
 std::function<bool(const std::string&)> setFlag(bool& flag);
 
@@ -33,8 +40,9 @@ struct CommandLine {
 };
 
 // Reads the arguments by one rule for every program: a flag exactly as named; an option with a
-// value as "--name VALUE" or "--name=VALUE"; any other argument that starts with '-', a lone
-// '-' included, is an unknown option; the rest are positional. Stops at the first problem.
+// value as "--name VALUE", "--name=VALUE" or "-n VALUE"; a switch as kSwitchValue says; any other
+// argument that starts with '-', a lone '-' included, is an unknown option; the rest are
+// positional. Stops at the first problem.
 CommandLine parseCommandLine(int argc, char** argv, const std::vector<CommandOption>& options);
 
 // The options' lines of a usage text, in the table's order, their help texts aligned.

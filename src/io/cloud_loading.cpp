@@ -3,6 +3,7 @@
 #include "io/detail/pcd_binary_reading.h"
 #include "io/pcd_file_check.h"
 #include "io/pcl_pcd_reader.h"
+#include "io/ply_loading.h"
 
 #include <pcl/conversions.h>
 #include <pcl/filters/filter.h>
@@ -96,7 +97,29 @@ std::string makeMeasurable(LoadedCloud& loaded) {
   return "";
 }
 
+// A PLY file's measurable points, through the PLY reader.
+LoadedPoints readMeasurablePlyPoints(const std::string& path, NormalReading normals) {
+  LoadedCloud cloud = readPlyFile(path);
+  if (normals == NormalReading::Skip)
+    cloud.attributes.normals.clear();
+  if (cloud.problem.empty())
+    cloud.problem = makeMeasurable(cloud);
+  LoadedPoints loaded;
+  loaded.problem = cloud.problem;
+  if (!loaded.problem.empty())
+    return loaded;
+  loaded.points = toPointList(cloud.cloud);
+  loaded.attributes = std::move(cloud.attributes);
+  return loaded;
+}
+
+bool isPlyPath(const std::string& path) {
+  return path.size() >= 4 && path.compare(path.size() - 4, 4, ".ply") == 0;
+}
+
 LoadedPoints readMeasurablePoints(const std::string& path, NormalReading normals) {
+  if (isPlyPath(path))
+    return readMeasurablePlyPoints(path, normals);
   LoadedPoints loaded;
   const PcdFileCheck check = checkPcdFile(path);
   if (!check.problem.empty()) {

@@ -53,7 +53,9 @@ struct LoadedPoints {
 
 // The points, normals and problem that loadMeasurableCloud gives, with the same coordinates
 // and colours. A DATA binary file is read straight from its bytes once the check has passed;
-// the other formats go through PCL's reader.
+// the other formats go through PCL's reader. A path ending in ".ply" is read as a PLY file
+// (readPlyFile), its non-finite points dropped and coordinates beyond
+// kLargestMeasurableCoordinate refused alike.
 LoadedPoints loadMeasurablePoints(const std::string& path,
                                   NormalReading normals = NormalReading::Skip);
 

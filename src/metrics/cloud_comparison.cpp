@@ -2,6 +2,7 @@
 
 #include "common/parallel_chunks.h"
 #include "metrics/duplicate_merging.h"
+#include "metrics/intrinsic_resolution.h"
 #include "metrics/normal_estimation.h"
 #include "metrics/normal_transfer.h"
 #include "search/nearest_neighbour_search.h"
@@ -97,10 +98,15 @@ namespace {
 
 // The original merged, with its normals for D2 when withNormals: the file's, each scaled to
 // unit length (those of the merged points only, which are the same), or else PCL's estimate
-// from its kNormalNeighbours nearest points.
-MergedCloud mergeOriginal(const LoadedPoints& original, bool withNormals, unsigned threads) {
+// from its kNormalNeighbours nearest points; zero normals, which are no planes, when the file has
+// none and estimate is false.
+MergedCloud mergeOriginal(const LoadedPoints& original, bool withNormals, bool estimate,
+                          unsigned threads) {
   if (!withNormals)
     return mergeDuplicates(original.points, Normals());
+  if (original.attributes.normals.empty() && !estimate)
+    return mergeDuplicates(original.points,
+                           Normals(original.points.size(), Eigen::Vector3f::Zero()));
   if (original.attributes.normals.empty())
     return mergeDuplicates(original.points, estimateNormals(toColorCloud(original), threads));
   MergedCloud merged = mergeDuplicates(original.points, original.attributes.normals);
@@ -252,14 +258,21 @@ CloudComparison compareClouds(const PointList& query, PointList reference, unsig
 }
 
 CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const LoadedPoints& decoded,
-                                         unsigned threads) {
+                                         unsigned threads, const MetricsSettings& settings) {
   const bool colorsCompared = original.attributes.hasColor && decoded.attributes.hasColor;
   const bool bothHavePoints = !original.points.empty() && !decoded.points.empty();
   PairMetrics metrics;
   metrics.originalPoints = original.points.size();
   metrics.decodedPoints = decoded.points.size();
   metrics.boundingBoxPeak = boundingBoxPeak(original.points);
-  const MergedCloud mergedOriginal = mergeOriginal(original, bothHavePoints, threads);
+  metrics.planes = settings.estimateNormals || !original.attributes.normals.empty();
+  const MergedCloud mergedOriginal =
+      mergeOriginal(original, bothHavePoints, settings.estimateNormals, threads);
+  if (settings.nearestNeighbourPeak)
+    if (const auto range = nearestNeighbourDistances(mergedOriginal.points, threads)) {
+      metrics.smallestNearestNeighbourDistance = range->smallest;
+      metrics.largestNearestNeighbourDistance = range->largest;
+    }
   const MergedCloud mergedDecoded = mergeDuplicates(decoded.points, Normals());
   metrics.originalUniquePoints = mergedOriginal.points.size();
   metrics.decodedUniquePoints = mergedDecoded.points.size();

@@ -30,12 +30,22 @@ void scaleToUnitLength(Eigen::Vector3f& normal);
 // depend on the thread count.
 CloudComparison compareClouds(const PointList& query, PointList reference, unsigned threads);
 
+// How the codec metrics are taken beyond pc_error's defaults.
+struct MetricsSettings {
+  // Normals that the original's file lacks are estimated (quorvane-eval); without, such a pair
+  // has no D2, as pc_error without normals has none.
+  bool estimateNormals = true;
+  // Also find pc_error's peak for a run without a resolution.
+  bool nearestNeighbourPeak = false;
+};
+
 // compareClouds of the original against the decoded cloud, with the codec metrics both ways
 // from the same searches. Each direction projects its errors on the reference cloud's normals:
 // the file's, or else estimated from its kNormalNeighbours nearest points. Colours are compared
 // when both files have a colour field.
 CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const LoadedPoints& decoded,
-                                         unsigned threads);
+                                         unsigned threads,
+                                         const MetricsSettings& settings = MetricsSettings());
 
 // Loads both clouds (loadPointPair) and compares the original against the decoded cloud, with the
 // codec metrics when asked for. The first file that cannot be loaded, or a comparison that

@@ -53,7 +53,7 @@ MetricPointError metricPointError(const ColorPoint& query, const PointList& refe
              kSimilarSquaredDistance)
     ++matched;
 
-  MetricPointError error{candidates[0].squaredDistance, 0.0, {}};
+  MetricPointError error{candidates[0].squaredDistance, 0.0, {}, {}};
   std::uint32_t colorSums[3] = {0, 0, 0};
   for (std::size_t i = 0; i < matched; ++i) {
     const auto& point = reference[candidates[i].index];
@@ -76,9 +76,14 @@ MetricPointError metricPointError(const ColorPoint& query, const PointList& refe
     return static_cast<std::uint8_t>(
         std::round(static_cast<double>(sum) / static_cast<double>(matched)));
   };
+  const std::uint8_t mean[3] = {meanOf(colorSums[0]), meanOf(colorSums[1]), meanOf(colorSums[2])};
+  const std::uint8_t own[3] = {query.r, query.g, query.b};
+  for (int channel = 0; channel < 3; ++channel) {
+    const double difference = static_cast<double>(own[channel]) - mean[channel];
+    error.squaredRgbDifferences[channel] = difference * difference;
+  }
   const std::array<float, 3> queryColor = toYCbCr(query.r, query.g, query.b);
-  const std::array<float, 3> matchColor =
-      toYCbCr(meanOf(colorSums[0]), meanOf(colorSums[1]), meanOf(colorSums[2]));
+  const std::array<float, 3> matchColor = toYCbCr(mean[0], mean[1], mean[2]);
   for (int channel = 0; channel < 3; ++channel) {
     const float difference = queryColor[channel] - matchColor[channel];
     error.squaredColorDifferences[channel] = difference * difference;
@@ -96,8 +101,11 @@ void addPointError(DirectionSums& sums, const MetricPointError& error, bool colo
   if (!colorsCompared)
     return;
   ++sums.colorPoints;
-  for (int channel = 0; channel < 3; ++channel)
+  for (int channel = 0; channel < 3; ++channel) {
     sums.squaredColorDifferences[channel] += error.squaredColorDifferences[channel];
+    sums.largestSquaredRgbDifferences[channel] =
+        std::max(sums.largestSquaredRgbDifferences[channel], error.squaredRgbDifferences[channel]);
+  }
 }
 
 double boundingBoxPeak(const PointList& points) {
@@ -125,8 +133,11 @@ void poolDirection(DirectionSums& pooled, const DirectionSums& pair) {
   pooled.largestSquaredPlaneDistance =
       std::max(pooled.largestSquaredPlaneDistance, pair.largestSquaredPlaneDistance);
   pooled.colorPoints += pair.colorPoints;
-  for (int channel = 0; channel < 3; ++channel)
+  for (int channel = 0; channel < 3; ++channel) {
     pooled.squaredColorDifferences[channel] += pair.squaredColorDifferences[channel];
+    pooled.largestSquaredRgbDifferences[channel] = std::max(
+        pooled.largestSquaredRgbDifferences[channel], pair.largestSquaredRgbDifferences[channel]);
+  }
 }
 
 std::optional<double> mean(double sum, std::size_t count) {

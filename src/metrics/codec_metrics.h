@@ -26,6 +26,8 @@ struct MetricPointError {
   // Squared differences of Y', Cb and Cr (pc_error's BT.709, from 0 to 1) between the query
   // point and the matched points' mean colour rounded to 8 bits.
   std::array<double, 3> squaredColorDifferences;
+  // The same colours' squared differences in 8-bit R, G and B, for the colour Hausdorff distance.
+  std::array<double, 3> squaredRgbDifferences;
 };
 
 // Sums of one direction's errors, from the query cloud to the reference cloud.
@@ -37,6 +39,7 @@ struct DirectionSums {
   double largestSquaredPlaneDistance = 0.0;
   std::size_t colorPoints = 0; // points whose colours were compared
   std::array<double, 3> squaredColorDifferences{};
+  std::array<double, 3> largestSquaredRgbDifferences{};
 };
 
 // What the codec metrics of one pair, or of a dataset's pairs pooled, are computed from.
@@ -48,6 +51,12 @@ struct PairMetrics {
   std::size_t decodedUniquePoints = 0;
   // The largest side of the original's bounding box.
   double boundingBoxPeak = 0.0;
+  // pc_error's intrinsic resolution of the merged original, whose largest distance is its peak
+  // without a resolution, when it was asked for.
+  std::optional<double> smallestNearestNeighbourDistance;
+  std::optional<double> largestNearestNeighbourDistance;
+  // D2 was measured: the original has normals, from its file or estimated.
+  bool planes = true;
   DirectionSums originalToDecoded;
   DirectionSums decodedToOriginal;
 };
