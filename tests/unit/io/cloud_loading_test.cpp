@@ -257,7 +257,8 @@ TEST(LoadMeasurablePoints, GivesThePointsOfPclsReaderValueForValue) {
     expectEveryStorageAs<pcl::PointXYZRGBNormal>(cloud, binary);
   }
   for (const fs::path& finding : fs::directory_iterator(QUORVANE_FUZZ_REGRESSION_DIR))
-    expectPointsOfPclsReader(finding.string());
+    if (finding.extension() == ".pcd")
+      expectPointsOfPclsReader(finding.string());
   for (const DamagedPcd& damaged : damagedPcdFiles()) {
     const fs::path file = directory.path / damaged.name;
     writeTextFile(file, damaged.content);

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Runs MPEG's pc_error on the shipped scans through med-offline-color with a matrix of its
+# options and keeps what it prints: the reference data that tests/programs/quorvane_metrics_test.cpp
+# holds quorvane-metrics's report against, line by line.
+#   scripts/pc-error-outputs.sh PC_ERROR [OUTPUT_DIR (default tests/data/pc-error/outputs)]
+# Each pair's clouds go to pc_error as PLY files of their finite points (bench_pcd_to_ply), the
+# original's normals as those of pcl_normal_estimation -k 12 (PLY). The test gives
+# quorvane-metrics the dataset's PCD files and normals of its own, which are PCL's.
+# Files are named PAIR.SET.txt, SET as in the table below.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+pc_error="$(realpath "$1")"
+output="${2:-$root/tests/data/pc-error/outputs}"
+"$root/scripts/install-deps.sh" pcl-tools >&2
+"$root/scripts/build.sh" quorvane-dataset bench_pcd_to_ply >&2
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$output"
+
+# name|options; NORMALS stands for the normals file.
+sets=(
+  "colour-hausdorff-1023|-c 1 -d 1 -r 1023"
+  "hausdorff|-d 1"
+  "colour-single|-c 1 -s 1"
+  "normals-colour-hausdorff|-n NORMALS -c 1 -d 1"
+  "normals-single-1023|-n NORMALS -s 1 -r 1023"
+)
+"$root/build/quorvane-dataset" --profile med-offline-color --output "$work/ds" \
+  "$root/data/clouds" >/dev/null
+for pair in milk_color colored_cloud cturtle; do
+  original="$work/ds/quorvane/pcd_binary_original/$pair.pcd"
+  decoded="$work/ds/quorvane/octree_uncompressed/$pair.pcd"
+  "$root/build/bench_pcd_to_ply" "$original" "$work/a.ply" >/dev/null
+  "$root/build/bench_pcd_to_ply" "$decoded" "$work/b.ply" >/dev/null
+  pcl_passthrough_filter "$original" "$work/finite.pcd" -field z -min -1e38 -max 1e38 -keep 0 >/dev/null
+  pcl_normal_estimation "$work/finite.pcd" "$work/normals.pcd" -k 12 >/dev/null
+  "$root/build/bench_pcd_to_ply" "$work/normals.pcd" "$work/n.ply" >/dev/null
+  for set in "${sets[@]}"; do
+    name="${set%%|*}"
+    options="${set#*|}"
+    # shellcheck disable=SC2086
+    (cd "$work" && "$pc_error" -a a.ply -b b.ply ${options/NORMALS/n.ply}) 2>/dev/null |
+      sed -n '/^infile1:/,$p' > "$output/$pair.$name.txt"
+  done
+done
+ls "$output"

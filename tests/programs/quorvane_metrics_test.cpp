@@ -1,0 +1,163 @@
+// quorvane-metrics against what pc_error printed for the same pairs and options
+// (scripts/pc-error-outputs.sh, kept in tests/data/pc-error/outputs/): every line in the same
+// order with the same words, every number within 1e-5 relative, every PSNR within 0.001 dB.
+
+#include "io/cloud_loading.h"
+#include "metrics/normal_estimation.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <pcl/io/pcd_io.h>
+
+#include <boost/filesystem.hpp>
+
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+CommandResult runMetrics(const std::string& arguments, const fs::path& directory) {
+  return runCommand(shellQuoted(QUORVANE_METRICS_BINARY) + " " + arguments, directory);
+}
+
+// The lines that both programs print alike: not the file names, the thread count or the time.
+std::vector<std::string> comparableLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  bool started = false;
+  for (std::string line; std::getline(stream, line);) {
+    started = started || line.rfind("infile1:", 0) == 0;
+    if (!started || line.rfind("infile", 0) == 0 || line.rfind("normal1:", 0) == 0 ||
+        line.rfind("nbThreads:", 0) == 0 || line.rfind("Job done!", 0) == 0)
+      continue;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+bool isNumber(const std::string& token, double& value) {
+  char* end = nullptr;
+  value = std::strtod(token.c_str(), &end);
+  return !token.empty() && *end == '\0';
+}
+
+// Words equal, numbers within the tolerance of their line.
+void expectSameLine(const std::string& got, const std::string& want) {
+  std::istringstream gotWords(got), wantWords(want);
+  std::string a, b;
+  const bool psnr = want.find("PSNR") != std::string::npos;
+  while (wantWords >> b) {
+    ASSERT_TRUE(static_cast<bool>(gotWords >> a)) << "got:  " << got << "\nwant: " << want;
+    const auto trim = [](std::string word) {
+      if (!word.empty() && word.back() == ',')
+        word.pop_back();
+      return word;
+    };
+    double x = 0.0, y = 0.0;
+    if (isNumber(trim(a), x) && isNumber(trim(b), y)) {
+      if (std::isnan(y) || std::isinf(y)) {
+        EXPECT_EQ(trim(a), trim(b)) << want;
+        continue;
+      }
+      const double tolerance = psnr ? 1e-3 : 1e-5 * std::max(std::abs(y), 1e-300);
+      EXPECT_NEAR(x, y, tolerance) << "got:  " << got << "\nwant: " << want;
+    } else {
+      EXPECT_EQ(a, b) << "got:  " << got << "\nwant: " << want;
+    }
+  }
+  EXPECT_FALSE(static_cast<bool>(gotWords >> a)) << "got:  " << got << "\nwant: " << want;
+}
+
+// The original's normals as PCL estimates them from 12 neighbours, in a PCD file of its finite
+// points: what pcl_normal_estimation gave pc_error.
+void writeNormals(const fs::path& original, const fs::path& file) {
+  const LoadedPoints points = loadMeasurablePoints(original.string());
+  ASSERT_EQ(points.problem, "");
+  const ColorCloud cloud = toColorCloud(points);
+  const Normals normals = estimateNormals(cloud, 2);
+  pcl::PointCloud<pcl::PointNormal> withNormals;
+  for (std::size_t i = 0; i < cloud.size(); ++i) {
+    pcl::PointNormal point;
+    point.getVector3fMap() = cloud[i].getVector3fMap();
+    point.getNormalVector3fMap() = normals[i];
+    point.curvature = 0.0f;
+    withNormals.push_back(point);
+  }
+  ASSERT_EQ(pcl::io::savePCDFileBinary(file.string(), withNormals), 0);
+}
+
+} // namespace
+
+TEST(QuorvaneMetrics, PrintsWhatPcErrorPrintsForEachOptionSet) {
+  TempDirectory work;
+  const CommandResult built =
+      runCommand(shellQuoted(QUORVANE_DATASET_BINARY) + " --profile med-offline-color --output " +
+                     shellQuoted(work.path.string()) + " " + shellQuoted(samplePath("")),
+                 work.path);
+  ASSERT_EQ(built.status, 0) << built.err;
+  const std::vector<std::pair<std::string, std::string>> sets = {
+      {"colour-hausdorff-1023", "-c 1 -d 1 -r 1023"},
+      {"hausdorff", "-d 1"},
+      {"colour-single", "-c 1 -s 1"},
+      {"normals-colour-hausdorff", "-n normals.pcd -c 1 -d 1"},
+      {"normals-single-1023", "-n normals.pcd -s 1 -r 1023"}};
+  for (const char* pair : {"milk_color", "colored_cloud", "cturtle"}) {
+    const std::string name = std::string(pair) + ".pcd";
+    const fs::path original = work.path / "quorvane" / "pcd_binary_original" / name;
+    const fs::path decoded = work.path / "quorvane" / "octree_uncompressed" / name;
+    writeNormals(original, work.path / "normals.pcd");
+    for (const auto& [set, options] : sets) {
+      SCOPED_TRACE(std::string(pair) + " " + set);
+      const CommandResult run = runMetrics("-a " + shellQuoted(original.string()) + " -b " +
+                                               shellQuoted(decoded.string()) + " " + options,
+                                           work.path);
+      ASSERT_EQ(run.status, 0) << run.err;
+      const std::vector<std::string> got = comparableLines(run.out);
+      const std::vector<std::string> want = comparableLines(readTextFile(
+          fs::path(QUORVANE_PC_ERROR_OUTPUTS) / (std::string(pair) + "." + set + ".txt")));
+      ASSERT_EQ(got.size(), want.size()) << run.out;
+      for (std::size_t i = 0; i < want.size(); ++i)
+        expectSameLine(got[i], want[i]);
+    }
+  }
+}
+
+// Bad input ends with the file and the reason on stderr and exit status 1; a normals file
+// without normals leaves D2 out and says so.
+TEST(QuorvaneMetrics, NamesTheFileAndTheReasonOfBadInput) {
+  TempDirectory work;
+  const std::string xyz = "property float x\nproperty float y\nproperty float z\n";
+  writeTextFile(work.path / "a.ply", "ply\nformat ascii 1.0\nelement vertex 3\n" + xyz +
+                                         "end_header\n0 0 0\n1 0 0\n0 1 0\n");
+  writeTextFile(work.path / "short.ply", "ply\nformat ascii 1.0\nelement vertex 3\n" + xyz +
+                                             "end_header\n0.000 0.000 0.000\n1.000 0.000 0.000\n");
+  writeTextFile(work.path / "two.ply", "ply\nformat ascii 1.0\nelement vertex 2\n" + xyz +
+                                           "property float nx\nproperty float ny\n"
+                                           "property float nz\nend_header\n0 0 0 0 0 1\n"
+                                           "1 0 0 0 0 1\n");
+  CommandResult run = runMetrics("-a a.ply -b short.ply", work.path);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "quorvane-metrics: short.ply: the data holds 2 vertices where the header "
+                     "declares 3\n");
+  run = runMetrics("-a missing.ply -b a.ply", work.path);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "quorvane-metrics: missing.ply: cannot be read: No such file or directory\n");
+  run = runMetrics("-a a.ply -b a.ply -n two.ply", work.path);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "quorvane-metrics: two.ply: 2 points where a.ply has 3\n");
+  // a.ply has no normals: D2 is left out, everything else is given.
+  run = runMetrics("-a two.ply -b two.ply -n a.ply", work.path);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "quorvane-metrics: a.ply has no normals (nx ny nz, or normal_x normal_y "
+                     "normal_z): D2 is left out\n");
+  EXPECT_NE(run.out.find("   mseF      (p2point): 0\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("p2plane"), std::string::npos) << run.out;
+  // Without -a or -b, or with a bad value: the usage and exit status 2.
+  run = runMetrics("-a a.ply", work.path);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("-a and -b name the two clouds (see --help)"), std::string::npos);
+}
