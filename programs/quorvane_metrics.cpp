@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
   MetricsSettings metricsSettings;
   metricsSettings.estimateNormals = false;
   metricsSettings.nearestNeighbourPeak = run.resolution == 0.0;
+  metricsSettings.options = metricOptionsOf(run);
   const CloudComparison comparison =
       compareCloudsWithMetrics(original, decoded, run.threads, metricsSettings);
   if (comparison.problem) {

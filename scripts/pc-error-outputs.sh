@@ -24,6 +24,10 @@ sets=(
   "colour-single|-c 1 -s 1"
   "normals-colour-hausdorff|-n NORMALS -c 1 -d 1"
   "normals-single-1023|-n NORMALS -s 1 -r 1023"
+  "rgb-colour|-c 1 --mseSpace=0"
+  "ycgco-colour-hausdorff|-c 1 -d 1 --mseSpace=8"
+  "weighted-colour|-c 1 --neighborsProc=2"
+  "closest-colour|-c 1 --neighborsProc=3"
 )
 "$root/build/quorvane-dataset" --profile med-offline-color --output "$work/ds" \
   "$root/data/clouds" >/dev/null

@@ -28,7 +28,8 @@ struct Values {
   std::array<double, 3> colorMse{}, colorPsnr{}, rgbHausdorff{}, rgbHausdorffPsnr{};
 };
 
-Values valuesOf(const DirectionSums& sums, double peak) {
+Values valuesOf(const DirectionSums& sums, double peak, int mseSpace) {
+  const std::array<double, 3> colorPeak = colorPeaks(static_cast<ColorSpace>(mseSpace));
   Values v;
   v.pointMse = valueOr(meanSquaredDistance(sums));
   v.planeMse = valueOr(meanSquaredPlaneDistance(sums));
@@ -41,7 +42,7 @@ Values valuesOf(const DirectionSums& sums, double peak) {
   for (int c = 0; c < 3; ++c) {
     const auto channel = static_cast<std::size_t>(c);
     v.colorMse[channel] = valueOr(meanSquaredColorDifference(sums, c));
-    v.colorPsnr[channel] = psnrOf(v.colorMse[channel], 1.0);
+    v.colorPsnr[channel] = psnrOf(v.colorMse[channel], colorPeak[channel]);
     v.rgbHausdorff[channel] = sums.largestSquaredRgbDifferences[channel];
     v.rgbHausdorffPsnr[channel] = psnrOf(v.rgbHausdorff[channel], 255.0);
   }
@@ -104,6 +105,14 @@ void writeBlock(std::ostream& out, const PcErrorRun& run, const Values& v, const
 
 } // namespace
 
+MetricOptions metricOptionsOf(const PcErrorRun& run) {
+  MetricOptions options;
+  options.colorSpace = static_cast<ColorSpace>(run.mseSpace);
+  options.tiedColors = static_cast<TiedColors>(run.neighborsProc);
+  options.averageNormals = run.averageNormals;
+  return options;
+}
+
 void writePcErrorSettings(std::ostream& out, const PcErrorRun& run) {
   out << "PCC quality measurement software, version 0.14.1\n\n";
   out << "infile1:        " << run.fileA << "\n";
@@ -155,12 +164,12 @@ void writePcErrorReport(std::ostream& out, const PcErrorRun& run, const PairMetr
   const bool colors = run.color && colorsCompared;
   if (run.color && !colorsCompared)
     out << "WARNING: no color properties in input files, disabling color metrics.\n";
-  const Values a = valuesOf(metrics.originalToDecoded, peak);
+  const Values a = valuesOf(metrics.originalToDecoded, peak, run.mseSpace);
   out << "1. Use infile1 (A) as reference, loop over A, use normals on B. (A->B).\n";
   writeBlock(out, run, a, "1", metrics.planes, colors);
   if (run.singlePass)
     return;
-  const Values b = valuesOf(metrics.decodedToOriginal, peak);
+  const Values b = valuesOf(metrics.decodedToOriginal, peak, run.mseSpace);
   out << "2. Use infile2 (B) as reference, loop over B, use normals on A. (B->A).\n";
   writeBlock(out, run, b, "2", metrics.planes, colors);
   out << "3. Final (symmetric).\n";
@@ -200,8 +209,8 @@ std::string jsonString(const std::string& text) {
 
 void writePcErrorJson(std::ostream& out, const PcErrorRun& run, const PairMetrics& metrics,
                       double peak, bool colorsCompared) {
-  const Values a = valuesOf(metrics.originalToDecoded, peak);
-  const Values b = valuesOf(metrics.decodedToOriginal, peak);
+  const Values a = valuesOf(metrics.originalToDecoded, peak, run.mseSpace);
+  const Values b = valuesOf(metrics.decodedToOriginal, peak, run.mseSpace);
   const Values f = symmetricOf(a, b);
   const bool both = !run.singlePass;
   const bool colors = run.color && colorsCompared;

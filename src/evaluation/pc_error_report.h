@@ -22,6 +22,9 @@ struct PcErrorRun {
   unsigned threads = 1;
 };
 
+// The metric options that the run asks for.
+MetricOptions metricOptionsOf(const PcErrorRun& run);
+
 // The lines pc_error 0.14.1 prints before it reads the clouds: its version and its settings.
 void writePcErrorSettings(std::ostream& out, const PcErrorRun& run);
 

@@ -14,13 +14,15 @@ std::function<bool(const std::string&)> setText(std::string& target) {
   };
 }
 
-// An integer setting that takes only the values this release measures.
-std::function<bool(const std::string&)> setMeasured(int& target, int measured) {
-  return [&target, measured](const std::string& value) {
-    if (value != std::to_string(measured))
-      return false;
-    target = measured;
-    return true;
+// An integer setting that takes one of the values given.
+std::function<bool(const std::string&)> setOneOf(int& target, std::vector<int> values) {
+  return [&target, values](const std::string& value) {
+    for (const int allowed : values)
+      if (value == std::to_string(allowed)) {
+        target = allowed;
+        return true;
+      }
+    return false;
   };
 }
 
@@ -56,14 +58,26 @@ std::vector<CommandOption> pcErrorOptionTable(PcErrorSettings& settings) {
        },
        kPeakForms},
       {"--dropdups", "", "2", "duplicate points are averaged (pc_error's 2)",
-       setMeasured(run.dropDuplicates, 2), "2 (0 and 1 are not measured yet)"},
-      {"--neighborsProc", "", "1", "tied neighbours' colours are averaged (pc_error's 1)",
-       setMeasured(run.neighborsProc, 1), "1 (0, 2, 3 and 4 are not measured yet)"},
-      {"--averageNormals", "", "1", "tied neighbours' normals are averaged (pc_error's 1)",
-       [&run](const std::string& value) { return value == "1" && (run.averageNormals = true); },
-       "1 (0 is not measured yet)"},
-      {"--mseSpace", "", "1", "colours are compared in BT.709 Y'CbCr (pc_error's 1)",
-       setMeasured(run.mseSpace, 1), "1 (0 and 8 are not measured yet)"},
+       setOneOf(run.dropDuplicates, {2}), "2 (0 and 1 are not measured yet)"},
+      {"--neighborsProc", "", "0..4",
+       "the colour compared among tied neighbours: 0 the nearest's, 1 their\n"
+       "mean (default), 2 their mean weighted by merged duplicates, 3 the\n"
+       "closest colour, 4 the farthest",
+       setOneOf(run.neighborsProc, {0, 1, 2, 3, 4}), "0, 1, 2, 3 or 4"},
+      {"--averageNormals", "", "0|1",
+       "1 (default): D2 averages over tied neighbours' normals; 0: the\n"
+       "nearest's",
+       [&run](const std::string& value) {
+         if (value != "0" && value != "1")
+           return false;
+         run.averageNormals = value == "1";
+         return true;
+       },
+       "0 or 1"},
+      {"--mseSpace", "", "0|1|8",
+       "colour space of the colour errors: 0 RGB, 1 BT.709 Y'CbCr (default),\n"
+       "8 YCgCo-R",
+       setOneOf(run.mseSpace, {0, 1, 8}), "0, 1 or 8"},
       {"--nbThreads", "", "N",
        "threads (default: every hardware thread; the numbers are the same\n"
        "for every count)",

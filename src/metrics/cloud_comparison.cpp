@@ -53,7 +53,8 @@ constexpr std::size_t kMeasuredTogether = std::size_t{1} << 16;
 // kept by position and summed in storage order, so the sums do not depend on the thread count.
 DirectionSums measureDirection(const PointList& query, const PointList& reference,
                                const NearbyLists& nearby, const Normals& referenceNormals,
-                               bool colorsCompared, unsigned threads) {
+                               bool colorsCompared, const MetricOptions& options,
+                               const std::uint32_t* duplicates, unsigned threads) {
   DirectionSums sums;
   // In a cloud with points every search finds one; in an empty one none does.
   if (reference.empty())
@@ -70,7 +71,8 @@ DirectionSums measureDirection(const PointList& query, const PointList& referenc
         const auto first = nearby.indices.begin();
         matches.assign(first + static_cast<std::ptrdiff_t>(nearby.first[i]),
                        first + static_cast<std::ptrdiff_t>(nearby.first[i + 1]));
-        errors[i - start] = metricPointError(query[i], reference, referenceNormals, matches);
+        errors[i - start] =
+            metricPointError(query[i], reference, referenceNormals, matches, options, duplicates);
       }
     });
     for (std::size_t i = 0; i < count; ++i)
@@ -113,6 +115,16 @@ MergedCloud mergeOriginal(const LoadedPoints& original, bool withNormals, bool e
   for (Eigen::Vector3f& normal : merged.normals)
     scaleToUnitLength(normal);
   return merged;
+}
+
+using Counts = std::vector<std::uint32_t>;
+
+// How many given points each merged point stands for.
+Counts duplicatesOf(const MergedCloud& merged) {
+  Counts counts(merged.points.size(), 0);
+  for (const std::uint32_t index : merged.mergedIndexOf)
+    ++counts[index];
+  return counts;
 }
 
 // The reference's colours, kept beside its tree, which holds the coordinates.
@@ -300,13 +312,16 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
       buildSearchTree(mergedOriginal.points, threads), mergedDecoded.points, threads);
   const Normals decodedNormals =
       transferNormals(mergedOriginal.points, mergedOriginal.normals, mergedDecoded.points,
-                      originalToDecoded, decodedToOriginal);
-  metrics.originalToDecoded =
-      measureDirection(mergedOriginal.points, mergedDecoded.points, originalToDecoded,
-                       decodedNormals, colorsCompared, threads);
-  metrics.decodedToOriginal =
-      measureDirection(mergedDecoded.points, mergedOriginal.points, decodedToOriginal,
-                       mergedOriginal.normals, colorsCompared, threads);
+                      originalToDecoded, decodedToOriginal, settings.options.averageNormals);
+  const bool weighted = settings.options.tiedColors == TiedColors::WeightedAverage;
+  const auto originalDuplicates = weighted ? duplicatesOf(mergedOriginal) : Counts();
+  const auto decodedDuplicates = weighted ? duplicatesOf(mergedDecoded) : Counts();
+  metrics.originalToDecoded = measureDirection(
+      mergedOriginal.points, mergedDecoded.points, originalToDecoded, decodedNormals,
+      colorsCompared, settings.options, weighted ? decodedDuplicates.data() : nullptr, threads);
+  metrics.decodedToOriginal = measureDirection(
+      mergedDecoded.points, mergedOriginal.points, decodedToOriginal, mergedOriginal.normals,
+      colorsCompared, settings.options, weighted ? originalDuplicates.data() : nullptr, threads);
   comparison.metrics = metrics;
   return comparison;
 }

@@ -37,6 +37,8 @@ struct MetricsSettings {
   bool estimateNormals = true;
   // Also find pc_error's peak for a run without a resolution.
   bool nearestNeighbourPeak = false;
+  // pc_error's options other than its defaults.
+  MetricOptions options;
 };
 
 // compareClouds of the original against the decoded cloud, with the codec metrics both ways

@@ -12,6 +12,35 @@ std::array<float, 3> toYCbCr(std::uint8_t red, std::uint8_t green, std::uint8_t 
           static_cast<float>((0.5000 * r - 0.4542 * g - 0.0458 * b) / 255.0 + 0.5000)};
 }
 
+std::array<float, 3> toColorSpace(ColorSpace space, std::uint8_t red, std::uint8_t green,
+                                  std::uint8_t blue) {
+  switch (space) {
+  case ColorSpace::Rgb:
+    return {static_cast<float>(red), static_cast<float>(green), static_cast<float>(blue)};
+  case ColorSpace::YCgCoR: {
+    // The lifting steps of YCgCo-R, with Co and Cg moved up by 256 to be positive.
+    const int co = red - blue;
+    const int t = blue + (co >> 1);
+    const int cg = green - t;
+    return {static_cast<float>(t + (cg >> 1)), static_cast<float>(co + 256),
+            static_cast<float>(cg + 256)};
+  }
+  default:
+    return toYCbCr(red, green, blue);
+  }
+}
+
+std::array<double, 3> colorPeaks(ColorSpace space) {
+  switch (space) {
+  case ColorSpace::Rgb:
+    return {255.0, 255.0, 255.0};
+  case ColorSpace::YCgCoR:
+    return {255.0, 511.0, 511.0};
+  default:
+    return {1.0, 1.0, 1.0};
+  }
+}
+
 double squaredDistanceOf(const ColorPoint& a, const ColorPoint& b) {
   double sum = 0.0;
   for (int axis = 0; axis < 3; ++axis) {
@@ -21,8 +50,31 @@ double squaredDistanceOf(const ColorPoint& a, const ColorPoint& b) {
   return sum;
 }
 
+namespace {
+
+bool isPlane(const Eigen::Vector3f& normal) {
+  return normal.allFinite() && normal.squaredNorm() > 0.0f;
+}
+
+// The query's error vector to a reference point projected on a normal, squared.
+double squaredProjection(const ColorPoint& query, const ColorPoint& point,
+                         const Eigen::Vector3f& normal) {
+  const Eigen::Vector3d difference =
+      Eigen::Vector3f(query.position[0], query.position[1], query.position[2]).cast<double>() -
+      Eigen::Vector3f(point.position[0], point.position[1], point.position[2]).cast<double>();
+  const double projection = difference.dot(normal.cast<double>());
+  return projection * projection;
+}
+
+int squaredRgbDistance(const ColorPoint& a, const ColorPoint& b) {
+  return (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) + (a.b - b.b) * (a.b - b.b);
+}
+
+} // namespace
+
 MetricPointError metricPointError(const ColorPoint& query, const PointList& reference,
-                                  const Normals& referenceNormals, const pcl::Indices& nearby) {
+                                  const Normals& referenceNormals, const pcl::Indices& nearby,
+                                  const MetricOptions& options, const std::uint32_t* duplicates) {
   // The neighbours by pc_error's squared distance, nearest first; then the run of those each
   // within kSimilarSquaredDistance of the one before.
   struct Candidate {
@@ -43,7 +95,7 @@ MetricPointError metricPointError(const ColorPoint& query, const PointList& refe
       std::swap(candidates[j - 1], candidates[j]);
   // pc_error looks at its 10 nearest, and 5 more while the last is as near as the first.
   std::size_t looked = kFirstMatches;
-  while (looked + kMoreMatches <= kMostMatches && looked <= count &&
+  while (options.averageNormals && looked + kMoreMatches <= kMostMatches && looked <= count &&
          candidates[looked - 1].squaredDistance == candidates[0].squaredDistance)
     looked += kMoreMatches;
   const std::size_t considered = std::min(looked, count);
@@ -54,36 +106,66 @@ MetricPointError metricPointError(const ColorPoint& query, const PointList& refe
     ++matched;
 
   MetricPointError error{candidates[0].squaredDistance, 0.0, {}, {}};
-  std::uint32_t colorSums[3] = {0, 0, 0};
-  for (std::size_t i = 0; i < matched; ++i) {
-    const auto& point = reference[candidates[i].index];
-    const Eigen::Vector3f& normal = referenceNormals[candidates[i].index];
-    if (normal.allFinite() && normal.squaredNorm() > 0.0f) {
-      const Eigen::Vector3d difference =
-          Eigen::Vector3f(query.position[0], query.position[1], query.position[2]).cast<double>() -
-          Eigen::Vector3f(point.position[0], point.position[1], point.position[2]).cast<double>();
-      const double projection = difference.dot(normal.cast<double>());
-      error.squaredPlaneDistance += projection * projection;
-    } else {
-      error.squaredPlaneDistance += candidates[i].squaredDistance;
+  const ColorPoint& nearest = reference[candidates[0].index];
+  if (!options.averageNormals) {
+    const Eigen::Vector3f& normal = referenceNormals[candidates[0].index];
+    error.squaredPlaneDistance =
+        isPlane(normal) ? squaredProjection(query, nearest, normal) : candidates[0].squaredDistance;
+  } else {
+    for (std::size_t i = 0; i < matched; ++i) {
+      const Eigen::Vector3f& normal = referenceNormals[candidates[i].index];
+      error.squaredPlaneDistance +=
+          isPlane(normal) ? squaredProjection(query, reference[candidates[i].index], normal)
+                          : candidates[i].squaredDistance;
     }
-    colorSums[0] += point.r;
-    colorSums[1] += point.g;
-    colorSums[2] += point.b;
+    error.squaredPlaneDistance /= static_cast<double>(matched);
   }
-  error.squaredPlaneDistance /= static_cast<double>(matched);
-  const auto meanOf = [matched](std::uint32_t sum) {
-    return static_cast<std::uint8_t>(
-        std::round(static_cast<double>(sum) / static_cast<double>(matched)));
-  };
-  const std::uint8_t mean[3] = {meanOf(colorSums[0]), meanOf(colorSums[1]), meanOf(colorSums[2])};
+  std::uint8_t color[3] = {nearest.r, nearest.g, nearest.b};
+  if (options.tiedColors == TiedColors::Average ||
+      options.tiedColors == TiedColors::WeightedAverage) {
+    const bool weighted = options.tiedColors == TiedColors::WeightedAverage && duplicates;
+    std::uint64_t sums[3] = {0, 0, 0};
+    std::uint64_t weights = 0;
+    for (std::size_t i = 0; i < matched; ++i) {
+      const ColorPoint& point = reference[candidates[i].index];
+      const std::uint64_t weight = weighted ? duplicates[candidates[i].index] : 1;
+      sums[0] += weight * point.r;
+      sums[1] += weight * point.g;
+      sums[2] += weight * point.b;
+      weights += weight;
+    }
+    for (int channel = 0; channel < 3; ++channel)
+      color[channel] = static_cast<std::uint8_t>(
+          std::round(static_cast<double>(sums[channel]) / static_cast<double>(weights)));
+  } else if (options.tiedColors == TiedColors::Closest ||
+             options.tiedColors == TiedColors::Farthest) {
+    // The first of the matched points at the closest or farthest colour. pc_error starts its
+    // search for the farthest from its cloud's point 0, which it keeps when every matched colour
+    // equals the query's: the first matched point stands in for it here.
+    std::size_t chosen = 0;
+    int chosenDistance = squaredRgbDistance(query, nearest);
+    for (std::size_t i = 1; i < matched; ++i) {
+      const int distance = squaredRgbDistance(query, reference[candidates[i].index]);
+      if (options.tiedColors == TiedColors::Closest ? distance < chosenDistance
+                                                    : distance > chosenDistance) {
+        chosen = i;
+        chosenDistance = distance;
+      }
+    }
+    const ColorPoint& point = reference[candidates[chosen].index];
+    color[0] = point.r;
+    color[1] = point.g;
+    color[2] = point.b;
+  }
   const std::uint8_t own[3] = {query.r, query.g, query.b};
   for (int channel = 0; channel < 3; ++channel) {
-    const double difference = static_cast<double>(own[channel]) - mean[channel];
+    const double difference = static_cast<double>(own[channel]) - color[channel];
     error.squaredRgbDifferences[channel] = difference * difference;
   }
-  const std::array<float, 3> queryColor = toYCbCr(query.r, query.g, query.b);
-  const std::array<float, 3> matchColor = toYCbCr(mean[0], mean[1], mean[2]);
+  const std::array<float, 3> queryColor =
+      toColorSpace(options.colorSpace, query.r, query.g, query.b);
+  const std::array<float, 3> matchColor =
+      toColorSpace(options.colorSpace, color[0], color[1], color[2]);
   for (int channel = 0; channel < 3; ++channel) {
     const float difference = queryColor[channel] - matchColor[channel];
     error.squaredColorDifferences[channel] = difference * difference;

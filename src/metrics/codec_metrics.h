@@ -30,6 +30,36 @@ struct MetricPointError {
   std::array<double, 3> squaredRgbDifferences;
 };
 
+// The colour space of the colour errors: pc_error's --mseSpace 0, 1 and 8.
+enum class ColorSpace { Rgb = 0, Bt709 = 1, YCgCoR = 8 };
+
+// Which colour a query point is compared with among the reference points it is matched with:
+// pc_error's --neighborsProc 0 to 4.
+enum class TiedColors {
+  Nearest = 0,         // the nearest's, the first the search found
+  Average = 1,         // their mean, rounded to 8 bits
+  WeightedAverage = 2, // their mean, each weighted by the duplicates merged into it
+  Closest = 3,         // the one nearest in (r, g, b) to the query's
+  Farthest = 4         // the one farthest in (r, g, b) from the query's
+};
+
+// pc_error's options that shape each point's errors; the defaults are its own.
+struct MetricOptions {
+  ColorSpace colorSpace = ColorSpace::Bt709;
+  TiedColors tiedColors = TiedColors::Average;
+  // --averageNormals=1: D2 averages the projections on every matched point's normal, and the
+  // search looks past 10 neighbours while they tie; 0: the nearest's normal alone, 10 neighbours.
+  bool averageNormals = true;
+};
+
+// The peaks of the three colour channels' PSNR in a colour space: 1 for BT.709 (0 to 1), 255
+// for RGB, 255, 511 and 511 for YCgCo-R.
+std::array<double, 3> colorPeaks(ColorSpace space);
+
+// A colour's three channels in a colour space, as pc_error converts them, in single precision.
+std::array<float, 3> toColorSpace(ColorSpace space, std::uint8_t red, std::uint8_t green,
+                                  std::uint8_t blue);
+
 // Sums of one direction's errors, from the query cloud to the reference cloud.
 struct DirectionSums {
   std::size_t points = 0; // query points with a neighbour
@@ -79,8 +109,12 @@ constexpr std::size_t kMostCandidates = 64;
 
 // The errors of a query point against the reference, given the reference points near enough
 // to be matched with it, in any order (at least one; the first kMostCandidates count).
+// With options other than the defaults, as pc_error's options ask; duplicates gives the number
+// of points merged into each reference point, for TiedColors::WeightedAverage.
 MetricPointError metricPointError(const ColorPoint& query, const PointList& reference,
-                                  const Normals& referenceNormals, const pcl::Indices& nearby);
+                                  const Normals& referenceNormals, const pcl::Indices& nearby,
+                                  const MetricOptions& options = MetricOptions(),
+                                  const std::uint32_t* duplicates = nullptr);
 
 // Adds a query point's errors; its colours count only when both clouds have colour.
 void addPointError(DirectionSums& sums, const MetricPointError& error, bool colorsCompared);

@@ -34,7 +34,7 @@ std::size_t keepNearest(const ColorPoint& query, const PointList& reference,
 
 Normals transferNormals(const PointList& original, const Normals& originalNormals,
                         const PointList& decoded, const NearbyLists& originalToDecoded,
-                        const NearbyLists& decodedToOriginal) {
+                        const NearbyLists& decodedToOriginal, bool average) {
   Normals normals(decoded.size(), Eigen::Vector3f::Zero());
   if (original.empty() || decoded.empty())
     return normals;
@@ -56,7 +56,7 @@ Normals transferNormals(const PointList& original, const Normals& originalNormal
     std::array<std::int32_t, kMostNeighbours> nearest;
     const std::size_t count = keepNearest(original[position], decoded, nearby, nearest);
     receiver[position] = nearest[0];
-    if (count > 1)
+    if (average && count > 1)
       receivers.emplace_back(position, pcl::Indices(nearest.begin(), nearest.begin() + count));
   }
   std::sort(receivers.begin(), receivers.end());
@@ -86,7 +86,9 @@ Normals transferNormals(const PointList& original, const Normals& originalNormal
     nearby.assign(begin + static_cast<std::ptrdiff_t>(decodedToOriginal.first[i]),
                   begin + static_cast<std::ptrdiff_t>(decodedToOriginal.first[i + 1]));
     std::array<std::int32_t, kMostNeighbours> nearest;
-    const std::size_t count = keepNearest(decoded[i], original, nearby, nearest);
+    const std::size_t count =
+        average ? keepNearest(decoded[i], original, nearby, nearest)
+                : std::min<std::size_t>(keepNearest(decoded[i], original, nearby, nearest), 1);
     Eigen::Vector3f sum = Eigen::Vector3f::Zero();
     for (std::size_t k = 0; k < count; ++k)
       sum += originalNormals[static_cast<std::size_t>(nearest[k])];

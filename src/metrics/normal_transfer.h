@@ -10,6 +10,8 @@
 // its own nearest distance. The means of unit normals are used as they are, not normalised
 // again. The points near each original point and near each decoded point come from
 // findNearbyNeighbours in each direction.
+// With average false (--averageNormals=0), only the first point found at the nearest distance
+// gives or takes a normal.
 Normals transferNormals(const PointList& original, const Normals& originalNormals,
                         const PointList& decoded, const NearbyLists& originalToDecoded,
-                        const NearbyLists& decodedToOriginal);
+                        const NearbyLists& decodedToOriginal, bool average = true);

@@ -104,7 +104,11 @@ TEST(QuorvaneMetrics, PrintsWhatPcErrorPrintsForEachOptionSet) {
       {"hausdorff", "-d 1"},
       {"colour-single", "-c 1 -s 1"},
       {"normals-colour-hausdorff", "-n normals.pcd -c 1 -d 1"},
-      {"normals-single-1023", "-n normals.pcd -s 1 -r 1023"}};
+      {"normals-single-1023", "-n normals.pcd -s 1 -r 1023"},
+      {"rgb-colour", "--color --mseSpace 0"},
+      {"ycgco-colour-hausdorff", "-c -d --mseSpace=8"},
+      {"weighted-colour", "--color=1 --neighborsProc=2"},
+      {"closest-colour", "-c 1 --neighborsProc 3"}};
   for (const char* pair : {"milk_color", "colored_cloud", "cturtle"}) {
     const std::string name = std::string(pair) + ".pcd";
     const fs::path original = work.path / "quorvane" / "pcd_binary_original" / name;

@@ -102,3 +102,57 @@ TEST(MetricPointError, MatchesTiesUpToThirtyAndNoMore) {
   EXPECT_GT(luma(9, 8), 0.0);
   EXPECT_EQ(luma(9, 9), 0.0);
 }
+
+// The colour compared among three tied neighbours, by --neighborsProc: from the origin in grey
+// (100, 100, 100), the reds 90 (3 duplicates merged into it), 200 and 100.
+TEST(MetricPointError, ComparesTheColourThatEachNeighbourRuleChooses) {
+  const PointList reference =
+      toPointList(*cloudOf({colorPoint(1, 0, 0, 90, 100, 100), colorPoint(0, 1, 0, 200, 100, 100),
+                            colorPoint(0, 0, 1, 100, 100, 100)}));
+  const ColorPoint query{{0, 0, 0}, 100, 100, 100};
+  const Normals normals(3, Eigen::Vector3f::Zero());
+  const std::uint32_t duplicates[3] = {3, 1, 1};
+  const auto redError = [&](TiedColors rule) {
+    MetricOptions options;
+    options.tiedColors = rule;
+    return metricPointError(query, reference, normals, {0, 1, 2}, options, duplicates)
+        .squaredRgbDifferences[0];
+  };
+  EXPECT_EQ(redError(TiedColors::Nearest), 100.0);         // 90, the first found
+  EXPECT_EQ(redError(TiedColors::Average), 900.0);         // 390 / 3 = 130
+  EXPECT_EQ(redError(TiedColors::WeightedAverage), 196.0); // 570 / 5 = 114
+  EXPECT_EQ(redError(TiedColors::Closest), 0.0);           // 100
+  EXPECT_EQ(redError(TiedColors::Farthest), 10000.0);      // 200
+  // Every tied colour equals the query's: the farthest is the first, never a point elsewhere.
+  const PointList grey = toPointList(
+      *cloudOf({colorPoint(1, 0, 0, 100, 100, 100), colorPoint(0, 1, 0, 100, 100, 100)}));
+  MetricOptions farthest;
+  farthest.tiedColors = TiedColors::Farthest;
+  EXPECT_EQ(metricPointError(query, grey, Normals(2, Eigen::Vector3f::Zero()), {0, 1}, farthest)
+                .squaredColorDifferences,
+            (std::array<double, 3>{0, 0, 0}));
+}
+
+TEST(ToColorSpace, ConvertsAsPcErrorDoes) {
+  // YCgCo-R's lifting: Co = 255, t = 127, Cg = -127, Y = 127 + (-127 >> 1) = 63; Co and Cg + 256.
+  EXPECT_EQ(toColorSpace(ColorSpace::YCgCoR, 255, 0, 0), (std::array<float, 3>{63, 511, 129}));
+  EXPECT_EQ(toColorSpace(ColorSpace::YCgCoR, 0, 0, 0), (std::array<float, 3>{0, 256, 256}));
+  EXPECT_EQ(toColorSpace(ColorSpace::Rgb, 1, 2, 3), (std::array<float, 3>{1, 2, 3}));
+  EXPECT_EQ(toColorSpace(ColorSpace::Bt709, 255, 255, 255), toYCbCr(255, 255, 255));
+  EXPECT_EQ(colorPeaks(ColorSpace::YCgCoR), (std::array<double, 3>{255, 511, 511}));
+  EXPECT_EQ(colorPeaks(ColorSpace::Rgb), (std::array<double, 3>{255, 255, 255}));
+  EXPECT_EQ(colorPeaks(ColorSpace::Bt709), (std::array<double, 3>{1, 1, 1}));
+}
+
+// --averageNormals=0: D2 projects on the nearest's normal alone.
+TEST(MetricPointError, ProjectsOnTheNearestNormalAloneWithoutAveraging) {
+  const PointList reference =
+      toPointList(*cloudOf({colorPoint(0, 0, 1, 0, 0, 0), colorPoint(0, 0, -1, 0, 0, 0)}));
+  const ColorPoint query{{0, 0, 0}, 0, 0, 0};
+  const Normals normals = {{0, 0, 1}, {1, 0, 0}};
+  EXPECT_EQ(metricPointError(query, reference, normals, {0, 1}).squaredPlaneDistance, 0.5);
+  MetricOptions nearestOnly;
+  nearestOnly.averageNormals = false;
+  EXPECT_EQ(metricPointError(query, reference, normals, {0, 1}, nearestOnly).squaredPlaneDistance,
+            1.0);
+}
