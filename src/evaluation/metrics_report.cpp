@@ -2,6 +2,8 @@
 
 #include "common/csv_records.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -50,11 +52,15 @@ std::vector<std::string> distortionFields(const PairMetrics& metrics, double pea
   for (int channel = 0; channel < 3; ++channel)
     fields.push_back(formatValue(psnr(1.0, symmetric(meanSquaredColorDifference(ab, channel),
                                                      meanSquaredColorDifference(ba, channel)))));
+  // Without the original's normals there is no D2.
+  if (!metrics.planes)
+    for (std::size_t d2 = 8; d2 < 12; ++d2)
+      fields[d2] = "";
   return fields;
 }
 
 constexpr std::size_t kDistortionColumns = 15;
-constexpr std::size_t kLaterDistortionColumns = 3;
+constexpr std::size_t kLaterDistortionColumns = 24;
 
 Value squared(Value value) {
   if (!value)
@@ -63,14 +69,42 @@ Value squared(Value value) {
 }
 
 // The columns added after the first twenty, in their order: Hausdorff's PSNR and D2's
-// Hausdorff distance with its PSNR.
+// Hausdorff distance with its PSNR; then each colour channel's MSE both ways and symmetric, its
+// PSNR each way, and the largest 8-bit R, G and B differences with their PSNR (peak 255).
 std::vector<std::string> laterDistortionFields(const PairMetrics& metrics, double peak) {
   const DirectionSums& ab = metrics.originalToDecoded;
   const DirectionSums& ba = metrics.decodedToOriginal;
   const Value hausdorff = symmetric(hausdorffDistance(ab), hausdorffDistance(ba));
   const Value planeHausdorff = symmetric(planeHausdorffDistance(ab), planeHausdorffDistance(ba));
-  return {formatValue(psnr(peak, squared(hausdorff), 3.0)), formatValue(planeHausdorff),
-          formatValue(psnr(peak, squared(planeHausdorff), 3.0))};
+  std::vector<std::string> fields = {formatValue(psnr(peak, squared(hausdorff), 3.0)),
+                                     formatValue(planeHausdorff),
+                                     formatValue(psnr(peak, squared(planeHausdorff), 3.0))};
+  for (int channel = 0; channel < 3; ++channel) {
+    const Value mseAb = meanSquaredColorDifference(ab, channel);
+    const Value mseBa = meanSquaredColorDifference(ba, channel);
+    fields.push_back(formatValue(mseAb));
+    fields.push_back(formatValue(mseBa));
+    fields.push_back(formatValue(symmetric(mseAb, mseBa)));
+  }
+  for (int channel = 0; channel < 3; ++channel) {
+    fields.push_back(formatValue(psnr(1.0, meanSquaredColorDifference(ab, channel))));
+    fields.push_back(formatValue(psnr(1.0, meanSquaredColorDifference(ba, channel))));
+  }
+  const bool colors = ab.colorPoints > 0 && ba.colorPoints > 0;
+  for (std::size_t channel = 0; channel < 3; ++channel) {
+    const double largest = std::max(ab.largestSquaredRgbDifferences[channel],
+                                    ba.largestSquaredRgbDifferences[channel]);
+    fields.push_back(colors ? formatValue(std::sqrt(largest)) : "");
+  }
+  for (std::size_t channel = 0; channel < 3; ++channel) {
+    const double largest = std::max(ab.largestSquaredRgbDifferences[channel],
+                                    ba.largestSquaredRgbDifferences[channel]);
+    fields.push_back(colors ? formatValue(psnr(255.0, largest)) : "");
+  }
+  // Without the original's normals there is no D2.
+  if (!metrics.planes)
+    fields[1] = fields[2] = "";
+  return fields;
 }
 
 // A row; its distortion only when measured is set.
@@ -111,7 +145,10 @@ void writeMetricsHeader(std::ostream& csv) {
   csv << "file,original_points,decoded_points,compressed_bytes,bpp,d1_mse_ab,d1_mse_ba,d1_mse,"
          "d1_psnr,peak,hausdorff_ab,hausdorff_ba,hausdorff,d2_mse_ab,d2_mse_ba,d2_mse,d2_psnr,"
          "y_psnr,cb_psnr,cr_psnr,original_unique_points,decoded_unique_points,hausdorff_psnr,"
-         "d2_hausdorff,d2_hausdorff_psnr\n";
+         "d2_hausdorff,d2_hausdorff_psnr,y_mse_ab,y_mse_ba,y_mse,cb_mse_ab,cb_mse_ba,cb_mse,"
+         "cr_mse_ab,cr_mse_ba,cr_mse,y_psnr_ab,y_psnr_ba,cb_psnr_ab,cb_psnr_ba,cr_psnr_ab,"
+         "cr_psnr_ba,red_hausdorff,green_hausdorff,blue_hausdorff,red_hausdorff_psnr,"
+         "green_hausdorff_psnr,blue_hausdorff_psnr\n";
 }
 
 void writeMetricsRow(std::ostream& csv, const std::string& file, const PairMetrics* metrics,

@@ -397,18 +397,26 @@ TEST_F(Evaluation, MetricsHaveARowForEveryOriginalAndOneForAll) {
   // The rows come in the report's order, which is the listing's; "all" comes last. Two pairs
   // were not measured, so the dataset's distortion is not a number.
   const std::string metrics = readTextFile(work.path / "metrics.csv");
-  const std::string lostAll = "all,2,2,13,40,,,,,,,,,,,,,,,,2,2,,,\n";
+  // The colour columns: nothing measured, and the same colours everywhere (MSE 0, PSNR inf).
+  const std::string none(21, ',');
+  const std::string sameColours = ",0,0,0,0,0,0,0,0,0,inf,inf,inf,inf,inf,inf,0,0,0,inf,inf,inf";
+  const std::string lostAll = "all,2,2,13,40,,,,,,,,,,,,,,,,2,2,,," + none + "\n";
   EXPECT_EQ(metrics.rfind("\n" + lostAll), metrics.size() - lostAll.size() - 1) << metrics;
   const std::string measured = "\"sub/a,b.pcd\",2,2,10,40,0.5,0.5,0.5,13.8021124,2,1,1,1,0.5,0.5,"
-                               "0.5,13.8021124,inf,inf,inf,2,2,10.7918125,1,10.7918125\n";
+                               "0.5,13.8021124,inf,inf,inf,2,2,10.7918125,1,10.7918125" +
+                               sameColours + "\n";
   EXPECT_EQ(sortedLines(metrics),
             sortedLines("file,original_points,decoded_points,compressed_bytes,bpp,d1_mse_ab,"
                         "d1_mse_ba,d1_mse,d1_psnr,peak,hausdorff_ab,hausdorff_ba,hausdorff,"
                         "d2_mse_ab,d2_mse_ba,d2_mse,d2_psnr,y_psnr,cb_psnr,cr_psnr,"
                         "original_unique_points,decoded_unique_points,hausdorff_psnr,d2_hausdorff,"
-                        "d2_hausdorff_psnr\n"
-                        "bad.pcd,,,,,,,,,,,,,,,,,,,,,,,,\nlonely.pcd,,,3,,,,,,,,,,,,,,,,,,,,,\n" +
-                        measured + lostAll));
+                        "d2_hausdorff_psnr,y_mse_ab,y_mse_ba,y_mse,cb_mse_ab,cb_mse_ba,cb_mse,"
+                        "cr_mse_ab,cr_mse_ba,cr_mse,y_psnr_ab,y_psnr_ba,cb_psnr_ab,cb_psnr_ba,"
+                        "cr_psnr_ab,cr_psnr_ba,red_hausdorff,green_hausdorff,blue_hausdorff,"
+                        "red_hausdorff_psnr,green_hausdorff_psnr,blue_hausdorff_psnr\n"
+                        "bad.pcd,,,,,,,,,,,,,,,,,,,,,,,," +
+                        none + "\nlonely.pcd,,,3,,,,,,,,,,,,,,,,,,,,," + none + "\n" + measured +
+                        lostAll));
   EXPECT_EQ(metrics.rfind("file,", 0), 0u);
   for (const char* name : {"bad.pcd", "lonely.pcd"})
     EXPECT_NE(result.err.find(std::string("quorvane-eval: metrics.csv: the distortion of 'all' is "
@@ -426,7 +434,8 @@ TEST_F(Evaluation, MetricsHaveARowForEveryOriginalAndOneForAll) {
       readTextFile(work.path / "metrics.csv").substr(metrics.find('\n') + 1),
       measured +
           "all,2,2,10,40,0.5,0.5,0.5,13.8021124,2,1,1,1,0.5,0.5,0.5,13.8021124,inf,inf,inf,2,2,"
-          "10.7918125,1,10.7918125\n");
+          "10.7918125,1,10.7918125" +
+          sameColours + "\n");
   // --peak states the peak in every row, the unmeasured ones too.
   writeCloud(originals() / "bad.pcd", *original);
   runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + " --metrics --peak=1023", work.path);
@@ -449,7 +458,9 @@ TEST_F(Evaluation, AnEmptyDecodedCloudIsNotAveragedAway) {
   EXPECT_EQ(result.err, "quorvane-eval: metrics.csv: the distortion of 'all' is left empty: "
                         "lost.pcd: its decoded cloud has no finite point\n");
   const std::string metrics = readTextFile(work.path / "metrics.csv");
-  EXPECT_EQ(metrics.substr(metrics.rfind("all,")), "all,4,2,0,,,,,,,,,,,,,,,,,4,2,,,\n") << metrics;
+  EXPECT_EQ(metrics.substr(metrics.rfind("all,")),
+            "all,4,2,0,,,,,,,,,,,,,,,,,4,2,,," + std::string(21, ',') + "\n")
+      << metrics;
   // Without --metrics the run is as it always was.
   EXPECT_EQ(run().status, 0);
 }

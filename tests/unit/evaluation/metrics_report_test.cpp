@@ -72,6 +72,16 @@ HandWorkedPair pointPair() {
   return pair;
 }
 
+// The colour columns of the hand-worked pair. Y' MSE ab (0.42584^2 + 0) / 2, ba 0.42584^2 / 3;
+// Cb: blue's 1.0 against grey's 0.5, 0.25 / 2 and / 3. The largest R, G and B differences are
+// blue's against grey's: 127, 127 and 128, PSNR 10 log10(255^2 / 127^2) = 6.0547 dB.
+const std::string kColourColumns =
+    ",0.0906695202,0.0604463468,0.0906695202,0.125,0.0833333333,0.125,0.00104881998,"
+    "0.000699213318,0.00104881998,10.4253868,12.1862994,9.03089987,10.7918125,29.7929905,"
+    "31.5539031,127,127,128,6.05472919,6.05472919,5.98660422";
+// The same columns where nothing was measured, or without colour.
+const std::string kNone(21, ',');
+
 } // namespace
 
 TEST(MetricsRow, HoldsTheHandWorkedValueOfEveryColumn) {
@@ -81,19 +91,25 @@ TEST(MetricsRow, HoldsTheHandWorkedValueOfEveryColumn) {
             "file,original_points,decoded_points,compressed_bytes,bpp,d1_mse_ab,d1_mse_ba,d1_mse,"
             "d1_psnr,peak,hausdorff_ab,hausdorff_ba,hausdorff,d2_mse_ab,d2_mse_ba,d2_mse,d2_psnr,"
             "y_psnr,cb_psnr,cr_psnr,original_unique_points,decoded_unique_points,hausdorff_psnr,"
-            "d2_hausdorff,d2_hausdorff_psnr\n");
+            "d2_hausdorff,d2_hausdorff_psnr,y_mse_ab,y_mse_ba,y_mse,cb_mse_ab,cb_mse_ba,cb_mse,"
+            "cr_mse_ab,cr_mse_ba,cr_mse,y_psnr_ab,y_psnr_ba,cb_psnr_ab,cb_psnr_ba,cr_psnr_ab,"
+            "cr_psnr_ba,red_hausdorff,green_hausdorff,blue_hausdorff,red_hausdorff_psnr,"
+            "green_hausdorff_psnr,blue_hausdorff_psnr\n");
   const PairMetrics metrics = measure(handWorkedPair());
   EXPECT_EQ(row("pair.pcd", &metrics, 100),
             "pair.pcd,2,4,100,400,2.5,4.66666667,4.66666667,7.62356983,3,2,3,3,0.180000014,"
             "0.12000001,0.180000014,21.7609122,10.4253868,9.03089987,29.7929905,2,3,4.77121255,"
-            "0.600000024,18.7506123\n");
+            "0.600000024,18.7506123" +
+                kColourColumns + "\n");
   // --peak replaces the box's peak: 10 log10(3 * 10^2 / (14 / 3)).
   EXPECT_EQ(row("pair.pcd", &metrics, std::nullopt, 10.0),
             "pair.pcd,2,4,,,2.5,4.66666667,4.66666667,18.0811447,10,2,3,3,0.180000014,0.12000001,"
             "0.180000014,32.2184872,10.4253868,9.03089987,29.7929905,2,3,15.2287875,0.600000024,"
-            "29.2081872\n");
+            "29.2081872" +
+                kColourColumns + "\n");
   const PairMetrics point = measure(pointPair());
-  EXPECT_EQ(row("point.pcd", &point, 5), "point.pcd,1,1,5,40,4,4,4,,0,2,2,2,4,4,4,,,,,1,1,,2,\n");
+  EXPECT_EQ(row("point.pcd", &point, 5),
+            "point.pcd,1,1,5,40,4,4,4,,0,2,2,2,4,4,4,,,,,1,1,,2," + kNone + "\n");
 }
 
 // File normals are directions: scaled by 1e30 or 1e-30, whose squares single precision cannot
@@ -118,16 +134,18 @@ TEST(MetricsRow, IsTheSameOnEveryThreadCount) {
 }
 
 TEST(MetricsRow, LeavesWhatCannotBeMeasuredEmpty) {
-  EXPECT_EQ(row("bad.pcd", nullptr, 7), "bad.pcd,,,7,,,,,,,,,,,,,,,,,,,,,\n");
-  EXPECT_EQ(row("bad.pcd", nullptr, std::nullopt, 2.5), "bad.pcd,,,,,,,,,2.5,,,,,,,,,,,,,,,\n");
+  EXPECT_EQ(row("bad.pcd", nullptr, 7), "bad.pcd,,,7,,,,,,,,,,,,,,,,,,,,," + kNone + "\n");
+  EXPECT_EQ(row("bad.pcd", nullptr, std::nullopt, 2.5),
+            "bad.pcd,,,,,,,,,2.5,,,,,,,,,,,,,,," + kNone + "\n");
   // An empty decoded cloud: no original point has a neighbour, no decoded point to search.
   HandWorkedPair empty = pointPair();
   empty.decoded.clear();
   const PairMetrics metrics = measure(empty);
-  EXPECT_EQ(row("empty.pcd", &metrics, 0), "empty.pcd,1,0,0,0,,,,,0,,,,,,,,,,,1,0,,,\n");
+  EXPECT_EQ(row("empty.pcd", &metrics, 0),
+            "empty.pcd,1,0,0,0,,,,,0,,,,,,,,,,,1,0,,," + kNone + "\n");
   // RFC 4180: a name with a comma or a quote is quoted, its quotes doubled.
   EXPECT_EQ(row("a,\"b\".pcd", nullptr, std::nullopt),
-            "\"a,\"\"b\"\".pcd\",,,,,,,,,,,,,,,,,,,,,,,,\n");
+            "\"a,\"\"b\"\".pcd\",,,,,,,,,,,,,,,,,,,,,,,," + kNone + "\n");
 }
 
 TEST(MetricsTotals, PoolEveryMeasuredPoint) {
@@ -151,10 +169,11 @@ TEST(MetricsTotals, PoolEveryMeasuredPoint) {
   writeMetricsTotals(csv, totals, std::nullopt);
   EXPECT_EQ(csv.str(),
             "all,3,5,800,400,3,4.5,4.5,7.7815125,3,2,3,3,1.45333334,1.09000001,1.45333334,"
-            "12.6899853,10.4253868,9.03089987,29.7929905,3,4,4.77121255,2,8.29303773\n");
+            "12.6899853,10.4253868,9.03089987,29.7929905,3,4,4.77121255,2,8.29303773" +
+                kColourColumns + "\n");
   std::ostringstream empty;
   writeMetricsTotals(empty, MetricsTotals{}, std::nullopt);
-  EXPECT_EQ(empty.str(), "all,0,0,0,,,,,,0,,,,,,,,,,,0,0,,,\n");
+  EXPECT_EQ(empty.str(), "all,0,0,0,,,,,,0,,,,,,,,,,,0,0,,," + kNone + "\n");
 }
 
 TEST(MetricsTotals, APairWithPointsOnOneSideOnlyLeavesTheDistortionEmpty) {
@@ -177,11 +196,12 @@ TEST(MetricsTotals, APairWithPointsOnOneSideOnlyLeavesTheDistortionEmpty) {
     const std::string points = lost == &lostDecoded ? "3,4" : lost == &lostOriginal ? "2,5" : "2,4";
     const std::string bpp = lost == &lostDecoded ? "274.666667" : "400";
     const std::string unique = lost == &lostDecoded ? "3,3" : lost == &lostOriginal ? "2,4" : "2,3";
-    EXPECT_EQ(csv.str(), "all," + points + ",103," + bpp + ",,,,,,,,,,,,,,,," + unique + ",,,\n");
+    EXPECT_EQ(csv.str(),
+              "all," + points + ",103," + bpp + ",,,,,,,,,,,,,,,," + unique + ",,," + kNone + "\n");
     std::ostringstream withPeak;
     writeMetricsTotals(withPeak, totals, 7.0);
-    EXPECT_EQ(withPeak.str(),
-              "all," + points + ",103," + bpp + ",,,,,7,,,,,,,,,,," + unique + ",,,\n");
+    EXPECT_EQ(withPeak.str(), "all," + points + ",103," + bpp + ",,,,,7,,,,,,,,,,," + unique +
+                                  ",,," + kNone + "\n");
   }
   EXPECT_EQ(lostReason(&lostDecoded), "its decoded cloud has no finite point");
   EXPECT_EQ(lostReason(&lostOriginal), "its original has no finite point");
