@@ -1,12 +1,14 @@
-// quorvane-metrics: pc_error's metrics of one pair of PLY or PCD files, with its options and
-// its printed report, so that scripts that run pc_error can run this instead.
+// quorvane-metrics: pc_error's metrics of a pair of PLY or PCD files, with its options and its
+// printed report, so that scripts that run pc_error can run this instead; or of a list of
+// pairs, into one CSV.
 
 #include "cli/command_line.h"
 #include "cli/diagnostics.h"
+#include "evaluation/ordered_comparison.h"
+#include "evaluation/pair_list.h"
 #include "evaluation/pc_error_report.h"
 #include "evaluation/pc_error_settings.h"
-#include "io/cloud_loading.h"
-#include "metrics/cloud_comparison.h"
+#include "io/pcd_file_check.h"
 
 #include <chrono>
 #include <cmath>
@@ -21,7 +23,8 @@ namespace {
 
 // The synopsis and what the program does, printed before its options.
 const char* const kUsage =
-    "usage: quorvane-metrics -a ORIGINAL -b DECODED [-n NORMALS] [options]\n\n"
+    "usage: quorvane-metrics -a ORIGINAL -b DECODED [-n NORMALS] [options]\n"
+    "       quorvane-metrics --pairs LIST --csv FILE [--part K/N] [options]\n\n"
     "Prints the D1 (point-to-point) and D2 (point-to-plane) errors and PSNRs of the pair both\n"
     "ways, and with -c the colour ones, as MPEG's pc_error 0.14.1 prints them for the same\n"
     "options: the same lines, labels and order, and the same numbers. ORIGINAL and DECODED are\n"
@@ -36,13 +39,116 @@ void writeLoading(std::ostream& out, const LoadedPoints& cloud, std::size_t uniq
                       cloud.points.size(), uniquePoints, done);
 }
 
-// Reads a cloud; prints its problem and gives false when it cannot be measured.
-bool load(const std::string& path, NormalReading normals, LoadedPoints& cloud) {
-  cloud = loadMeasurablePoints(path, normals);
-  if (cloud.problem.empty())
-    return true;
-  printProblem(printableName(path) + ": " + cloud.problem);
-  return false;
+void reportMissingNormals(const std::string& normals) {
+  printProblem(printableName(normals) +
+               " has no normals (nx ny nz, or normal_x normal_y normal_z): D2 is left out");
+}
+
+// One pair, with pc_error's report on standard output.
+int measureOnePair(const PcErrorSettings& settings) {
+  const PcErrorRun& run = settings.run;
+  std::cout.precision(std::numeric_limits<float>::max_digits10);
+  writePcErrorSettings(std::cout, run);
+  const auto start = std::chrono::steady_clock::now();
+  const PairMeasurement measured =
+      measurePair({run.fileA, run.fileB, run.normals}, run, run.threads);
+  if (measured.normalsMissing)
+    reportMissingNormals(run.normals);
+  if (measured.comparison.problem) {
+    const PairProblem& problem = *measured.comparison.problem;
+    printProblem(printableName(problem.path) + ": " + problem.reason);
+    return 1;
+  }
+  const PairMetrics& metrics = *measured.comparison.metrics;
+  writeLoading(std::cout, measured.original, metrics.originalUniquePoints, "Reading file 1 done.");
+  const bool fileNormals = !measured.original.attributes.normals.empty();
+  if (!run.normals.empty() && run.normals == run.fileA && fileNormals)
+    std::cout << "Normals loaded from file1.\n";
+  else if (!run.normals.empty() && fileNormals)
+    writeLoading(std::cout, measured.normals, measured.normals.points.size(),
+                 "Reading normal 1 done.");
+  writeLoading(std::cout, measured.decoded, metrics.decodedUniquePoints, "Reading file 2 done.");
+  writePcErrorReport(std::cout, run, metrics, measured.peak, measured.colorsCompared);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::cout << "Job done! " << seconds
+            << " seconds elapsed (excluding the time to load the point clouds)." << std::endl;
+  if (!settings.json.empty()) {
+    std::ofstream json(settings.json);
+    writePcErrorJson(json, run, metrics, measured.peak, measured.colorsCompared);
+    if (!json.flush()) {
+      printProblem(printableName(settings.json) + " cannot be written");
+      return 1;
+    }
+  }
+  return std::cout ? 0 : 1;
+}
+
+// Small pairs, by their headers' points, are measured several at a time.
+PairCost costOf(const ListedPair& pair) {
+  const auto original = readPointCount(pair.original);
+  const auto decoded = readPointCount(pair.decoded);
+  return original && decoded && *original + *decoded <= (1u << 19) ? PairCost::Small
+                                                                   : PairCost::Large;
+}
+
+// Every pair of the list (or of its part), a row each, in the list's order.
+int measureListedPairs(const PcErrorSettings& settings) {
+  std::ifstream list(settings.pairs);
+  if (!list) {
+    printProblem(printableName(settings.pairs) + " cannot be read");
+    return 1;
+  }
+  std::vector<ListedPair> all;
+  if (const std::string problem = readPairList(list, all); !problem.empty()) {
+    printProblem(printableName(settings.pairs) + ": " + problem);
+    return 1;
+  }
+  const std::vector<ListedPair> pairs = partOf(all, settings.part, settings.parts);
+  std::ofstream csv(settings.csv, std::ios::binary);
+  if (!csv) {
+    printProblem(printableName(settings.csv) + " cannot be written");
+    return 1;
+  }
+  if (settings.part == 1)
+    writePairListHeader(csv);
+  std::vector<PairCost> costs;
+  for (const ListedPair& pair : pairs)
+    costs.push_back(costOf(pair));
+  std::vector<double> peaks(pairs.size(), 0.0);
+  bool succeeded = true;
+  OrderedComparisonSteps steps;
+  steps.compare = [&](std::size_t index, unsigned threads) {
+    PairMeasurement measured = measurePair(pairs[index], settings.run, threads);
+    if (measured.normalsMissing)
+      reportMissingNormals(pairs[index].normals);
+    peaks[index] = measured.peak;
+    return std::move(measured.comparison);
+  };
+  steps.starting = [](std::size_t) {};
+  steps.write = [&](std::size_t index, std::optional<CloudComparison> result) {
+    const PairMetrics* metrics = nullptr;
+    if (result && result->problem) {
+      printProblem(printableName(result->problem->path) + ": " + result->problem->reason);
+      succeeded = false;
+    } else if (result && result->metrics) {
+      metrics = &*result->metrics;
+    }
+    // The run's resolution in every row; pc_error's own peak where a pair was measured.
+    PeakOverride peak;
+    if (settings.run.resolution != 0.0)
+      peak = settings.run.resolution;
+    else if (metrics != nullptr && std::isfinite(peaks[index]))
+      peak = peaks[index];
+    writePairListRow(csv, pairs[index], metrics, peak);
+    csv.flush();
+  };
+  compareInOrder(costs, settings.run.threads, steps);
+  if (!csv.flush()) {
+    printProblem(printableName(settings.csv) + " cannot be written");
+    return 1;
+  }
+  return succeeded ? 0 : 1;
 }
 
 } // namespace
@@ -54,79 +160,25 @@ int main(int argc, char** argv) {
   const std::vector<CommandOption> table = pcErrorOptionTable(settings);
   CommandLine line;
   const auto check = [&settings](const CommandLine& parsed) -> std::string {
+    const PcErrorRun& run = settings.run;
     if (!parsed.positional.empty())
       return "unexpected argument " + parsed.positional.front();
-    if (!settings.help && (settings.run.fileA.empty() || settings.run.fileB.empty()))
+    if (settings.help)
+      return "";
+    if (!settings.pairs.empty())
+      return !run.fileA.empty() || !run.fileB.empty() || !run.normals.empty()
+                 ? "--pairs names the pairs: no -a, -b or -n with it"
+             : settings.csv.empty() ? "--pairs writes its rows to --csv FILE"
+             : run.mseSpace != 1    ? "--csv gives metrics.csv's Y'CbCr columns: --mseSpace 1 only"
+                                    : "";
+    if (run.fileA.empty() || run.fileB.empty())
       return "-a and -b name the two clouds";
+    if (!settings.csv.empty() || settings.parts != 1)
+      return "--csv and --part go with --pairs";
     return "";
   };
   if (const auto status =
           readCommandLine(argc, argv, {kUsage, table, ""}, settings.help, check, line))
     return *status;
-  const PcErrorRun& run = settings.run;
-  std::cout.precision(std::numeric_limits<float>::max_digits10);
-  writePcErrorSettings(std::cout, run);
-
-  LoadedPoints original;
-  LoadedPoints decoded;
-  LoadedPoints normals;
-  if (!load(run.fileA, NormalReading::Read, original))
-    return 1;
-  if (!run.normals.empty() && run.normals != run.fileA) {
-    if (!load(run.normals, NormalReading::Read, normals))
-      return 1;
-    if (normals.attributes.normals.empty()) {
-      printProblem(printableName(run.normals) +
-                   " has no normals (nx ny nz, or normal_x normal_y normal_z): D2 is left out");
-      original.attributes.normals.clear();
-    } else if (normals.points.size() != original.points.size()) {
-      printProblem(printableName(run.normals) + ": " + std::to_string(normals.points.size()) +
-                   " points where " + printableName(run.fileA) + " has " +
-                   std::to_string(original.points.size()));
-      return 1;
-    } else {
-      original.attributes.normals = normals.attributes.normals;
-    }
-  }
-  if (!load(run.fileB, NormalReading::Skip, decoded))
-    return 1;
-
-  const auto start = std::chrono::steady_clock::now();
-  MetricsSettings metricsSettings;
-  metricsSettings.estimateNormals = false;
-  metricsSettings.nearestNeighbourPeak = run.resolution == 0.0;
-  metricsSettings.options = metricOptionsOf(run);
-  const CloudComparison comparison =
-      compareCloudsWithMetrics(original, decoded, run.threads, metricsSettings);
-  if (comparison.problem) {
-    printProblem(printableName(run.fileA) + ": " + comparison.problem->reason);
-    return 1;
-  }
-  const PairMetrics& metrics = *comparison.metrics;
-  const double peak = run.resolution != 0.0 ? run.resolution
-                                            : metrics.largestNearestNeighbourDistance.value_or(
-                                                  std::numeric_limits<double>::quiet_NaN());
-
-  writeLoading(std::cout, original, metrics.originalUniquePoints, "Reading file 1 done.");
-  if (!run.normals.empty() && run.normals == run.fileA && !original.attributes.normals.empty())
-    std::cout << "Normals loaded from file1.\n";
-  else if (!run.normals.empty() && !original.attributes.normals.empty())
-    writeLoading(std::cout, normals, normals.points.size(), "Reading normal 1 done.");
-  writeLoading(std::cout, decoded, metrics.decodedUniquePoints, "Reading file 2 done.");
-  writePcErrorReport(std::cout, run, metrics, peak,
-                     original.attributes.hasColor && decoded.attributes.hasColor);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::cout << "Job done! " << seconds
-            << " seconds elapsed (excluding the time to load the point clouds)." << std::endl;
-  if (!settings.json.empty()) {
-    std::ofstream json(settings.json);
-    writePcErrorJson(json, run, metrics, peak,
-                     original.attributes.hasColor && decoded.attributes.hasColor);
-    if (!json.flush()) {
-      printProblem(printableName(settings.json) + " cannot be written");
-      return 1;
-    }
-  }
-  return std::cout ? 0 : 1;
+  return settings.pairs.empty() ? measureOnePair(settings) : measureListedPairs(settings);
 }

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <sstream>
 
 namespace {
 
@@ -93,5 +94,26 @@ std::vector<CommandOption> pcErrorOptionTable(PcErrorSettings& settings) {
        "a whole number from 1 to 1024"},
       {"--json", "", "FILE", "also write every value to FILE as JSON", setText(settings.json),
        "a file name"},
+      {"--pairs", "", "LIST",
+       "measure every pair of LIST, a CSV of original,decoded[,normals]\n"
+       "lines, with the same options, several at a time, into --csv",
+       setText(settings.pairs), "a file name"},
+      {"--csv", "", "FILE", "the rows of --pairs: metrics.csv's columns with the file names",
+       setText(settings.csv), "a file name"},
+      {"--part", "", "K/N",
+       "measure the K-th of N consecutive parts of LIST; part 1 alone writes\n"
+       "the header, so the parts' CSV files put in order are the whole list's",
+       [&settings](const std::string& value) {
+         unsigned part = 0, parts = 0;
+         char slash = 0;
+         std::istringstream text(value);
+         if (!(text >> part >> slash >> parts) || slash != '/' || !text.eof() || part < 1 ||
+             parts < part || parts > 100000)
+           return false;
+         settings.part = part;
+         settings.parts = parts;
+         return true;
+       },
+       "K/N with 1 <= K <= N"},
       {"--help", "-h", "", "this text", setFlag(settings.help), ""}};
 }

@@ -10,6 +10,11 @@
 struct PcErrorSettings {
   PcErrorRun run;
   std::string json;
+  // Many pairs: the list, the CSV the rows go to, and which part of the list this run takes.
+  std::string pairs;
+  std::string csv;
+  unsigned part = 1;
+  unsigned parts = 1;
   bool help = false;
 };
 

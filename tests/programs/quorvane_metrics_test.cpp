@@ -90,15 +90,20 @@ void writeNormals(const fs::path& original, const fs::path& file) {
   ASSERT_EQ(pcl::io::savePCDFileBinary(file.string(), withNormals), 0);
 }
 
+// The shipped scans through med-offline-color, in work/quorvane.
+void buildShippedDataset(const fs::path& work) {
+  const CommandResult built =
+      runCommand(shellQuoted(QUORVANE_DATASET_BINARY) + " --profile med-offline-color --output " +
+                     shellQuoted(work.string()) + " " + shellQuoted(samplePath("")),
+                 work);
+  ASSERT_EQ(built.status, 0) << built.err;
+}
+
 } // namespace
 
 TEST(QuorvaneMetrics, PrintsWhatPcErrorPrintsForEachOptionSet) {
   TempDirectory work;
-  const CommandResult built =
-      runCommand(shellQuoted(QUORVANE_DATASET_BINARY) + " --profile med-offline-color --output " +
-                     shellQuoted(work.path.string()) + " " + shellQuoted(samplePath("")),
-                 work.path);
-  ASSERT_EQ(built.status, 0) << built.err;
+  buildShippedDataset(work.path);
   const std::vector<std::pair<std::string, std::string>> sets = {
       {"colour-hausdorff-1023", "-c 1 -d 1 -r 1023"},
       {"hausdorff", "-d 1"},
@@ -164,4 +169,51 @@ TEST(QuorvaneMetrics, NamesTheFileAndTheReasonOfBadInput) {
   run = runMetrics("-a a.ply", work.path);
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("-a and -b name the two clouds (see --help)"), std::string::npos);
+}
+
+// A list measured whole, and in three parts on what could be three machines: the parts' files
+// put one after another are the whole list's file. A pair that cannot be read keeps its row.
+TEST(QuorvaneMetrics, MeasuresAListWholeOrInPartsAlike) {
+  TempDirectory work;
+  buildShippedDataset(work.path);
+  std::string list;
+  for (const char* name : {"milk_color", "colored_cloud", "missing", "cturtle"})
+    list += std::string("quorvane/pcd_binary_original/") + name +
+            ".pcd,quorvane/octree_uncompressed/" + name + ".pcd\n";
+  writeTextFile(work.path / "list.csv", list);
+  const CommandResult whole = runMetrics("--pairs list.csv --csv whole.csv -c -d", work.path);
+  EXPECT_EQ(whole.status, 1);
+  EXPECT_EQ(whole.err, "quorvane-metrics: quorvane/pcd_binary_original/missing.pcd: cannot be "
+                       "read: No such file or directory\n");
+  std::string parts;
+  for (const char* part : {"1/3", "2/3", "3/3"}) {
+    runMetrics(std::string("--pairs list.csv --csv part.csv -c -d --part ") + part, work.path);
+    parts += readTextFile(work.path / "part.csv");
+  }
+  const std::string csv = readTextFile(work.path / "whole.csv");
+  EXPECT_EQ(parts, csv);
+  EXPECT_EQ(countOccurrences(csv, "\n"), 5u) << csv;
+  EXPECT_EQ(csv.rfind("file,decoded,normals,original_points,decoded_points,", 0), 0u) << csv;
+  EXPECT_NE(csv.find("\nquorvane/pcd_binary_original/missing.pcd,"
+                     "quorvane/octree_uncompressed/missing.pcd," +
+                     std::string(45, ',') + "\n"),
+            std::string::npos)
+      << csv;
+  // The list's row holds the single run's numbers: D1 of milk_color, both ways.
+  const CommandResult single =
+      runMetrics("-a quorvane/pcd_binary_original/milk_color.pcd -b quorvane/octree_uncompressed/"
+                 "milk_color.pcd -c -d --json milk.json",
+                 work.path);
+  ASSERT_EQ(single.status, 0) << single.err;
+  const std::string json = readTextFile(work.path / "milk.json");
+  const std::size_t at = json.find("\"d1_mse\": ");
+  ASSERT_NE(at, std::string::npos) << json;
+  const double jsonValue = std::stod(json.substr(at + 10));
+  const std::size_t row = csv.find("\nquorvane/pcd_binary_original/milk_color.pcd,");
+  std::vector<std::string> fields;
+  std::istringstream rowText(csv.substr(row + 1, csv.find('\n', row + 1) - row - 1));
+  for (std::string field; std::getline(rowText, field, ',');)
+    fields.push_back(field);
+  ASSERT_GT(fields.size(), 9u);
+  EXPECT_NEAR(std::stod(fields[9]), jsonValue, 1e-8 * jsonValue) << csv;
 }
