@@ -25,6 +25,11 @@ run_contender() { # name pair-directory
   # pc_error as a paper runs it, given binary PLY files, the original's normals and the peak.
   pcerror) OMP_NUM_THREADS=1 measure "$PC_ERROR" -a "$pair/original.ply" -b "$pair/decoded.ply" \
     -n "$pair/normals.ply" --color=1 --hausdorff=1 --resolution="$(cat "$pair/peak")" ;;
+  # quorvane-metrics with pc_error's very command line.
+  qmetrics1) measure "$build/quorvane-metrics" -a "$pair/original.ply" -b "$pair/decoded.ply" \
+    -n "$pair/normals.ply" --color=1 --hausdorff=1 --resolution="$(cat "$pair/peak")" --nbThreads=1 ;;
+  qmetricsN) measure "$build/quorvane-metrics" -a "$pair/original.ply" -b "$pair/decoded.ply" \
+    -n "$pair/normals.ply" --color=1 --hausdorff=1 --resolution="$(cat "$pair/peak")" --nbThreads="$cores" ;;
   cc) measure CloudCompare -SILENT -AUTO_SAVE OFF -O "$pair/original.ply" -O "$pair/decoded.ply" -C2C_DIST -MAX_TCOUNT 1 ;;
   esac
 }

@@ -5,7 +5,8 @@
 # when quorvane-eval estimates them; then the high-resolution profile with normals (every
 # decoded point distinct). With PC_ERROR=/path/to/pc_error, MPEG's pc_error too, on one thread,
 # given binary PLY files with the original's normals and the same peak: the ratio of --metrics
-# to pc_error is the measure of the metrics' cost.
+# to pc_error is the measure of the metrics' cost. quorvane-metrics runs with pc_error's command
+# line (-a -b -n --color=1 --hausdorff=1 --resolution=PEAK) on the same PLY files.
 #   [PC_ERROR=...] scripts/bench-metrics.sh [POINTS (default 1000000)] [RUNS (default 5)]
 # Prints a markdown table and writes it to bench/results/.
 set -euo pipefail
@@ -13,7 +14,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 points="${1:-1000000}"
 runs="${2:-5}"
 "$root/scripts/install-deps.sh" time pcl-tools
-"$root/scripts/build.sh" quorvane-eval quorvane-dataset bench_make_clouds bench_pcd_to_ply
+"$root/scripts/build.sh" quorvane-eval quorvane-dataset quorvane-metrics bench_make_clouds bench_pcd_to_ply
 build="$root/build"
 eval_binary="${QUORVANE_EVAL:-$build/quorvane-eval}"
 work="$(mktemp -d)"
@@ -21,11 +22,11 @@ trap 'rm -rf "$work"' EXIT
 cores=$(nproc)
 # shellcheck source=scripts/bench-common.sh
 source "$root/scripts/bench-common.sh"
-contenders=(eval1 metrics1 metricsN)
+contenders=(eval1 metrics1 metricsN qmetrics1 qmetricsN)
 [ -z "${PC_ERROR:-}" ] || contenders+=(pcerror)
 
-table="| points | pair | plain 1 thread s | --metrics 1 thread s | --metrics $cores threads s | pc_error 1 thread s | --metrics1 / pc_error | --metrics$cores / pc_error | --metrics1 / plain | peak RSS plain / --metrics / pc_error MiB |
-|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+table="| points | pair | plain 1 thread s | --metrics 1 thread s | --metrics $cores threads s | quorvane-metrics 1 thread s | quorvane-metrics $cores threads s | pc_error 1 thread s | --metrics1 / pc_error | --metrics$cores / pc_error | quorvane-metrics1 / pc_error | quorvane-metrics$cores / pc_error | --metrics1 / plain | peak RSS plain / --metrics / quorvane-metrics / pc_error MiB |
+|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 add_row() { # label pair-directory [PLY file of the original's normals, for pc_error]
   local pair="$2" original="$2/quorvane/pcd_binary_original/cloud_00000.pcd"
   (cd "$pair" && "$eval_binary" --metrics >/dev/null 2>&1) || true
@@ -39,9 +40,10 @@ add_row() { # label pair-directory [PLY file of the original's normals, for pc_e
   local row
   row=$(awk -v p="$points" -v l="$1" -v a="${seconds[eval1]}" -v b="${seconds[metrics1]}" \
     -v c="${seconds[metricsN]}" -v e="${seconds[pcerror]}" -v r="${rss[eval1]}" \
-    -v s="${rss[metrics1]}" -v t="${rss[pcerror]}" \
-    'BEGIN { printf "| %d | %s | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.2f | %.0f / %.0f / %.0f |",
-             p, l, a, b, c, e, b / e, c / e, b / a, r / 1024, s / 1024, t / 1024 }')
+    -v s="${rss[metrics1]}" -v t="${rss[pcerror]}" -v q="${seconds[qmetrics1]}" \
+    -v qn="${seconds[qmetricsN]}" -v qr="${rss[qmetrics1]}" \
+    'BEGIN { printf "| %d | %s | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.2f | %.2f | %.2f | %.0f / %.0f / %.0f / %.0f |",
+             p, l, a, b, c, q, qn, e, b / e, c / e, q / e, qn / e, b / a, r / 1024, s / 1024, qr / 1024, t / 1024 }')
   echo "$row" >&2
   table+=$'\n'"$row"
 }
