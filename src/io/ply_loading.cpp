@@ -231,6 +231,11 @@ bool parseValue(const std::string& token, PlyType type, double& value) {
 
 // A binary value of the type from its bytes in the file's order.
 double binaryValue(const unsigned char* bytes, PlyType type, bool swap) {
+  if (!swap && type == PlyType::Float32) {
+    float value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+  }
   unsigned char ordered[8];
   const std::size_t size = sizeOf(type);
   for (std::size_t i = 0; i < size; ++i)
@@ -268,7 +273,11 @@ struct VertexSink {
   const VertexLayout& layout;
   LoadedCloud& loaded;
 
-  std::string take(std::size_t index, std::size_t property, double value) {
+  // Why the last value could not be taken.
+  std::string problem;
+
+  // False, with the problem, when the value cannot be held.
+  bool take(std::size_t index, std::size_t property, double value) {
     pcl::PointXYZRGBA& point = loaded.cloud[index];
     const Role role = layout.roles[property];
     switch (role) {
@@ -276,10 +285,13 @@ struct VertexSink {
     case Role::Y:
     case Role::Z: {
       const int axis = static_cast<int>(role) - static_cast<int>(Role::X);
-      if (!isFloating(element.properties[property].type) && std::abs(value) > kLargestExactInteger)
-        return "vertex " + std::to_string(index) + " has the integer coordinate " +
-               std::to_string(static_cast<long long>(value)) +
-               ", which single precision cannot hold exactly";
+      if (!isFloating(element.properties[property].type) &&
+          std::abs(value) > kLargestExactInteger) {
+        problem = "vertex " + std::to_string(index) + " has the integer coordinate " +
+                  std::to_string(static_cast<long long>(value)) +
+                  ", which single precision cannot hold exactly";
+        return false;
+      }
       point.data[axis] = static_cast<float>(value);
       break;
     }
@@ -302,7 +314,7 @@ struct VertexSink {
     default:
       break;
     }
-    return "";
+    return true;
   }
 };
 
@@ -347,7 +359,7 @@ std::string readAsciiVertices(std::istream& file, const PlyHeader& header,
         for (double item = 0.0, left = value; problem.empty() && left > 0; --left)
           problem = valueOf(property.type, property.typeName, property.name, item);
       else if (problem.empty())
-        problem = sink.take(static_cast<std::size_t>(i), k, value);
+        problem = sink.take(static_cast<std::size_t>(i), k, value) ? "" : sink.problem;
       if (!problem.empty())
         return problem;
     }
@@ -430,9 +442,55 @@ std::string readBinaryVertices(std::istream& file, const PlyHeader& header,
         return "the data ends before the vertices";
   const PlyElement& vertex = header.elements[layout.element];
   std::string problem;
+  if (std::none_of(vertex.properties.begin(), vertex.properties.end(),
+                   [](const PlyProperty& property) { return property.list; })) {
+    // Records of one size: read a block of them at a time, each value at its offset.
+    std::vector<std::size_t> offsets;
+    std::vector<std::size_t> kept;
+    std::size_t recordBytes = 0;
+    for (std::size_t k = 0; k < vertex.properties.size(); ++k) {
+      offsets.push_back(recordBytes);
+      recordBytes += sizeOf(vertex.properties[k].type);
+      if (layout.roles[k] != Role::Other)
+        kept.push_back(k);
+    }
+    const std::uint64_t perBlock = std::max<std::uint64_t>(1, (std::size_t{1} << 18) / recordBytes);
+    for (std::uint64_t done = 0; done < vertex.count;) {
+      const std::uint64_t records = std::min(perBlock, vertex.count - done);
+      const unsigned char* bytes = input.next(static_cast<std::size_t>(records * recordBytes));
+      if (bytes == nullptr)
+        return "the data holds fewer vertices than the header declares (" +
+               std::to_string(vertex.count) + ")";
+      // Only the properties that the cloud keeps are decoded; floats and colour bytes in the
+      // machine's order are copied as they are.
+      for (std::uint64_t r = 0; r < records; ++r, bytes += recordBytes) {
+        const auto index = static_cast<std::size_t>(done + r);
+        pcl::PointXYZRGBA& point = sink.loaded.cloud[index];
+        for (const std::size_t k : kept) {
+          const unsigned char* value = bytes + offsets[k];
+          const Role role = layout.roles[k];
+          const PlyType type = vertex.properties[k].type;
+          if (!swap && type == PlyType::Float32 && role >= Role::X && role <= Role::Z) {
+            std::memcpy(&point.data[static_cast<int>(role) - static_cast<int>(Role::X)], value, 4);
+          } else if (role == Role::Red) {
+            point.r = *value;
+          } else if (role == Role::Green) {
+            point.g = *value;
+          } else if (role == Role::Blue) {
+            point.b = *value;
+          } else if (!sink.take(index, k, binaryValue(value, type, swap))) {
+            return sink.problem;
+          }
+        }
+      }
+      done += records;
+    }
+    return "";
+  }
   for (std::uint64_t i = 0; i < vertex.count; ++i) {
     const auto take = [&](std::size_t property, double value) {
-      problem = sink.take(static_cast<std::size_t>(i), property, value);
+      if (!sink.take(static_cast<std::size_t>(i), property, value))
+        problem = sink.problem;
       return problem.empty();
     };
     if (!readBinaryInstance(input, vertex, swap, take))
@@ -515,7 +573,7 @@ std::string readChecked(const std::string& path, LoadedCloud& loaded) {
   if (layout.hasNormals)
     loaded.attributes.normals.assign(static_cast<std::size_t>(vertex.count),
                                      Eigen::Vector3f::Zero());
-  VertexSink sink{vertex, layout, loaded};
+  VertexSink sink{vertex, layout, loaded, ""};
   return header.format == "ascii" ? readAsciiVertices(file, header, layout, sink)
                                   : readBinaryVertices(file, header, layout, sink);
 }
