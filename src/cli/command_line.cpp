@@ -64,8 +64,8 @@ CommandLine parseCommandLine(int argc, char** argv, const std::vector<CommandOpt
       return line;
     }
     if (option->value == kSwitchValue && !hasInlineValue) {
-      const bool given = i + 1 < argc && (std::string(argv[i + 1]) == "0" ||
-                                          std::string(argv[i + 1]) == "1");
+      const bool given =
+          i + 1 < argc && (std::string(argv[i + 1]) == "0" || std::string(argv[i + 1]) == "1");
       value = given ? argv[++i] : "1";
     } else if (!option->value.empty() && !hasInlineValue) {
       if (i + 1 >= argc) {

@@ -109,3 +109,9 @@ std::vector<DamagedPcd> damagedPcdFiles() {
        "4, rgba as U 4)"},
   };
 }
+
+std::string pcdHeaderOnly(std::uint64_t points) {
+  return "VERSION 0.7\nFIELDS x y z\nSIZE 4 4 4\nTYPE F F F\nCOUNT 1 1 1\nWIDTH " +
+         std::to_string(points) + "\nHEIGHT 1\nPOINTS " + std::to_string(points) +
+         "\nDATA binary\n";
+}

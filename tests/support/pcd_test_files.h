@@ -2,6 +2,7 @@
 
 #include "support/test_support.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@ std::string validPcdText(PcdStorage storage);
 
 // Replaces the header line that starts with keyword by line.
 std::string withHeaderLine(std::string text, const std::string& keyword, const std::string& line);
+
+// A PCD header of x y z floats declaring the points, with no data after DATA: what reading the
+// header alone needs.
+std::string pcdHeaderOnly(std::uint64_t points);
 
 // One of each kind of damage that PCL 1.13's reader crashes on, hangs on or misreads.
 std::vector<DamagedPcd> damagedPcdFiles();

@@ -1,5 +1,6 @@
 #include "cli/diagnostics.h"
 #include "dataset/dataset_layout.h"
+#include "support/pcd_test_files.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -10,23 +11,16 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-// A header alone: the pairing reads nothing past POINTS.
-std::string headerOf(std::uint64_t points) {
-  return "VERSION 0.7\nFIELDS x y z\nSIZE 4 4 4\nTYPE F F F\nCOUNT 1 1 1\nWIDTH " +
-         std::to_string(points) + "\nHEIGHT 1\nPOINTS " + std::to_string(points) +
-         "\nDATA binary\n";
-}
-
 struct Layout {
   Layout() : dataset(datasetBelow(work.path / "quorvane")) {}
   void original(const std::string& name, std::uint64_t points = 1) {
-    writeTextFile(dataset.originalsDirectory / name, headerOf(points));
+    writeTextFile(dataset.originalsDirectory / name, pcdHeaderOnly(points));
   }
   void compressed(const std::string& name) {
     writeTextFile(dataset.compressedDirectory / name, "z");
   }
   void decoded(const std::string& name, std::uint64_t points = 1) {
-    writeTextFile(dataset.decodedDirectory / name, headerOf(points));
+    writeTextFile(dataset.decodedDirectory / name, pcdHeaderOnly(points));
   }
   // Each original's name with its partners' names below their folders, "-" for none.
   std::vector<std::string> pairs() {
@@ -70,7 +64,7 @@ TEST(PairDataset, TheCompressedFileIsTheNameWithoutItsLastExtension) {
 TEST(ListDataset, NamesLinkedFoldersWithoutFollowingThem) {
   Layout layout;
   layout.original("a.pcd");
-  writeTextFile(layout.work.path / "elsewhere" / "b.pcd", headerOf(1));
+  writeTextFile(layout.work.path / "elsewhere" / "b.pcd", pcdHeaderOnly(1));
   fs::create_directory_symlink(layout.work.path / "elsewhere",
                                layout.dataset.originalsDirectory / "linked");
   fs::create_symlink(layout.work.path / "elsewhere" / "b.pcd",

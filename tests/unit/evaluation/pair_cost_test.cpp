@@ -1,4 +1,5 @@
 #include "evaluation/pair_cost.h"
+#include "support/pcd_test_files.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -7,16 +8,7 @@
 
 namespace fs = boost::filesystem;
 
-namespace {
-
-// A header alone: the cost reads nothing past POINTS.
-std::string headerOf(std::uint64_t points) {
-  return "VERSION 0.7\nFIELDS x y z\nSIZE 4 4 4\nTYPE F F F\nCOUNT 1 1 1\nWIDTH " +
-         std::to_string(points) + "\nHEIGHT 1\nPOINTS " + std::to_string(points) +
-         "\nDATA binary\n";
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(PairCost, APairIsSmallByItsDeclaredPointsNotItsFileSize) {
   TempDirectory work;
@@ -28,11 +20,11 @@ TEST(PairCost, APairIsSmallByItsDeclaredPointsNotItsFileSize) {
     return pairCost(Pair{&originalFile, nullptr, &decodedFile, "original.pcd"});
   };
   const std::uint64_t half = kSmallPairPoints / 2;
-  EXPECT_EQ(costOf(headerOf(half), headerOf(half)), PairCost::Small);
-  EXPECT_EQ(costOf(headerOf(half), headerOf(half + 1)), PairCost::Large);
+  EXPECT_EQ(costOf(pcdHeaderOnly(half), pcdHeaderOnly(half)), PairCost::Small);
+  EXPECT_EQ(costOf(pcdHeaderOnly(half), pcdHeaderOnly(half + 1)), PairCost::Large);
   // Tiny files can still declare a large cloud, as binary_compressed ones do.
-  EXPECT_EQ(costOf(headerOf(kSmallPairPoints), headerOf(1)), PairCost::Large);
-  EXPECT_EQ(costOf(headerOf(1), "not a cloud\n"), PairCost::Large);
+  EXPECT_EQ(costOf(pcdHeaderOnly(kSmallPairPoints), pcdHeaderOnly(1)), PairCost::Large);
+  EXPECT_EQ(costOf(pcdHeaderOnly(1), "not a cloud\n"), PairCost::Large);
   const fs::path original = work.path / "alone.pcd";
   EXPECT_EQ(pairCost(Pair{&original, nullptr, nullptr, "alone.pcd"}), PairCost::None);
 }
