@@ -35,7 +35,7 @@ PcdFileCheck checkPcdFile(const std::string& path) {
     return failedCheck(std::string("cannot be opened: ") + std::strerror(errno));
 
   PcdHeader header;
-  std::string problem = readHeader(file, header);
+  std::string problem = readPcdHeader(file, header);
   if (problem.empty())
     problem = checkMappedFields(header);
   if (problem.empty())
@@ -54,7 +54,7 @@ PcdFileCheck checkPcdFile(const std::string& path) {
 std::optional<std::uint64_t> readPointCount(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   PcdHeader header;
-  if (!file || !readHeader(file, header).empty())
+  if (!file || !readPcdHeader(file, header).empty())
     return std::nullopt;
   return header.points;
 }

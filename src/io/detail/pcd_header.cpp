@@ -172,7 +172,7 @@ std::string checkKeywordPlace(int keyword, const std::vector<int>& seen) {
 
 } // namespace
 
-std::string readHeader(std::istream& file, PcdHeader& header) {
+std::string readPcdHeader(std::istream& file, PcdHeader& header) {
   std::vector<int> seen;
   std::string line;
   std::size_t headerBytes = 0;

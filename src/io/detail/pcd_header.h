@@ -27,7 +27,7 @@ struct PcdHeader {
 };
 
 // Reads the header up to its DATA line; the reason when the reader would misread it.
-std::string readHeader(std::istream& file, PcdHeader& header);
+std::string readPcdHeader(std::istream& file, PcdHeader& header);
 
 // Whether a word starts like a header line, which the reader would take as one.
 bool startsWithKeyword(const std::string& word);
