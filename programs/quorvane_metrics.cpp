@@ -34,9 +34,9 @@ const char* const kUsage =
 
 // The lines pc_error prints for a cloud once it is read.
 void writeLoading(std::ostream& out, const LoadedPoints& cloud, std::size_t uniquePoints,
-                  const char* done) {
+                  const char* done, int dropDuplicates) {
   writePcErrorLoading(out, cloud.points.empty() ? nullptr : cloud.points.back().position,
-                      cloud.points.size(), uniquePoints, done);
+                      cloud.points.size(), uniquePoints, done, dropDuplicates);
 }
 
 void reportMissingNormals(const std::string& normals) {
@@ -60,14 +60,16 @@ int measureOnePair(const PcErrorSettings& settings) {
     return 1;
   }
   const PairMetrics& metrics = *measured.comparison.metrics;
-  writeLoading(std::cout, measured.original, metrics.originalUniquePoints, "Reading file 1 done.");
+  writeLoading(std::cout, measured.original, metrics.originalUniquePoints, "Reading file 1 done.",
+               run.dropDuplicates);
   const bool fileNormals = !measured.original.attributes.normals.empty();
   if (!run.normals.empty() && run.normals == run.fileA && fileNormals)
     std::cout << "Normals loaded from file1.\n";
   else if (!run.normals.empty() && fileNormals)
     writeLoading(std::cout, measured.normals, measured.normals.points.size(),
-                 "Reading normal 1 done.");
-  writeLoading(std::cout, measured.decoded, metrics.decodedUniquePoints, "Reading file 2 done.");
+                 "Reading normal 1 done.", run.dropDuplicates);
+  writeLoading(std::cout, measured.decoded, metrics.decodedUniquePoints, "Reading file 2 done.",
+               run.dropDuplicates);
   writePcErrorReport(std::cout, run, metrics, measured.peak, measured.colorsCompared);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

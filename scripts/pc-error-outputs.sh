@@ -28,6 +28,7 @@ sets=(
   "ycgco-colour-hausdorff|-c 1 -d 1 --mseSpace=8"
   "weighted-colour|-c 1 --neighborsProc=2"
   "closest-colour|-c 1 --neighborsProc=3"
+  "dropped-duplicates|-c 1 -d 1 --dropdups=1"
 )
 "$root/build/quorvane-dataset" --profile med-offline-color --output "$work/ds" \
   "$root/data/clouds" >/dev/null

@@ -110,6 +110,7 @@ MetricOptions metricOptionsOf(const PcErrorRun& run) {
   options.colorSpace = static_cast<ColorSpace>(run.mseSpace);
   options.tiedColors = static_cast<TiedColors>(run.neighborsProc);
   options.averageNormals = run.averageNormals;
+  options.averageDuplicates = run.dropDuplicates == 2;
   return options;
 }
 
@@ -134,13 +135,13 @@ void writePcErrorSettings(std::ostream& out, const PcErrorRun& run) {
 }
 
 void writePcErrorLoading(std::ostream& out, const float* lastPoint, std::size_t points,
-                         std::size_t uniquePoints, const char* done) {
+                         std::size_t uniquePoints, const char* done, int dropDuplicates) {
   if (lastPoint != nullptr)
     out << "Verifying if the data is loaded correctly.. The last point is: " << lastPoint[0] << " "
         << lastPoint[1] << " " << lastPoint[2] << "\n";
   if (uniquePoints < points)
     out << "WARNING: " << points - uniquePoints << " points with same coordinates found and "
-        << "averaged\n";
+        << (dropDuplicates == 1 ? "dropped" : "averaged") << "\n";
   out << done << "\n";
 }
 

@@ -29,9 +29,9 @@ MetricOptions metricOptionsOf(const PcErrorRun& run);
 void writePcErrorSettings(std::ostream& out, const PcErrorRun& run);
 
 // The lines pc_error prints once a cloud is read: its last point, and how many duplicate points
-// were averaged, when there were any.
+// were averaged (--dropdups=2) or dropped (1), when there were any.
 void writePcErrorLoading(std::ostream& out, const float* lastPoint, std::size_t points,
-                         std::size_t uniquePoints, const char* done);
+                         std::size_t uniquePoints, const char* done, int dropDuplicates);
 
 // pc_error's report of a measured pair, from the peak on: the peak, the sizes, then the blocks
 // "1. Use infile1 (A) ...", "2. Use infile2 (B) ..." and "3. Final (symmetric)." with the lines

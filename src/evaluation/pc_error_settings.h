@@ -19,6 +19,6 @@ struct PcErrorSettings {
 };
 
 // pc_error 0.14.1's options with its names, short forms and defaults, and --json. Values that
-// this release does not measure yet (dropdups 0 and 1, lidar) are refused as bad values, with
+// this release does not measure yet (dropdups 0, lidar) are refused as bad values, with
 // what is taken.
 std::vector<CommandOption> pcErrorOptionTable(PcErrorSettings& settings);

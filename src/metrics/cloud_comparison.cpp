@@ -103,15 +103,16 @@ namespace {
 // from its kNormalNeighbours nearest points; zero normals, which are no planes, when the file has
 // none and estimate is false.
 MergedCloud mergeOriginal(const LoadedPoints& original, bool withNormals, bool estimate,
-                          unsigned threads) {
+                          DuplicateColors colors, unsigned threads) {
   if (!withNormals)
-    return mergeDuplicates(original.points, Normals());
+    return mergeDuplicates(original.points, Normals(), colors);
   if (original.attributes.normals.empty() && !estimate)
     return mergeDuplicates(original.points,
-                           Normals(original.points.size(), Eigen::Vector3f::Zero()));
+                           Normals(original.points.size(), Eigen::Vector3f::Zero()), colors);
   if (original.attributes.normals.empty())
-    return mergeDuplicates(original.points, estimateNormals(toColorCloud(original), threads));
-  MergedCloud merged = mergeDuplicates(original.points, original.attributes.normals);
+    return mergeDuplicates(original.points, estimateNormals(toColorCloud(original), threads),
+                           colors);
+  MergedCloud merged = mergeDuplicates(original.points, original.attributes.normals, colors);
   for (Eigen::Vector3f& normal : merged.normals)
     scaleToUnitLength(normal);
   return merged;
@@ -278,14 +279,16 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
   metrics.decodedPoints = decoded.points.size();
   metrics.boundingBoxPeak = boundingBoxPeak(original.points);
   metrics.planes = settings.estimateNormals || !original.attributes.normals.empty();
+  const DuplicateColors duplicateColors =
+      settings.options.averageDuplicates ? DuplicateColors::Average : DuplicateColors::First;
   const MergedCloud mergedOriginal =
-      mergeOriginal(original, bothHavePoints, settings.estimateNormals, threads);
+      mergeOriginal(original, bothHavePoints, settings.estimateNormals, duplicateColors, threads);
   if (settings.nearestNeighbourPeak)
     if (const auto range = nearestNeighbourDistances(mergedOriginal.points, threads)) {
       metrics.smallestNearestNeighbourDistance = range->smallest;
       metrics.largestNearestNeighbourDistance = range->largest;
     }
-  const MergedCloud mergedDecoded = mergeDuplicates(decoded.points, Normals());
+  const MergedCloud mergedDecoded = mergeDuplicates(decoded.points, Normals(), duplicateColors);
   metrics.originalUniquePoints = mergedOriginal.points.size();
   metrics.decodedUniquePoints = mergedDecoded.points.size();
   if (!bothHavePoints) {

@@ -50,6 +50,8 @@ struct MetricOptions {
   // --averageNormals=1: D2 averages the projections on every matched point's normal, and the
   // search looks past 10 neighbours while they tie; 0: the nearest's normal alone, 10 neighbours.
   bool averageNormals = true;
+  // --dropdups=2: the colours of duplicate points are averaged; 1: the first point's is kept.
+  bool averageDuplicates = true;
 };
 
 // The peaks of the three colour channels' PSNR in a colour space: 1 for BT.709 (0 to 1), 255

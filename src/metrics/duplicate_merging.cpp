@@ -45,7 +45,8 @@ bool samePosition(const SortedPosition& a, const SortedPosition& b) {
 
 } // namespace
 
-MergedCloud mergeDuplicates(const PointList& points, const Normals& normals) {
+MergedCloud mergeDuplicates(const PointList& points, const Normals& normals,
+                            DuplicateColors colors) {
   std::vector<SortedPosition, BulkAllocator<SortedPosition>> sorted(points.size());
   for (std::size_t i = 0; i < points.size(); ++i) {
     const float* position = points[i].position;
@@ -73,7 +74,12 @@ MergedCloud mergeDuplicates(const PointList& points, const Normals& normals) {
     for (std::size_t i = begin; i < end; ++i)
       merged.mergedIndexOf[sorted[i].position] = index;
     merged.firstPositionOf.push_back(sorted[begin].position);
-    const std::uint64_t count = end - begin;
+    const std::uint64_t count = colors == DuplicateColors::Average ? end - begin : 1;
+    if (colors == DuplicateColors::First) {
+      sums[0] = first.r;
+      sums[1] = first.g;
+      sums[2] = first.b;
+    }
     merged.points.push_back(ColorPoint{{first.position[0], first.position[1], first.position[2]},
                                        static_cast<std::uint8_t>(sums[0] / count),
                                        static_cast<std::uint8_t>(sums[1] / count),

@@ -19,4 +19,9 @@ struct MergedCloud {
   std::vector<std::uint32_t, BulkAllocator<std::uint32_t>> firstPositionOf;
 };
 
-MergedCloud mergeDuplicates(const PointList& points, const Normals& normals);
+// What a run of equal positions keeps of its points' colours: their integer mean (pc_error's
+// --dropdups=2) or the first point's (--dropdups=1, the others dropped).
+enum class DuplicateColors { Average, First };
+
+MergedCloud mergeDuplicates(const PointList& points, const Normals& normals,
+                            DuplicateColors colors = DuplicateColors::Average);

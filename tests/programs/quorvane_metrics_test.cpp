@@ -113,7 +113,8 @@ TEST(QuorvaneMetrics, PrintsWhatPcErrorPrintsForEachOptionSet) {
       {"rgb-colour", "--color --mseSpace 0"},
       {"ycgco-colour-hausdorff", "-c -d --mseSpace=8"},
       {"weighted-colour", "--color=1 --neighborsProc=2"},
-      {"closest-colour", "-c 1 --neighborsProc 3"}};
+      {"closest-colour", "-c 1 --neighborsProc 3"},
+      {"dropped-duplicates", "-c -d --dropdups 1"}};
   for (const char* pair : {"milk_color", "colored_cloud", "cturtle"}) {
     const std::string name = std::string(pair) + ".pcd";
     const fs::path original = work.path / "quorvane" / "pcd_binary_original" / name;

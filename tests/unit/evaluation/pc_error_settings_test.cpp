@@ -56,8 +56,8 @@ TEST(PcErrorOptionTable, RefusesBadValuesAndWhatIsNotMeasuredYetWithWhatItTakes)
             "--resolution takes a number above 0, vox10 ... vox20 or lidar-1mm, not '0'");
   EXPECT_EQ(parse({"-r", "vox9"}).line.problem,
             "--resolution takes a number above 0, vox10 ... vox20 or lidar-1mm, not 'vox9'");
-  EXPECT_EQ(parse({"--dropdups=1"}).line.problem,
-            "--dropdups takes 2 (0 and 1 are not measured yet), not '1'");
+  EXPECT_EQ(parse({"--dropdups=0"}).line.problem,
+            "--dropdups takes 1 or 2 (0 is not measured yet), not '0'");
   EXPECT_EQ(parse({"--nbThreads", "0"}).line.problem,
             "--nbThreads takes a whole number from 1 to 1024, not '0'");
   EXPECT_EQ(parse({"--colour"}).line.problem, "unknown option --colour");

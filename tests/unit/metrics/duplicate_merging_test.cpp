@@ -44,3 +44,16 @@ TEST(MergeDuplicates, MergesNegativeAndPositiveZeroAsOnePosition) {
   EXPECT_EQ(merged.points[mergedIndexOf[0]].r, 15);
   EXPECT_EQ(merged.points[mergedIndexOf[2]].r, 35);
 }
+
+// --dropdups=1 keeps the first point's colour of each run of equal positions, by storage order.
+TEST(MergeDuplicates, KeepsTheFirstColourWhenDuplicatesAreDropped) {
+  const ColorCloud cloud =
+      *cloudOf({colorPoint(1, 0, 0, 10, 20, 30), colorPoint(0, 0, 5, 1, 1, 1),
+                colorPoint(1, 0, 0, 11, 20, 0), colorPoint(1, 0, 0, 0, 21, 0)});
+  const MergedCloud merged = mergeDuplicates(toPointList(cloud), Normals(), DuplicateColors::First);
+  ASSERT_EQ(merged.points.size(), 2u);
+  EXPECT_EQ(merged.points[1].position[0], 1.0f);
+  EXPECT_EQ(merged.points[1].r, 10);
+  EXPECT_EQ(merged.points[1].g, 20);
+  EXPECT_EQ(merged.points[1].b, 30);
+}
