@@ -135,7 +135,8 @@ int main(int argc, char** argv) {
 
   const std::vector<Pair> pairs = pairDataset(dataset);
   std::vector<PairCost> costs;
-  std::transform(pairs.begin(), pairs.end(), std::back_inserter(costs), pairCost);
+  for (const Pair& pair : pairs)
+    costs.push_back(pairCost(pair));
   RecordOutputs outputs{
       std::cout, report.stream, options.metrics ? &metrics.stream : nullptr, options.peak, {}};
   const ProgressLine progress = progressLineOn(stderr);

@@ -5,10 +5,10 @@
 #include "cli/command_line.h"
 #include "cli/diagnostics.h"
 #include "evaluation/ordered_comparison.h"
+#include "evaluation/pair_cost.h"
 #include "evaluation/pair_list.h"
 #include "evaluation/pc_error_report.h"
 #include "evaluation/pc_error_settings.h"
-#include "io/pcd_file_check.h"
 
 #include <chrono>
 #include <cmath>
@@ -86,14 +86,6 @@ int measureOnePair(const PcErrorSettings& settings) {
   return std::cout ? 0 : 1;
 }
 
-// Small pairs, by their headers' points, are measured several at a time.
-PairCost costOf(const ListedPair& pair) {
-  const auto original = readPointCount(pair.original);
-  const auto decoded = readPointCount(pair.decoded);
-  return original && decoded && *original + *decoded <= (1u << 19) ? PairCost::Small
-                                                                   : PairCost::Large;
-}
-
 // Every pair of the list (or of its part), a row each, in the list's order.
 int measureListedPairs(const PcErrorSettings& settings) {
   std::ifstream list(settings.pairs);
@@ -116,7 +108,7 @@ int measureListedPairs(const PcErrorSettings& settings) {
     writePairListHeader(csv);
   std::vector<PairCost> costs;
   for (const ListedPair& pair : pairs)
-    costs.push_back(costOf(pair));
+    costs.push_back(pairCost(pair.original, pair.decoded));
   std::vector<double> peaks(pairs.size(), 0.0);
   bool succeeded = true;
   OrderedComparisonSteps steps;

@@ -7,8 +7,12 @@
 PairCost pairCost(const Pair& pair) {
   if (pair.decoded == nullptr)
     return PairCost::None;
-  const std::optional<std::uint64_t> originalPoints = readPointCount(pair.original->string());
-  const std::optional<std::uint64_t> decodedPoints = readPointCount(pair.decoded->string());
+  return pairCost(pair.original->string(), pair.decoded->string());
+}
+
+PairCost pairCost(const std::string& original, const std::string& decoded) {
+  const std::optional<std::uint64_t> originalPoints = readPointCount(original);
+  const std::optional<std::uint64_t> decodedPoints = readPointCount(decoded);
   return originalPoints && decodedPoints && *originalPoints + *decodedPoints <= kSmallPairPoints
              ? PairCost::Small
              : PairCost::Large;

@@ -4,6 +4,7 @@
 #include "evaluation/ordered_comparison.h"
 
 #include <cstdint>
+#include <string>
 
 // Pairs whose two clouds together declare at most this many points are small: cheap enough in
 // memory to be compared several at a time, one thread each.
@@ -13,3 +14,6 @@ constexpr std::uint64_t kSmallPairPoints = 1 << 19;
 // be read and declare at most kSmallPairPoints together, large otherwise (a header that cannot be
 // read is reported by the comparison itself), none without a decoded cloud.
 PairCost pairCost(const Pair& pair);
+
+// The same for two files given by path: small or large, never none.
+PairCost pairCost(const std::string& original, const std::string& decoded);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
+#include <utility>
 
 PairMeasurement measurePair(const ListedPair& pair, const PcErrorRun& run, unsigned threads) {
   PairMeasurement measured;
@@ -28,7 +29,8 @@ PairMeasurement measurePair(const ListedPair& pair, const PcErrorRun& run, unsig
                                       " points where " + pair.original + " has " +
                                       std::to_string(measured.original.points.size()));
     } else {
-      measured.original.attributes.normals = measured.normals.attributes.normals;
+      // The normals file's points stay for the report's loading line; its normals move over.
+      measured.original.attributes.normals = std::move(measured.normals.attributes.normals);
     }
   }
   measured.decoded = loadMeasurablePoints(pair.decoded, NormalReading::Skip);
