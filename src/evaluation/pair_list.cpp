@@ -36,14 +36,19 @@ PairMeasurement measurePair(const ListedPair& pair, const PcErrorRun& run, unsig
   measured.decoded = loadMeasurablePoints(pair.decoded, NormalReading::Skip);
   if (!measured.decoded.problem.empty())
     return refuse(pair.decoded, measured.decoded.problem);
+  measureLoadedPair(measured, run, threads);
+  if (measured.comparison.problem && measured.comparison.problem->path.empty())
+    measured.comparison.problem->path = pair.original;
+  return measured;
+}
+
+void measureLoadedPair(PairMeasurement& measured, const PcErrorRun& run, unsigned threads) {
   MetricsSettings settings;
   settings.estimateNormals = false;
   settings.nearestNeighbourPeak = run.resolution == 0.0;
   settings.options = metricOptionsOf(run);
   measured.comparison =
       compareCloudsWithMetrics(measured.original, measured.decoded, threads, settings);
-  if (measured.comparison.problem && measured.comparison.problem->path.empty())
-    measured.comparison.problem->path = pair.original;
   measured.colorsCompared =
       measured.original.attributes.hasColor && measured.decoded.attributes.hasColor;
   measured.peak = run.resolution;
@@ -53,7 +58,6 @@ PairMeasurement measurePair(const ListedPair& pair, const PcErrorRun& run, unsig
     if (metrics && metrics->largestNearestNeighbourDistance)
       measured.peak = *metrics->largestNearestNeighbourDistance;
   }
-  return measured;
 }
 
 std::string readPairList(std::istream& csv, std::vector<ListedPair>& pairs) {

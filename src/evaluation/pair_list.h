@@ -38,6 +38,11 @@ struct PairMeasurement {
 // original's own file; without any, D2 is left out.
 PairMeasurement measurePair(const ListedPair& pair, const PcErrorRun& run, unsigned threads);
 
+// Measures a pair whose clouds are in `measured` already, the original with the normals it is to
+// use (none for no D2): the comparison, whether colours were compared, and the peak. A problem of
+// the comparison itself names no file.
+void measureLoadedPair(PairMeasurement& measured, const PcErrorRun& run, unsigned threads);
+
 // A list of pairs as CSV (RFC 4180): "original,decoded[,normals]" a record; blank lines are
 // skipped. The reason, with the record's number, when a record is not of that form.
 std::string readPairList(std::istream& csv, std::vector<ListedPair>& pairs);

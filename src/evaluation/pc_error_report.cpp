@@ -208,16 +208,16 @@ std::string jsonString(const std::string& text) {
 
 } // namespace
 
-void writePcErrorJson(std::ostream& out, const PcErrorRun& run, const PairMetrics& metrics,
-                      double peak, bool colorsCompared) {
+std::vector<PcErrorValue> pcErrorValues(const PcErrorRun& run, const PairMetrics& metrics,
+                                        double peak, bool colorsCompared) {
   const Values a = valuesOf(metrics.originalToDecoded, peak, run.mseSpace);
   const Values b = valuesOf(metrics.decodedToOriginal, peak, run.mseSpace);
   const Values f = symmetricOf(a, b);
   const bool both = !run.singlePass;
   const bool colors = run.color && colorsCompared;
-  std::vector<std::pair<std::string, std::string>> fields;
+  std::vector<PcErrorValue> values;
   const auto add = [&](const std::string& name, double value, bool applies = true) {
-    fields.emplace_back(name, applies ? jsonNumber(value) : "null");
+    values.push_back({name, value, applies});
   };
   add("peak", peak);
   add("original_points", static_cast<double>(metrics.originalPoints));
@@ -258,6 +258,11 @@ void writePcErrorJson(std::ostream& out, const PcErrorRun& run, const PairMetric
     add(name, std::sqrt(f.rgbHausdorff[c]), colors && run.hausdorff && both);
     add(name + "_psnr", f.rgbHausdorffPsnr[c], colors && run.hausdorff && both);
   }
+  return values;
+}
+
+void writePcErrorJson(std::ostream& out, const PcErrorRun& run, const PairMetrics& metrics,
+                      double peak, bool colorsCompared) {
   out << "{\n  \"version\": \"quorvane-metrics (pc_error 0.14.1)\",\n  \"options\": {"
       << "\"fileA\": " << jsonString(run.fileA) << ", \"fileB\": " << jsonString(run.fileB)
       << ", \"inputNorm\": " << jsonString(run.normals) << ", \"singlePass\": " << run.singlePass
@@ -266,7 +271,7 @@ void writePcErrorJson(std::ostream& out, const PcErrorRun& run, const PairMetric
       << ", \"dropdups\": " << run.dropDuplicates << ", \"neighborsProc\": " << run.neighborsProc
       << ", \"averageNormals\": " << run.averageNormals << ", \"mseSpace\": " << run.mseSpace
       << ", \"nbThreads\": " << run.threads << "}";
-  for (const auto& [name, value] : fields)
-    out << ",\n  \"" << name << "\": " << value;
+  for (const PcErrorValue& value : pcErrorValues(run, metrics, peak, colorsCompared))
+    out << ",\n  \"" << value.name << "\": " << (value.applies ? jsonNumber(value.value) : "null");
   out << "\n}\n";
 }

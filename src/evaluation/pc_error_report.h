@@ -4,6 +4,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 // What a pc_error run was asked for, as its command line gives it.
 struct PcErrorRun {
@@ -39,6 +40,18 @@ void writePcErrorLoading(std::ostream& out, const float* lastPoint, std::size_t 
 // significant digits, as pc_error prints them.
 void writePcErrorReport(std::ostream& out, const PcErrorRun& run, const PairMetrics& metrics,
                         double peak, bool colorsCompared);
+
+// One value of the report under its JSON name; it does not apply where the run's options or
+// the clouds leave it out (no D2 without normals, no colour without colours on both sides).
+struct PcErrorValue {
+  std::string name;
+  double value = 0.0;
+  bool applies = true;
+};
+
+// Every value of the report, in the order of its JSON object (writePcErrorJson).
+std::vector<PcErrorValue> pcErrorValues(const PcErrorRun& run, const PairMetrics& metrics,
+                                        double peak, bool colorsCompared);
 
 // Every value of the report as one JSON object, under metrics.csv's column names where it has
 // them (distances as metrics.csv gives them: Hausdorff distances are not squared there and here),

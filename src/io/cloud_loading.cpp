@@ -210,6 +210,29 @@ LoadedPoints loadMeasurablePoints(const std::string& path, NormalReading normals
   }
 }
 
+std::string keepMeasurablePoints(LoadedPoints& loaded) {
+  PointList& points = loaded.points;
+  Normals& normals = loaded.attributes.normals;
+  const bool withNormals = normals.size() == points.size();
+  std::size_t kept = 0;
+  float largest = 0.0f;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const float* position = points[i].position;
+    if (!std::isfinite(position[0]) || !std::isfinite(position[1]) || !std::isfinite(position[2]))
+      continue;
+    for (int axis = 0; axis < 3; ++axis)
+      largest = std::max(largest, std::abs(position[axis]));
+    points[kept] = points[i];
+    if (withNormals)
+      normals[kept] = normals[i];
+    ++kept;
+  }
+  points.resize(kept);
+  if (withNormals)
+    normals.resize(kept);
+  return largest > kLargestMeasurableCoordinate ? tooLargeCoordinate(largest) : "";
+}
+
 ColorCloud toColorCloud(const LoadedPoints& loaded) {
   ColorCloud cloud;
   cloud.resize(loaded.points.size());

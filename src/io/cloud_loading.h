@@ -59,6 +59,11 @@ struct LoadedPoints {
 LoadedPoints loadMeasurablePoints(const std::string& path,
                                   NormalReading normals = NormalReading::Skip);
 
+// Points given in memory made measurable as a file's are: the points with a non-finite
+// coordinate dropped with their normals (when there is one a point), and coordinates beyond
+// kLargestMeasurableCoordinate refused. The problem, or empty.
+std::string keepMeasurablePoints(LoadedPoints& loaded);
+
 // The cloud of loaded points as PCL would have read it, for the work done on PCL's types;
 // alpha is 255, as PCL's reader leaves a cloud without colour.
 ColorCloud toColorCloud(const LoadedPoints& loaded);

@@ -10,15 +10,22 @@
 
 namespace {
 
-// Where the module is looked for: beside the program (the build tree), where `cmake --install`
-// puts it relative to the program, and where this build made it.
+std::string directoryOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
+
+// Where the module is looked for: beside the shared object that holds this code when that is not
+// the program (the Python module, which installs it beside itself), beside the program (the build
+// tree), where `cmake --install` puts it relative to the program, and where this build made it.
 std::vector<std::string> moduleCandidates() {
   std::vector<std::string> candidates;
+  Dl_info self;
+  if (dladdr(reinterpret_cast<void*>(&directoryOf), &self) != 0 && self.dli_fname != nullptr &&
+      std::string(self.dli_fname).find(".so") != std::string::npos)
+    candidates.push_back(directoryOf(self.dli_fname) + kPcdReaderModuleName);
   char program[PATH_MAX];
   const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
   if (length > 0) {
-    const std::string path(program, static_cast<std::size_t>(length));
-    const std::string directory = path.substr(0, path.rfind('/') + 1);
+    const std::string directory =
+        directoryOf(std::string(program, static_cast<std::size_t>(length)));
     candidates.push_back(directory + kPcdReaderModuleName);
     candidates.push_back(directory + QUORVANE_PCD_READER_FROM_PROGRAM + kPcdReaderModuleName);
   }
