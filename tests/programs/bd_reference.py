@@ -72,4 +72,5 @@ def main():
     print(f"{checked} deltas agree with scipy's PCHIP and numpy's cubic fit")
 
 
-main()
+if __name__ == "__main__":
+    main()
