@@ -10,7 +10,6 @@
 #include "evaluation/pc_error_report.h"
 #include "evaluation/pc_error_settings.h"
 
-#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -49,7 +48,6 @@ int measureOnePair(const PcErrorSettings& settings) {
   const PcErrorRun& run = settings.run;
   std::cout.precision(std::numeric_limits<float>::max_digits10);
   writePcErrorSettings(std::cout, run);
-  const auto start = std::chrono::steady_clock::now();
   const PairMeasurement measured =
       measurePair({run.fileA, run.fileB, run.normals}, run, run.threads);
   if (measured.normalsMissing)
@@ -71,9 +69,7 @@ int measureOnePair(const PcErrorSettings& settings) {
   writeLoading(std::cout, measured.decoded, metrics.decodedUniquePoints, "Reading file 2 done.",
                run.dropDuplicates);
   writePcErrorReport(std::cout, run, metrics, measured.peak, measured.colorsCompared);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::cout << "Job done! " << seconds
+  std::cout << "Job done! " << measured.seconds
             << " seconds elapsed (excluding the time to load the point clouds)." << std::endl;
   if (!settings.json.empty()) {
     std::ofstream json(settings.json);

@@ -2,6 +2,7 @@
 
 #include "common/csv_records.h"
 
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <sstream>
@@ -43,6 +44,7 @@ PairMeasurement measurePair(const ListedPair& pair, const PcErrorRun& run, unsig
 }
 
 void measureLoadedPair(PairMeasurement& measured, const PcErrorRun& run, unsigned threads) {
+  const auto start = std::chrono::steady_clock::now();
   MetricsSettings settings;
   settings.estimateNormals = false;
   settings.nearestNeighbourPeak = run.resolution == 0.0;
@@ -58,6 +60,8 @@ void measureLoadedPair(PairMeasurement& measured, const PcErrorRun& run, unsigne
     if (metrics && metrics->largestNearestNeighbourDistance)
       measured.peak = *metrics->largestNearestNeighbourDistance;
   }
+  measured.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 std::string readPairList(std::istream& csv, std::vector<ListedPair>& pairs) {

@@ -31,6 +31,8 @@ struct PairMeasurement {
   bool colorsCompared = false;
   // The run's resolution, or pc_error's own peak for the pair; NaN without either.
   double peak = 0.0;
+  // The wall time of the measurement, reading excluded.
+  double seconds = 0.0;
 };
 
 // Reads and measures a pair with a run's options. The original's normals come from the
