@@ -10,6 +10,8 @@
 #include "evaluation/pc_error_report.h"
 #include "evaluation/pc_error_settings.h"
 
+#include <pcl/console/print.h>
+
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -145,6 +147,9 @@ int measureListedPairs(const PcErrorSettings& settings) {
 
 int main(int argc, char** argv) {
   setProgramName("quorvane-metrics");
+  // PCL's warnings, such as the missing colour field of a cloud without colour, are not
+  // problems of the run; every real problem is reported with its file.
+  pcl::console::setVerbosityLevel(pcl::console::L_ERROR);
   PcErrorSettings settings;
   settings.run.threads = std::max(1u, std::thread::hardware_concurrency());
   const std::vector<CommandOption> table = pcErrorOptionTable(settings);

@@ -16,7 +16,9 @@ std::string shapeOf(const py::array& array) {
   return text.str();
 }
 
-std::string dtypeName(const py::array& array) { return py::str(array.dtype()); }
+std::string dtypeName(const py::array& array) {
+  return py::str(array.dtype());
+}
 
 bool hasDtype(const py::array& array, const py::dtype& dtype) {
   return array.dtype().equal(dtype);
@@ -70,12 +72,12 @@ ArrayCloud makeArrayCloud(const py::object& points, const py::object& colors,
   const auto floats = {py::dtype::of<float>(), py::dtype::of<double>()};
   cloud.points = checkMatrix(points, "points", -1, floats, "float32 or float64");
   const py::ssize_t rows = cloud.points.shape(0);
-  cloud.colors = colors.is_none()
-                     ? py::object(py::none())
-                     : checkMatrix(colors, "colors", rows, {py::dtype::of<std::uint8_t>()}, "uint8");
-  cloud.normals = normals.is_none() ? py::object(py::none())
-                                    : checkMatrix(normals, "normals", rows, floats,
-                                                  "float32 or float64");
+  cloud.colors = colors.is_none() ? py::object(py::none())
+                                  : checkMatrix(colors, "colors", rows,
+                                                {py::dtype::of<std::uint8_t>()}, "uint8");
+  cloud.normals = normals.is_none()
+                      ? py::object(py::none())
+                      : checkMatrix(normals, "normals", rows, floats, "float32 or float64");
   cloud.reflectance = py::none();
   if (!reflectance.is_none()) {
     py::array array = asArray(reflectance, "reflectance");

@@ -8,6 +8,7 @@
 #include "evaluation/pc_error_report.h"
 #include "evaluation/pc_error_settings.h"
 
+#include <pcl/console/print.h>
 #include <pybind11/stl.h>
 
 #include <thread>
@@ -149,8 +150,8 @@ py::dict metrics(const py::object& a, const py::object& b, const py::object& nor
         py::isinstance<ArrayCloud>(normals) ? normals.cast<ArrayCloud>().normals : normals;
     if (original.normals.is_none())
       throw py::value_error("normals is a Cloud without normals");
-    const ArrayCloud checked = makeArrayCloud(original.cloud.points, py::none(), original.normals,
-                                              py::none());
+    const ArrayCloud checked =
+        makeArrayCloud(original.cloud.points, py::none(), original.normals, py::none());
     original.normals = checked.normals;
   }
   measured.original = loadSide(original, NormalReading::Read, "a");
@@ -166,8 +167,7 @@ py::dict metrics(const py::object& a, const py::object& b, const py::object& nor
     throw py::value_error("a has no point with finite coordinates");
   if (measured.decoded.points.empty())
     throw py::value_error("b has no point with finite coordinates");
-  const bool colors =
-      measured.original.attributes.hasColor && measured.decoded.attributes.hasColor;
+  const bool colors = measured.original.attributes.hasColor && measured.decoded.attributes.hasColor;
   if (!color.is_none() && color.cast<bool>() && !colors)
     throw py::value_error(std::string("color=True but ") +
                           (measured.original.attributes.hasColor ? "b" : "a") + " has no colors");
@@ -178,8 +178,8 @@ py::dict metrics(const py::object& a, const py::object& b, const py::object& nor
   if (measured.comparison.problem)
     throw py::value_error(measured.comparison.problem->reason);
   py::dict values;
-  for (const PcErrorValue& value : pcErrorValues(run, *measured.comparison.metrics, measured.peak,
-                                                 measured.colorsCompared))
+  for (const PcErrorValue& value :
+       pcErrorValues(run, *measured.comparison.metrics, measured.peak, measured.colorsCompared))
     values[py::str(value.name)] = valueOf(value);
   return values;
 }
@@ -231,6 +231,8 @@ lossless pair is inf. Raises ValueError with the reason for bad input.)";
 } // namespace
 
 PYBIND11_MODULE(_quorvane, module) {
+  // PCL's warnings (a cloud without a colour field) are not problems; real ones raise.
+  pcl::console::setVerbosityLevel(pcl::console::L_ERROR);
   module.doc() = "pc_error's point cloud metrics and Bjøntegaard deltas, from numpy arrays or "
                  "PLY and PCD files.";
   py::class_<ArrayCloud>(module, "Cloud", R"(A point cloud as numpy arrays, kept as given.
@@ -257,19 +259,16 @@ coordinate are dropped when the cloud is measured.)")
       });
   module.def(
       "read_cloud",
-      [](const py::object& path) {
-        return arraysOf(readFile(pathOf(path), NormalReading::Read));
-      },
+      [](const py::object& path) { return arraysOf(readFile(pathOf(path), NormalReading::Read)); },
       py::arg("path"),
       R"(Reads a PCD or PLY file as the programs read it: the points with finite coordinates,
 as float32, their colours when the file has them and its normals when it has them.)");
   module.def("metrics", &metrics, kMetricsDoc, py::arg("a"), py::arg("b"), py::kw_only(),
              py::arg("normals") = py::none(), py::arg("resolution") = py::none(),
              py::arg("color") = py::none(), py::arg("hausdorff") = true,
-             py::arg("lidar") = py::none(), py::arg("dropdups") = 2,
-             py::arg("neighbors_proc") = 1, py::arg("average_normals") = true,
-             py::arg("mse_space") = 1, py::arg("single_pass") = false,
-             py::arg("threads") = py::none());
+             py::arg("lidar") = py::none(), py::arg("dropdups") = 2, py::arg("neighbors_proc") = 1,
+             py::arg("average_normals") = true, py::arg("mse_space") = 1,
+             py::arg("single_pass") = false, py::arg("threads") = py::none());
   module.def(
       "bd_rate",
       [](const py::object& anchor, const py::object& test, const std::string& method) {

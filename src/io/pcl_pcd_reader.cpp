@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string directoryOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
+std::string directoryOf(const std::string& path) {
+  return path.substr(0, path.rfind('/') + 1);
+}
 
 // Where the module is looked for: beside the shared object that holds this code when that is not
 // the program (the Python module, which installs it beside itself), beside the program (the build

@@ -166,6 +166,14 @@ TEST(QuorvaneMetrics, NamesTheFileAndTheReasonOfBadInput) {
                      "normal_z): D2 is left out\n");
   EXPECT_NE(run.out.find("   mseF      (p2point): 0\n"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("p2plane"), std::string::npos) << run.out;
+  // An ascii PCD file without colour goes through PCL's reader, whose warning about the missing
+  // colour field is not a problem of the run.
+  writeTextFile(work.path / "a.pcd", "VERSION .7\nFIELDS x y z\nSIZE 4 4 4\nTYPE F F F\n"
+                                     "COUNT 1 1 1\nWIDTH 3\nHEIGHT 1\nPOINTS 3\nDATA ascii\n"
+                                     "0 0 0\n1 0 0\n0 1 0\n");
+  run = runMetrics("-a a.pcd -b a.ply", work.path);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
   // Without -a or -b, or with a bad value: the usage and exit status 2.
   run = runMetrics("-a a.ply", work.path);
   EXPECT_EQ(run.status, 2);
