@@ -50,6 +50,7 @@ def test_files_read_clouds_and_plain_arrays_give_the_same_numbers(pairs):
     original, decoded = quorvane.read_cloud(a), quorvane.read_cloud(b)
     assert original.colors is not None and original.points.dtype == np.float32
     assert quorvane.metrics(original, decoded) == from_files
+    assert quorvane.Cloud(original.points).points is original.points
     # Float64, Fortran order and strided views are read in place.
     copies = [quorvane.Cloud(np.asfortranarray(cloud.points.astype(np.float64)),
                              colors=np.repeat(cloud.colors, 2, axis=0)[::2])
