@@ -4,6 +4,7 @@
 #include "cli/command_line.h"
 #include "cli/diagnostics.h"
 #include "codecs/codec_profiles.h"
+#include "dataset/compressed_parts.h"
 #include "dataset/dataset_building.h"
 #include "dataset/file_listing.h"
 
@@ -11,7 +12,9 @@
 
 #include <boost/filesystem.hpp>
 
+#include <algorithm>
 #include <iostream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,6 +30,7 @@ struct Options {
   fs::path output = ".";
   bool help = false;
   bool listProfiles = false;
+  bool sequences = false;
   Codec chosenCodec = Codec::Octree;
 };
 
@@ -72,13 +76,20 @@ std::vector<CommandOption> optionTable(Options& options) {
              return !value.empty();
            },
            "a folder"},
+          {"--sequences", "", "",
+           "every folder of INPUT_DIR that holds clouds is a sequence: its clouds are\n"
+           "coded in name order through one encoder and one decoder, so that PCL's\n"
+           "octree codec codes frames against the one before (I-frames as often as\n"
+           "the profile says); Draco, which has no inter-frame coding, codes each\n"
+           "frame alone",
+           setFlag(options.sequences), ""},
           {"--list-profiles", "", "", "print the profiles' names, one a line",
            setFlag(options.listProfiles), ""},
           {"--help", "-h", "", "this text", setFlag(options.help), ""}};
 }
 
 // The synopsis and what the program does, printed before its options.
-const char* const kUsage =
+const std::string kUsage =
     "usage: quorvane-dataset [--codec NAME] [--profile NAME] [--output DIR] INPUT_DIR\n"
     "       quorvane-dataset --list-profiles\n\n"
     "Compresses every *.pcd and *.ply cloud below INPUT_DIR with PCL's octree codec or\n"
@@ -87,7 +98,10 @@ const char* const kUsage =
     "(the decoded cloud), ready for quorvane-eval. DIR defaults to the current\n"
     "directory. A cloud without colour, and every decoded cloud of a profile without\n"
     "colour, is written without a colour field. Prints each cloud's sizes and the\n"
-    "seconds spent encoding and decoding it, then the totals.\n\n";
+    "seconds spent encoding and decoding it, then the totals. DIR/quorvane/" +
+    std::string(kCompressedPartsName) +
+    "\n"
+    "gives the bytes of each compressed file that code geometry and colour.\n\n";
 
 // The profiles, printed after the options.
 std::string profilesText() {
@@ -149,6 +163,9 @@ int main(int argc, char** argv) {
                  listingError.code().message());
     return 1;
   }
+  // A sequence's frames go through its coders in name order.
+  if (options.sequences)
+    std::sort(sources.begin(), sources.end());
   Dataset dataset;
   std::string problem = prepareDataset(input, options.output, dataset);
   if (!problem.empty()) {
@@ -163,6 +180,10 @@ int main(int argc, char** argv) {
   double encoding = 0.0, decoding = 0.0;
   std::size_t encoded = 0;
   std::set<std::string> names;
+  const fs::path partsFile = dataset.originalsDirectory.parent_path() / kCompressedPartsName;
+  CompressedPartsTable parts = readCompressedParts(partsFile);
+  // A sequence's coders, by its folder.
+  std::map<fs::path, OctreeStream> streams;
   for (const fs::path& source : sources) {
     const std::string name = datasetName(source, input);
     if (!names.insert(name).second) {
@@ -171,13 +192,17 @@ int main(int argc, char** argv) {
       succeeded = false;
       continue;
     }
+    OctreeStream* stream = options.sequences ? &streams[source.parent_path()] : nullptr;
     const BuiltPair built =
-        buildPair(source, name, dataset, sourceFiles, profile, options.dracoSpeed);
+        buildPair(source, name, dataset, sourceFiles, profile, options.dracoSpeed, stream);
+    parts.erase(name);
     if (!built.problem.empty()) {
       printProblem("skipped " + printableName(source.string()) + ": " + built.problem);
       succeeded = false;
       continue;
     }
+    if (built.colorBytes)
+      parts[name] = CompressedParts{built.compressedBytes, *built.colorBytes};
     std::cout << name << ": " << built.originalPoints << " points in, " << built.decodedPoints
               << " out, " << built.compressedBytes << " bytes compressed, ratio "
               << static_cast<double>(built.compressedBytes) /
@@ -187,6 +212,10 @@ int main(int argc, char** argv) {
     ++encoded;
     encoding += built.encodingSeconds;
     decoding += built.decodingSeconds;
+  }
+  if (!writeCompressedParts(partsFile, parts)) {
+    printProblem("cannot write " + printableName(partsFile.string()));
+    succeeded = false;
   }
   std::cout << "total: " << encoded << " clouds encoded in " << encoding << " s, decoded in "
             << decoding << " s" << std::endl;

@@ -33,11 +33,14 @@ namespace {
 
 const char* const kReportName = "errors.csv";
 const char* const kMetricsName = "metrics.csv";
+const char* const kSequencesName = "sequences.csv";
 
 struct Options {
   unsigned threads = std::max(1u, std::thread::hardware_concurrency());
   bool metrics = false;
   PeakOverride peak;
+  double fps = 30.0;
+  bool fpsGiven = false;
   bool help = false;
 };
 
@@ -59,7 +62,9 @@ std::vector<CommandOption> optionTable(Options& options) {
       {"--metrics", "", "",
        "also write ./metrics.csv: bits per point, D1 and D2 PSNR both ways,\n"
        "Hausdorff distances and Y'CbCr PSNR, one row per cloud and one\n"
-       "row 'all' for the dataset",
+       "row 'all' for the dataset; and ./sequences.csv, a row per folder of\n"
+       "clouds (a sequence: bits and points summed, PSNRs averaged over its\n"
+       "frames) and one row 'all'",
        setFlag(options.metrics), ""},
       {"--peak", "", "VALUE",
        "the peak of the D1 and D2 PSNR of every cloud, a number or a name\n"
@@ -70,12 +75,22 @@ std::vector<CommandOption> optionTable(Options& options) {
          return options.peak.has_value();
        },
        kPeakForms},
+      {"--fps", "", "F", "the frame rate of sequences.csv's Mbps (default: 30)",
+       [&options](const std::string& value) {
+         char* end = nullptr;
+         errno = 0;
+         options.fps = std::strtod(value.c_str(), &end);
+         options.fpsGiven = true;
+         return !value.empty() && *end == '\0' && errno == 0 && std::isfinite(options.fps) &&
+                options.fps > 0.0;
+       },
+       "a number above 0"},
       {"--help", "-h", "", "this text", setFlag(options.help), ""}};
 }
 
 // The synopsis and what the program does, printed before its options.
 const char* const kUsage =
-    "usage: quorvane-eval [--threads N] [--metrics [--peak VALUE]]\n\n"
+    "usage: quorvane-eval [--threads N] [--metrics [--peak VALUE] [--fps F]]\n\n"
     "Compares every original cloud below ./quorvane/pcd_binary_original with its\n"
     "compressed file (./quorvane/octree_compressed) and its decoded cloud\n"
     "(./quorvane/octree_uncompressed), prints one record per cloud and writes\n"
@@ -89,8 +104,10 @@ int main(int argc, char** argv) {
   const std::vector<CommandOption> table = optionTable(options);
   CommandLine line;
   const auto check = [&options](const CommandLine&) -> std::string {
-    return options.peak && !options.metrics
-               ? "--peak sets the peak of metrics.csv and needs --metrics"
+    if (options.peak && !options.metrics)
+      return "--peak sets the peak of metrics.csv and needs --metrics";
+    return options.fpsGiven && !options.metrics
+               ? "--fps sets the frame rate of sequences.csv and needs --metrics"
                : "";
   };
   if (const auto status =
@@ -108,11 +125,14 @@ int main(int argc, char** argv) {
   // opened first, so that errors.csv stays as it was when metrics.csv cannot be opened.
   CheckedReport report{{}, kReportName};
   CheckedReport metrics{{}, kMetricsName};
+  CheckedReport sequences{{}, kSequencesName};
   Dataset dataset = datasetBelow("quorvane");
   std::vector<SkippedEntry> skipped;
   std::string problem = lockReport(kReportName);
   if (problem.empty() && options.metrics)
     problem = openReport(metrics.stream, kMetricsName);
+  if (problem.empty() && options.metrics)
+    problem = openReport(sequences.stream, kSequencesName);
   if (problem.empty())
     problem = openReport(report.stream, kReportName);
   if (problem.empty())
@@ -126,11 +146,14 @@ int main(int argc, char** argv) {
 
   const auto checkReports = [&] {
     const bool reportWritten = checkReport(report);
-    return (!options.metrics || checkReport(metrics)) && reportWritten;
+    const bool metricsWritten = !options.metrics || checkReport(metrics);
+    return (!options.metrics || checkReport(sequences)) && metricsWritten && reportWritten;
   };
   writeReportHeader(report.stream);
-  if (options.metrics)
+  if (options.metrics) {
     writeMetricsHeader(metrics.stream);
+    writeSequencesHeader(sequences.stream);
+  }
   bool succeeded = checkReports();
 
   const std::vector<Pair> pairs = pairDataset(dataset);
@@ -138,7 +161,11 @@ int main(int argc, char** argv) {
   for (const Pair& pair : pairs)
     costs.push_back(pairCost(pair));
   RecordOutputs outputs{
-      std::cout, report.stream, options.metrics ? &metrics.stream : nullptr, options.peak, {}};
+      std::cout, report.stream, options.metrics ? &metrics.stream : nullptr, options.peak, {}, {},
+      {}};
+  if (options.metrics)
+    outputs.parts =
+        readCompressedParts(dataset.originalsDirectory.parent_path() / kCompressedPartsName);
   const ProgressLine progress = progressLineOn(stderr);
   OrderedComparisonSteps steps;
   steps.compare = [&](std::size_t index, unsigned threads) {
@@ -158,11 +185,17 @@ int main(int argc, char** argv) {
   if (options.metrics) {
     writeMetricsTotals(metrics.stream, outputs.totals, options.peak);
     metrics.stream.flush();
+    writeSequences(sequences.stream, outputs.sequences, options.fps);
+    sequences.stream.flush();
     succeeded = checkReports() && succeeded;
     // A dataset's distortion without some of its clouds would pass for the whole one's.
     for (const LostPair& lost : outputs.totals.lost)
       printProblem(std::string(kMetricsName) + ": the distortion of 'all' is left empty: " +
                    printableName(lost.file) + ": " + lost.reason);
+    for (const auto& [sequence, sums] : outputs.sequences.sequences)
+      for (const LostPair& lost : sums.lost)
+        printProblem(std::string(kSequencesName) + ": the PSNRs of " + printableName(sequence) +
+                     " are left empty: " + printableName(lost.file) + ": " + lost.reason);
     succeeded = succeeded && outputs.totals.lost.empty();
   }
   return succeeded ? 0 : 1;

@@ -9,6 +9,23 @@
 #include <memory>
 #include <sstream>
 
+using OctreeCodec = pcl::io::OctreePointCloudCompression<pcl::PointXYZRGBA>;
+
+namespace {
+
+// PCL's encoder, which counts the bytes of the colours it writes but keeps the count protected.
+struct CountingEncoder : OctreeCodec {
+  using OctreeCodec::OctreeCodec;
+  std::uint64_t colorBytes() const { return compressed_color_data_len_; }
+};
+
+} // namespace
+
+struct OctreeCoders {
+  std::unique_ptr<CountingEncoder> encoder;
+  OctreeCodec decoder;
+};
+
 namespace {
 
 // The largest side of the cloud's bounding box.
@@ -19,8 +36,17 @@ double extentOf(const ColorCloud& cloud) {
 }
 
 constexpr unsigned char kLadderColorBits = 8;
-// Only an inter-frame coder uses it; every cloud here is an intra frame.
+// A ladder's I-frame rate in a stream: PCL's offline profiles' own.
 constexpr unsigned int kLadderFrameRate = 100;
+
+std::unique_ptr<CountingEncoder> makeEncoder(const ColorCloud& cloud, const CodecProfile& profile) {
+  if (profile.octreeProfile != pcl::io::MANUAL_CONFIGURATION)
+    return std::make_unique<CountingEncoder>(profile.octreeProfile, false);
+  const double resolution = octreeResolution(cloud, profile);
+  return std::make_unique<CountingEncoder>(pcl::io::MANUAL_CONFIGURATION, false, resolution,
+                                           resolution, true, kLadderFrameRate, profile.color,
+                                           kLadderColorBits);
+}
 
 } // namespace
 
@@ -36,8 +62,8 @@ int octreeDepth(const ColorCloud& cloud, const CodecProfile& profile) {
   return cells <= 1.0 ? 0 : static_cast<int>(std::ceil(std::log2(cells)));
 }
 
-RoundTrip octreeRoundTrip(const ColorCloud& original, const CodecProfile& profile) {
-  using OctreeCodec = pcl::io::OctreePointCloudCompression<pcl::PointXYZRGBA>;
+RoundTrip octreeRoundTrip(const ColorCloud& original, const CodecProfile& profile,
+                          OctreeStream* stream) {
   RoundTrip trip;
   auto finite = std::make_shared<ColorCloud>();
   pcl::Indices kept;
@@ -51,24 +77,23 @@ RoundTrip octreeRoundTrip(const ColorCloud& original, const CodecProfile& profil
                    std::to_string(kMaxOctreeDepth) + " are allowed";
     return trip;
   }
-  const double resolution = octreeResolution(*finite, profile);
-  std::unique_ptr<OctreeCodec> encoder =
-      profile.octreeProfile != pcl::io::MANUAL_CONFIGURATION
-          ? std::make_unique<OctreeCodec>(profile.octreeProfile, false)
-          : std::make_unique<OctreeCodec>(pcl::io::MANUAL_CONFIGURATION, false, resolution,
-                                          resolution, true, kLadderFrameRate, profile.color,
-                                          kLadderColorBits);
+  OctreeStream single;
+  OctreeStream& coders = stream != nullptr ? *stream : single;
+  if (!coders) {
+    coders = std::make_shared<OctreeCoders>();
+    coders->encoder = makeEncoder(*finite, profile);
+  }
   using Clock = std::chrono::steady_clock;
-  std::stringstream stream;
+  std::stringstream bytes;
   const Clock::time_point start = Clock::now();
-  encoder->encodePointCloud(finite, stream);
+  coders->encoder->encodePointCloud(finite, bytes);
   const Clock::time_point encoded = Clock::now();
-  OctreeCodec decoder;
   auto decoded = std::make_shared<ColorCloud>();
-  decoder.decodePointCloud(stream, decoded);
+  coders->decoder.decodePointCloud(bytes, decoded);
   trip.encodingSeconds = std::chrono::duration<double>(encoded - start).count();
   trip.decodingSeconds = std::chrono::duration<double>(Clock::now() - encoded).count();
-  trip.compressedBytes = stream.str();
+  trip.compressedBytes = bytes.str();
+  trip.colorBytes = coders->encoder->colorBytes();
   trip.decoded = std::move(*decoded);
   return trip;
 }

@@ -103,7 +103,7 @@ std::string writePair(const Dataset& dataset, const std::string& name, const Sou
 
 BuiltPair buildPairUnguarded(const fs::path& sourceFile, const std::string& name,
                              const Dataset& dataset, const SourceFiles& sources,
-                             const CodecProfile& profile, int dracoSpeed) {
+                             const CodecProfile& profile, int dracoSpeed, OctreeStream* stream) {
   BuiltPair built;
   const bool ply = sourceFile.extension() == ".ply";
   const LoadedCloud source =
@@ -116,7 +116,7 @@ BuiltPair buildPairUnguarded(const fs::path& sourceFile, const std::string& name
   const ColorCloud& original = source.cloud;
   const bool hasColor = source.attributes.hasColor;
   const RoundTrip trip = profile.codec == Codec::Octree
-                             ? octreeRoundTrip(original, profile)
+                             ? octreeRoundTrip(original, profile, stream)
                              : dracoRoundTrip(original, profile, dracoSpeed);
   built.problem = trip.problem;
   if (built.problem.empty())
@@ -126,6 +126,7 @@ BuiltPair buildPairUnguarded(const fs::path& sourceFile, const std::string& name
   built.originalPoints = original.size();
   built.decodedPoints = trip.decoded.size();
   built.compressedBytes = trip.compressedBytes.size();
+  built.colorBytes = trip.colorBytes;
   built.originalBytes = fs::file_size(dataset.originalsDirectory / name);
   built.encodingSeconds = trip.encodingSeconds;
   built.decodingSeconds = trip.decodingSeconds;
@@ -191,10 +192,11 @@ SourceFiles identitiesOf(const std::vector<fs::path>& files) {
 }
 
 BuiltPair buildPair(const fs::path& source, const std::string& name, const Dataset& dataset,
-                    const SourceFiles& sources, const CodecProfile& profile, int dracoSpeed) {
+                    const SourceFiles& sources, const CodecProfile& profile, int dracoSpeed,
+                    OctreeStream* stream) {
   BuiltPair failed;
   try {
-    return buildPairUnguarded(source, name, dataset, sources, profile, dracoSpeed);
+    return buildPairUnguarded(source, name, dataset, sources, profile, dracoSpeed, stream);
   } catch (const fs::filesystem_error& error) {
     failed.problem = error.code().message() + " (" + error.path1().string() + ")";
   } catch (const std::bad_alloc&) {

@@ -3,12 +3,14 @@
 // dataset: the quorvane/ tree, its listing and pairing, and building it with a codec.
 
 #include "codecs/codec_profiles.h"
+#include "codecs/octree_codec.h"
 #include "dataset/dataset_layout.h"
 #include "dataset/file_listing.h"
 
 #include <boost/filesystem/path.hpp>
 
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -46,6 +48,8 @@ struct BuiltPair {
   std::size_t originalPoints = 0;
   std::size_t decodedPoints = 0;
   std::uint64_t compressedBytes = 0;
+  // The compressed bytes that code the colours, where the codec tells.
+  std::optional<std::uint64_t> colorBytes;
   std::uint64_t originalBytes = 0; // the size of the written original
   double encodingSeconds = 0.0;
   double decodingSeconds = 0.0;
@@ -55,7 +59,8 @@ struct BuiltPair {
 // name below the dataset's folders. A cloud without a colour field is written without one,
 // and so is every decoded cloud of a profile that does not keep colour. Every failure of the
 // file system or of memory becomes the problem; no file of sources is ever written.
-// Draco's encoder and decoder run at dracoSpeed.
+// Draco's encoder and decoder run at dracoSpeed. With a stream, PCL's octree codec codes the
+// cloud as the stream's next frame (octreeRoundTrip); Draco codes every cloud alone.
 BuiltPair buildPair(const boost::filesystem::path& source, const std::string& name,
                     const Dataset& dataset, const SourceFiles& sources, const CodecProfile& profile,
-                    int dracoSpeed = kDefaultDracoSpeed);
+                    int dracoSpeed = kDefaultDracoSpeed, OctreeStream* stream = nullptr);

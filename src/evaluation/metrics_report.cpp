@@ -35,11 +35,12 @@ std::vector<std::string> distortionFields(const PairMetrics& metrics, double pea
   const DirectionSums& ba = metrics.decodedToOriginal;
   const Value d1 = symmetric(meanSquaredDistance(ab), meanSquaredDistance(ba));
   const Value d2 = symmetric(meanSquaredPlaneDistance(ab), meanSquaredPlaneDistance(ba));
+  const PairPsnrs psnrs = pairPsnrs(metrics, peak);
   std::vector<std::string> fields = {
       formatValue(meanSquaredDistance(ab)),
       formatValue(meanSquaredDistance(ba)),
       formatValue(d1),
-      formatValue(psnr(peak, d1, 3.0)),
+      formatValue(psnrs.d1),
       formatValue(peak),
       formatValue(hausdorffDistance(ab)),
       formatValue(hausdorffDistance(ba)),
@@ -47,11 +48,9 @@ std::vector<std::string> distortionFields(const PairMetrics& metrics, double pea
       formatValue(meanSquaredPlaneDistance(ab)),
       formatValue(meanSquaredPlaneDistance(ba)),
       formatValue(d2),
-      formatValue(psnr(peak, d2, 3.0))};
-  // pc_error's colours run from 0 to 1.
+      formatValue(psnrs.d2)};
   for (int channel = 0; channel < 3; ++channel)
-    fields.push_back(formatValue(psnr(1.0, symmetric(meanSquaredColorDifference(ab, channel),
-                                                     meanSquaredColorDifference(ba, channel)))));
+    fields.push_back(formatValue(psnrs.color[channel]));
   // Without the original's normals there is no D2.
   if (!metrics.planes)
     for (std::size_t d2 = 8; d2 < 12; ++d2)
@@ -109,13 +108,14 @@ std::vector<std::string> laterDistortionFields(const PairMetrics& metrics, doubl
 
 // A row; its distortion only when measured is set.
 void writeRow(std::ostream& csv, const std::string& file, const PairMetrics* metrics, bool measured,
-              std::optional<std::uint64_t> compressedBytes, Value bpp, PeakOverride peak) {
+              std::optional<std::uint64_t> compressedBytes, const BitsPerPoint& bpp,
+              PeakOverride peak) {
   csv << csvField(file) << ',';
   if (metrics != nullptr)
     csv << metrics->originalPoints << ',' << metrics->decodedPoints << ',';
   else
     csv << ",,";
-  csv << formatCount(compressedBytes) << ',' << formatValue(bpp);
+  csv << formatCount(compressedBytes) << ',' << formatValue(bpp.all);
   std::vector<std::string> fields;
   if (metrics != nullptr && measured)
     fields = distortionFields(*metrics, peak.value_or(metrics->boundingBoxPeak));
@@ -136,7 +136,7 @@ void writeRow(std::ostream& csv, const std::string& file, const PairMetrics* met
     later.assign(kLaterDistortionColumns, "");
   for (const std::string& field : later)
     csv << ',' << field;
-  csv << '\n';
+  csv << ',' << formatValue(bpp.geometry) << ',' << formatValue(bpp.color) << '\n';
 }
 
 } // namespace
@@ -148,15 +148,53 @@ void writeMetricsHeader(std::ostream& csv) {
          "d2_hausdorff,d2_hausdorff_psnr,y_mse_ab,y_mse_ba,y_mse,cb_mse_ab,cb_mse_ba,cb_mse,"
          "cr_mse_ab,cr_mse_ba,cr_mse,y_psnr_ab,y_psnr_ba,cb_psnr_ab,cb_psnr_ba,cr_psnr_ab,"
          "cr_psnr_ba,red_hausdorff,green_hausdorff,blue_hausdorff,red_hausdorff_psnr,"
-         "green_hausdorff_psnr,blue_hausdorff_psnr\n";
+         "green_hausdorff_psnr,blue_hausdorff_psnr,geometry_bpp,colour_bpp\n";
+}
+
+void addToRates(RateSums& rates, const PairMetrics* metrics,
+                const std::optional<CompressedSize>& compressed) {
+  if (metrics == nullptr || !compressed || metrics->originalPoints == 0)
+    return;
+  rates.compressedBytes += compressed->bytes;
+  rates.originalPoints += metrics->originalPoints;
+  if (compressed->colorBytes)
+    rates.colorBytes += *compressed->colorBytes;
+  else
+    ++rates.pairsWithoutParts;
+}
+
+BitsPerPoint bitsPerPointOf(const RateSums& rates) {
+  BitsPerPoint bpp;
+  bpp.all = bitsPerPoint(rates.compressedBytes, rates.originalPoints);
+  if (bpp.all && rates.pairsWithoutParts == 0) {
+    bpp.geometry = bitsPerPoint(rates.compressedBytes - rates.colorBytes, rates.originalPoints);
+    bpp.color = bitsPerPoint(rates.colorBytes, rates.originalPoints);
+  }
+  return bpp;
+}
+
+PairPsnrs pairPsnrs(const PairMetrics& metrics, double peak) {
+  const DirectionSums& ab = metrics.originalToDecoded;
+  const DirectionSums& ba = metrics.decodedToOriginal;
+  PairPsnrs psnrs;
+  psnrs.d1 = psnr(peak, symmetric(meanSquaredDistance(ab), meanSquaredDistance(ba)), 3.0);
+  if (metrics.planes)
+    psnrs.d2 =
+        psnr(peak, symmetric(meanSquaredPlaneDistance(ab), meanSquaredPlaneDistance(ba)), 3.0);
+  // pc_error's colours run from 0 to 1.
+  for (int channel = 0; channel < 3; ++channel)
+    psnrs.color[channel] = psnr(1.0, symmetric(meanSquaredColorDifference(ab, channel),
+                                               meanSquaredColorDifference(ba, channel)));
+  return psnrs;
 }
 
 void writeMetricsRow(std::ostream& csv, const std::string& file, const PairMetrics* metrics,
-                     std::optional<std::uint64_t> compressedBytes, PeakOverride peak) {
-  Value bpp;
-  if (metrics != nullptr && compressedBytes)
-    bpp = bitsPerPoint(*compressedBytes, metrics->originalPoints);
-  writeRow(csv, file, metrics, true, compressedBytes, bpp, peak);
+                     const std::optional<CompressedSize>& compressed, PeakOverride peak) {
+  RateSums rates;
+  addToRates(rates, metrics, compressed);
+  writeRow(csv, file, metrics, true,
+           compressed ? std::optional<std::uint64_t>(compressed->bytes) : std::nullopt,
+           bitsPerPointOf(rates), peak);
 }
 
 std::string lostReason(const PairMetrics* metrics) {
@@ -170,21 +208,18 @@ std::string lostReason(const PairMetrics* metrics) {
 }
 
 void addToTotals(MetricsTotals& totals, const std::string& file, const PairMetrics* metrics,
-                 std::optional<std::uint64_t> compressedBytes) {
-  if (compressedBytes)
-    totals.compressedBytes += *compressedBytes;
+                 const std::optional<CompressedSize>& compressed) {
+  if (compressed)
+    totals.compressedBytes += compressed->bytes;
   if (std::string reason = lostReason(metrics); !reason.empty())
     totals.lost.push_back(LostPair{file, std::move(reason)});
   if (metrics == nullptr)
     return;
   poolMetrics(totals.pooled, *metrics);
-  if (compressedBytes && metrics->originalPoints > 0) {
-    totals.compressedBytesOfMeasured += *compressedBytes;
-    totals.originalPointsOfMeasured += metrics->originalPoints;
-  }
+  addToRates(totals.rates, metrics, compressed);
 }
 
 void writeMetricsTotals(std::ostream& csv, const MetricsTotals& totals, PeakOverride peak) {
   writeRow(csv, "all", &totals.pooled, totals.lost.empty(), totals.compressedBytes,
-           bitsPerPoint(totals.compressedBytesOfMeasured, totals.originalPointsOfMeasured), peak);
+           bitsPerPointOf(totals.rates), peak);
 }

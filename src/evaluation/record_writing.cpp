@@ -69,9 +69,17 @@ bool writeRecord(RecordOutputs& outputs, const Pair& pair,
   if (outputs.metrics != nullptr) {
     const PairMetrics* measured =
         comparison && comparison->metrics ? &*comparison->metrics : nullptr;
-    writeMetricsRow(*outputs.metrics, pair.name, measured, compressedBytes, outputs.peak);
+    std::optional<CompressedSize> compressed;
+    if (compressedBytes) {
+      compressed = CompressedSize{*compressedBytes, std::nullopt};
+      if (const CompressedParts* parts =
+              compressedPartsOf(outputs.parts, pair.name, *compressedBytes))
+        compressed->colorBytes = parts->colorBytes;
+    }
+    writeMetricsRow(*outputs.metrics, pair.name, measured, compressed, outputs.peak);
     outputs.metrics->flush();
-    addToTotals(outputs.totals, pair.name, measured, compressedBytes);
+    addToTotals(outputs.totals, pair.name, measured, compressed);
+    addFrame(outputs.sequences, pair.name, measured, compressed, outputs.peak);
   }
   return succeeded;
 }

@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <pcl/compression/octree_pointcloud_compression.h>
+
 #include <cmath>
+#include <random>
+#include <sstream>
 
 TEST(RoundTrip, EncodesExactlyTheDeepestOctreeAllowed) {
   // The default profile cuts 1 cm cells: 2e6 units span 2e8 cells, 27.6 levels, so 28.
@@ -35,4 +39,56 @@ TEST(RoundTrip, LadderRatePointsScaleWithTheCloud) {
   const auto single = cloudOf({colorPoint(5, 5, 5, 0, 0, 0), colorPoint(5, 5, 5, 9, 9, 9)});
   EXPECT_EQ(octreeResolution(*single, d3), 1.0);
   EXPECT_EQ(octreeRoundTrip(*single, d3).decoded.size(), 1u);
+}
+
+namespace {
+
+// A static scene scanned again and again: the same points with a little noise each time.
+std::vector<ColorCloud::Ptr> rescannedScene(std::size_t frames) {
+  const ColorCloud::Ptr scene = randomCloud(4000, 3);
+  std::mt19937 generator(11);
+  std::normal_distribution<float> noise(0.0f, 0.0005f);
+  std::vector<ColorCloud::Ptr> scans;
+  for (std::size_t frame = 0; frame < frames; ++frame) {
+    auto scan = std::make_shared<ColorCloud>(*scene);
+    for (auto& point : *scan)
+      point.x += noise(generator), point.y += noise(generator), point.z += noise(generator);
+    scans.push_back(scan);
+  }
+  return scans;
+}
+
+} // namespace
+
+TEST(RoundTrip, AStreamIsWhatOnePclEncoderAndDecoderWriteAndGive) {
+  using OctreeCodec = pcl::io::OctreePointCloudCompression<pcl::PointXYZRGBA>;
+  const CodecProfile& profile = *findCodecProfile("med-online-color");
+  // Past the profile's I-frame rate (50), so that its second I-frame is in the stream too.
+  const std::vector<ColorCloud::Ptr> scans = rescannedScene(53);
+  OctreeStream stream;
+  OctreeCodec encoder(pcl::io::MED_RES_ONLINE_COMPRESSION_WITH_COLOR, false);
+  OctreeCodec decoder;
+  std::vector<std::size_t> sizes;
+  for (const ColorCloud::Ptr& scan : scans) {
+    const RoundTrip trip = octreeRoundTrip(*scan, profile, &stream);
+    std::stringstream bytes;
+    encoder.encodePointCloud(scan, bytes);
+    ASSERT_EQ(trip.compressedBytes, bytes.str()) << "frame " << sizes.size();
+    auto decoded = std::make_shared<ColorCloud>();
+    decoder.decodePointCloud(bytes, decoded);
+    ASSERT_EQ(trip.decoded.size(), decoded->size());
+    for (std::size_t i = 0; i < decoded->size(); ++i)
+      ASSERT_EQ(trip.decoded[i].getVector3fMap(), (*decoded)[i].getVector3fMap());
+    ASSERT_TRUE(trip.colorBytes && *trip.colorBytes > 0 &&
+                *trip.colorBytes < trip.compressedBytes.size());
+    sizes.push_back(trip.compressedBytes.size());
+  }
+  // The P-frames cost less than the I-frames; alone, a frame is an I-frame again.
+  EXPECT_LT(sizes[1], sizes[0]);
+  EXPECT_LT(sizes[50], sizes[0]);
+  EXPECT_GT(sizes[51], sizes[50]) << sizes[0] << " " << sizes[1] << " " << sizes[50] << " "
+                                  << sizes[51];
+  EXPECT_GT(octreeRoundTrip(*scans[1], profile).compressedBytes.size(), sizes[1]);
+  // A profile without colour codes no colour bytes.
+  EXPECT_EQ(octreeRoundTrip(*scans[0], *findCodecProfile("med-online-nocolor")).colorBytes, 0u);
 }

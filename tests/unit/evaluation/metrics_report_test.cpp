@@ -57,9 +57,9 @@ PairMetrics measure(const HandWorkedPair& pair, unsigned threads = 1) {
 }
 
 std::string row(const std::string& file, const PairMetrics* metrics,
-                std::optional<std::uint64_t> bytes, PeakOverride peak = std::nullopt) {
+                std::optional<CompressedSize> compressed, PeakOverride peak = std::nullopt) {
   std::ostringstream csv;
-  writeMetricsRow(csv, file, metrics, bytes, peak);
+  writeMetricsRow(csv, file, metrics, compressed, peak);
   return csv.str();
 }
 
@@ -78,9 +78,10 @@ HandWorkedPair pointPair() {
 const std::string kColourColumns =
     ",0.0906695202,0.0604463468,0.0906695202,0.125,0.0833333333,0.125,0.00104881998,"
     "0.000699213318,0.00104881998,10.4253868,12.1862994,9.03089987,10.7918125,29.7929905,"
-    "31.5539031,127,127,128,6.05472919,6.05472919,5.98660422";
-// The same columns where nothing was measured, or without colour.
-const std::string kNone(21, ',');
+    "31.5539031,127,127,128,6.05472919,6.05472919,5.98660422,,";
+// The same columns where nothing was measured, or without colour; then no geometry_bpp and
+// colour_bpp, for want of the compressed file's parts.
+const std::string kNone(23, ',');
 
 } // namespace
 
@@ -94,9 +95,9 @@ TEST(MetricsRow, HoldsTheHandWorkedValueOfEveryColumn) {
             "d2_hausdorff,d2_hausdorff_psnr,y_mse_ab,y_mse_ba,y_mse,cb_mse_ab,cb_mse_ba,cb_mse,"
             "cr_mse_ab,cr_mse_ba,cr_mse,y_psnr_ab,y_psnr_ba,cb_psnr_ab,cb_psnr_ba,cr_psnr_ab,"
             "cr_psnr_ba,red_hausdorff,green_hausdorff,blue_hausdorff,red_hausdorff_psnr,"
-            "green_hausdorff_psnr,blue_hausdorff_psnr\n");
+            "green_hausdorff_psnr,blue_hausdorff_psnr,geometry_bpp,colour_bpp\n");
   const PairMetrics metrics = measure(handWorkedPair());
-  EXPECT_EQ(row("pair.pcd", &metrics, 100),
+  EXPECT_EQ(row("pair.pcd", &metrics, CompressedSize{100, std::nullopt}),
             "pair.pcd,2,4,100,400,2.5,4.66666667,4.66666667,7.62356983,3,2,3,3,0.180000014,"
             "0.12000001,0.180000014,21.7609122,10.4253868,9.03089987,29.7929905,2,3,4.77121255,"
             "0.600000024,18.7506123" +
@@ -108,12 +109,37 @@ TEST(MetricsRow, HoldsTheHandWorkedValueOfEveryColumn) {
             "29.2081872" +
                 kColourColumns + "\n");
   const PairMetrics point = measure(pointPair());
-  EXPECT_EQ(row("point.pcd", &point, 5),
+  EXPECT_EQ(row("point.pcd", &point, CompressedSize{5, std::nullopt}),
             "point.pcd,1,1,5,40,4,4,4,,0,2,2,2,4,4,4,,,,,1,1,,2," + kNone + "\n");
 }
 
 // File normals are directions: scaled by 1e30 or 1e-30, whose squares single precision cannot
 // hold, they give the hand-worked D2, not D1.
+// The bits of geometry and colour over the original's points, where the codec counted them; the
+// dataset's only when every pair with a compressed file and points has them.
+TEST(MetricsRow, GivesTheRateOfGeometryAndColourWhereKnown) {
+  const PairMetrics metrics = measure(handWorkedPair());
+  const std::string split = row("pair.pcd", &metrics, CompressedSize{100, 40});
+  EXPECT_EQ(split.substr(split.size() - 9), ",240,160\n") << split;
+  EXPECT_EQ(
+      split.substr(0, split.size() - 9),
+      row("pair.pcd", &metrics, CompressedSize{100, std::nullopt}).substr(0, split.size() - 9));
+  const std::string lossless = row("pair.pcd", &metrics, CompressedSize{100, 0});
+  EXPECT_EQ(lossless.substr(lossless.size() - 7), ",400,0\n") << lossless;
+  MetricsTotals totals;
+  addToTotals(totals, "a.pcd", &metrics, CompressedSize{100, 40});
+  addToTotals(totals, "b.pcd", &metrics, CompressedSize{50, 0});
+  // A pair without a compressed file costs no bits and adds no points.
+  addToTotals(totals, "c.pcd", &metrics, std::nullopt);
+  std::ostringstream csv;
+  writeMetricsTotals(csv, totals, std::nullopt);
+  EXPECT_EQ(csv.str().substr(csv.str().size() - 8), ",220,80\n") << csv.str();
+  addToTotals(totals, "d.pcd", &metrics, CompressedSize{10, std::nullopt});
+  std::ostringstream unknown;
+  writeMetricsTotals(unknown, totals, std::nullopt);
+  EXPECT_EQ(unknown.str().substr(unknown.str().size() - 3), ",,\n") << unknown.str();
+}
+
 TEST(MetricsRow, TakesFileNormalsOfAnyLengthAsDirections) {
   const PairMetrics unit = measure(handWorkedPair());
   for (float scale : {1e30f, 1e-30f}) {
@@ -121,7 +147,9 @@ TEST(MetricsRow, TakesFileNormalsOfAnyLengthAsDirections) {
     for (Eigen::Vector3f& normal : pair.originalAttributes.normals)
       normal *= scale;
     const PairMetrics scaled = measure(pair);
-    EXPECT_EQ(row("pair.pcd", &scaled, 100), row("pair.pcd", &unit, 100)) << scale;
+    EXPECT_EQ(row("pair.pcd", &scaled, CompressedSize{100, std::nullopt}),
+              row("pair.pcd", &unit, CompressedSize{100, std::nullopt}))
+        << scale;
   }
 }
 
@@ -130,18 +158,20 @@ TEST(MetricsRow, IsTheSameOnEveryThreadCount) {
   const HandWorkedPair pair = handWorkedPair();
   const PairMetrics one = measure(pair, 1);
   const PairMetrics three = measure(pair, 3);
-  EXPECT_EQ(row("a", &one, 1), row("a", &three, 1));
+  EXPECT_EQ(row("a", &one, CompressedSize{1, std::nullopt}),
+            row("a", &three, CompressedSize{1, std::nullopt}));
 }
 
 TEST(MetricsRow, LeavesWhatCannotBeMeasuredEmpty) {
-  EXPECT_EQ(row("bad.pcd", nullptr, 7), "bad.pcd,,,7,,,,,,,,,,,,,,,,,,,,," + kNone + "\n");
+  EXPECT_EQ(row("bad.pcd", nullptr, CompressedSize{7, std::nullopt}),
+            "bad.pcd,,,7,,,,,,,,,,,,,,,,,,,,," + kNone + "\n");
   EXPECT_EQ(row("bad.pcd", nullptr, std::nullopt, 2.5),
             "bad.pcd,,,,,,,,,2.5,,,,,,,,,,,,,,," + kNone + "\n");
   // An empty decoded cloud: no original point has a neighbour, no decoded point to search.
   HandWorkedPair empty = pointPair();
   empty.decoded.clear();
   const PairMetrics metrics = measure(empty);
-  EXPECT_EQ(row("empty.pcd", &metrics, 0),
+  EXPECT_EQ(row("empty.pcd", &metrics, CompressedSize{0, std::nullopt}),
             "empty.pcd,1,0,0,0,,,,,0,,,,,,,,,,,1,0,,," + kNone + "\n");
   // RFC 4180: a name with a comma or a quote is quoted, its quotes doubled.
   EXPECT_EQ(row("a,\"b\".pcd", nullptr, std::nullopt),
@@ -156,14 +186,14 @@ TEST(MetricsTotals, PoolEveryMeasuredPoint) {
   MetricsTotals totals;
   const PairMetrics pair = measure(handWorkedPair());
   const PairMetrics point = measure(pointPair());
-  addToTotals(totals, "pair.pcd", &pair, 100);
+  addToTotals(totals, "pair.pcd", &pair, CompressedSize{100, std::nullopt});
   addToTotals(totals, "point.pcd", &point, std::nullopt);
   // A pair without a finite point on either side adds its bytes, and nothing to bpp.
   HandWorkedPair hollow = pointPair();
   hollow.original.clear();
   hollow.decoded.clear();
   const PairMetrics none = measure(hollow);
-  addToTotals(totals, "hollow.pcd", &none, 700);
+  addToTotals(totals, "hollow.pcd", &none, CompressedSize{700, std::nullopt});
   EXPECT_TRUE(totals.lost.empty());
   std::ostringstream csv;
   writeMetricsTotals(csv, totals, std::nullopt);
@@ -187,8 +217,8 @@ TEST(MetricsTotals, APairWithPointsOnOneSideOnlyLeavesTheDistortionEmpty) {
   for (const PairMetrics* lost :
        {&lostDecoded, &lostOriginal, static_cast<const PairMetrics*>(nullptr)}) {
     MetricsTotals totals;
-    addToTotals(totals, "pair.pcd", &pair, 100);
-    addToTotals(totals, "lost.pcd", lost, 3);
+    addToTotals(totals, "pair.pcd", &pair, CompressedSize{100, std::nullopt});
+    addToTotals(totals, "lost.pcd", lost, CompressedSize{3, std::nullopt});
     ASSERT_EQ(totals.lost.size(), 1u);
     EXPECT_EQ(totals.lost[0].file, "lost.pcd");
     std::ostringstream csv;
