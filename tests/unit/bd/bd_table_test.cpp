@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -66,4 +67,47 @@ TEST(BjontegaardTable, ReadsQuotedFieldsAndCrlfAndQuotesItsOwn) {
   std::istringstream trailing("profile,family,bpp,d1_psnr,d2_psnr,y_psnr\na1,\"x\"y,1,30,35,20\n");
   EXPECT_EQ(readRateDistortion(trailing, rows),
             "record 2: a quoted field is followed by more than a comma");
+}
+
+// Two sequences compared the CTC way: the test family needs 10 % fewer geometry bits than the
+// anchor on one and 30 % fewer on the other (PSNR = 30 + 3 log2(geometry bpp)), and 20 % fewer
+// colour bits on both (Y = 20 + 2 log2(colour bpp)). Each item's D1 is taken against its
+// geometry bits and Y against its colour bits; the average row is the mean of the items'.
+// Without geometry bits on every point of an item's curves, its D1 falls back to all bits.
+TEST(BjontegaardTable, ComparesEachItemOnItsOwnRateAndAveragesThem) {
+  std::ostringstream text;
+  text << "profile,item,bpp,geometry_bpp,colour_bpp,d1_psnr,d2_psnr,y_psnr,family\n";
+  for (const auto& [item, saving] : {std::pair<const char*, double>{"s1", 0.9}, {"s2", 0.7}})
+    for (int i = 0; i < 4; ++i)
+      for (const auto& [family, scale] :
+           {std::pair<const char*, double>{"anchor", 1.0}, {"test", 1.0}}) {
+        const double geometry = (1 << i) * (family == std::string("test") ? saving : scale);
+        const double colour = (1 << i) * (family == std::string("test") ? 0.8 : 1.0);
+        text << family << i << ',' << item << ',' << geometry + colour << ',' << geometry << ','
+             << colour << ',' << 30 + 3 * i << ",," << 20 + 2 * i << ',' << family << '\n';
+      }
+  std::istringstream rd(text.str());
+  std::vector<RateDistortionRow> rows;
+  ASSERT_EQ(readRateDistortion(rd, rows), "");
+  std::ostringstream csv;
+  ASSERT_EQ(writeBjontegaardTable(csv, rows, "anchor"), "");
+  const std::string none = ",,,,,\"the anchor has 0 rate points with a positive rate and a "
+                           "finite PSNR; at least 4 are needed\"\n";
+  EXPECT_EQ(csv.str(),
+            "item,family,anchor,metric,rate_base,bd_rate_percent,bd_psnr_db,"
+            "bd_rate_cubic_fit_percent,bd_psnr_cubic_fit_db,reason\n"
+            "s1,test,anchor,d1_psnr,geometry,-10.000000,0.456009,-10.000000,0.456009,\n"
+            "s2,test,anchor,d1_psnr,geometry,-30.000000,1.543720,-30.000000,1.543720,\n"
+            "average,test,anchor,d1_psnr,geometry,-20.000000,0.999864,-20.000000,0.999864,\n"
+            "s1,test,anchor,d2_psnr,geometry" +
+                none + "s2,test,anchor,d2_psnr,geometry" + none +
+                "average,test,anchor,d2_psnr,geometry,,,,,\"no delta for s1\"\n"
+                "s1,test,anchor,y_psnr,colour,-20.000000,0.643856,-20.000000,0.643856,\n"
+                "s2,test,anchor,y_psnr,colour,-20.000000,0.643856,-20.000000,0.643856,\n"
+                "average,test,anchor,y_psnr,colour,-20.000000,0.643856,-20.000000,0.643856,\n");
+  rows[0].geometryBpp = std::nan("");
+  std::ostringstream total;
+  ASSERT_EQ(writeBjontegaardTable(total, rows, "anchor"), "");
+  EXPECT_NE(total.str().find("\ns1,test,anchor,d1_psnr,total,"), std::string::npos) << total.str();
+  EXPECT_NE(total.str().find("\naverage,test,anchor,d1_psnr,mixed,"), std::string::npos);
 }
