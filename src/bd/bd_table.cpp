@@ -160,7 +160,8 @@ void writeItemTable(std::ostream& csv, const std::vector<RateDistortionRow>& row
     for (const Metric& metric : kMetrics) {
       Deltas average;
       double sums[4] = {0, 0, 0, 0};
-      std::vector<std::string> bases;
+      std::size_t counted[4] = {0, 0, 0, 0};
+      std::vector<std::string> bases, missing;
       for (const std::string& item : items) {
         const bool own = knowsRate(rows, item, anchor, family, metric.base);
         const auto rate = own ? metric.base : &RateDistortionRow::bpp;
@@ -170,15 +171,24 @@ void writeItemTable(std::ostream& csv, const std::vector<RateDistortionRow>& row
         writeRow(item, family, metric, base, deltas);
         if (std::find(bases.begin(), bases.end(), base) == bases.end())
           bases.push_back(base);
+        if (!deltas.values[0].value)
+          missing.push_back(item);
         for (int i = 0; i < 4; ++i)
-          if (deltas.values[i].value)
+          if (deltas.values[i].value) {
             sums[i] += *deltas.values[i].value;
-          else if (average.reason.empty())
-            average.reason = "no delta for " + item;
+            ++counted[i];
+          }
       }
-      if (average.reason.empty())
-        for (int i = 0; i < 4; ++i)
-          average.values[i].value = sums[i] / static_cast<double>(items.size());
+      for (int i = 0; i < 4; ++i)
+        if (counted[i] > 0)
+          average.values[i].value = sums[i] / static_cast<double>(counted[i]);
+      // An item without a delta (no colour, too few rate points) is named, not averaged in.
+      if (!missing.empty()) {
+        average.reason = "over " + std::to_string(items.size() - missing.size()) + " of " +
+                         std::to_string(items.size()) + " items; none for";
+        for (const std::string& item : missing)
+          average.reason += " " + item;
+      }
       writeRow("average", family, metric, bases.size() == 1 ? bases[0] : "mixed", average);
     }
   }

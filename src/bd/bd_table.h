@@ -36,7 +36,7 @@ std::string readRateDistortion(std::istream& csv, std::vector<RateDistortionRow>
 // A table of items is compared as common test conditions compare: each item's curves on their
 // own (a row per item, family and metric), the rate of D1 and D2 in geometry bits and of Y in
 // colour bits where every point of both curves knows it, in all bits otherwise (rate_base
-// says which), then a row "average" per family and metric with the mean of the items' deltas,
-// empty when an item has none.
+// says which), then a row "average" per family and metric with the mean of the items' deltas;
+// its reason names the items without one (no colour, too few rate points), which it leaves out.
 std::string writeBjontegaardTable(std::ostream& csv, const std::vector<RateDistortionRow>& rows,
                                   const std::string& anchor);

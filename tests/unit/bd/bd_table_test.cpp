@@ -101,7 +101,7 @@ TEST(BjontegaardTable, ComparesEachItemOnItsOwnRateAndAveragesThem) {
             "average,test,anchor,d1_psnr,geometry,-20.000000,0.999864,-20.000000,0.999864,\n"
             "s1,test,anchor,d2_psnr,geometry" +
                 none + "s2,test,anchor,d2_psnr,geometry" + none +
-                "average,test,anchor,d2_psnr,geometry,,,,,\"no delta for s1\"\n"
+                "average,test,anchor,d2_psnr,geometry,,,,,\"over 0 of 2 items; none for s1 s2\"\n"
                 "s1,test,anchor,y_psnr,colour,-20.000000,0.643856,-20.000000,0.643856,\n"
                 "s2,test,anchor,y_psnr,colour,-20.000000,0.643856,-20.000000,0.643856,\n"
                 "average,test,anchor,y_psnr,colour,-20.000000,0.643856,-20.000000,0.643856,\n");
@@ -110,4 +110,14 @@ TEST(BjontegaardTable, ComparesEachItemOnItsOwnRateAndAveragesThem) {
   ASSERT_EQ(writeBjontegaardTable(total, rows, "anchor"), "");
   EXPECT_NE(total.str().find("\ns1,test,anchor,d1_psnr,total,"), std::string::npos) << total.str();
   EXPECT_NE(total.str().find("\naverage,test,anchor,d1_psnr,mixed,"), std::string::npos);
+  // An item without Y (a cloud without colour) is left out of the average, and named.
+  for (RateDistortionRow& row : rows)
+    if (row.item == "s2")
+      row.yPsnr = std::nan("");
+  std::ostringstream partial;
+  ASSERT_EQ(writeBjontegaardTable(partial, rows, "anchor"), "");
+  EXPECT_NE(partial.str().find("\naverage,test,anchor,y_psnr,colour,-20.000000,0.643856,-20.000000,"
+                               "0.643856,\"over 1 of 2 items; none for s2\"\n"),
+            std::string::npos)
+      << partial.str();
 }
