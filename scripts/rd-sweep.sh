@@ -119,7 +119,8 @@ curves="$output/rd-curves.csv"
 if $pooled_rows; then
   cp "$rd" "$curves"
 else
-  { head -n 1 "$rd" | cut -d, -f1,3,6-; python3 "$root/scripts/rd_table.py" means "$rd"; } > "$curves"
+  { echo "$(head -n 1 "$rd" | cut -d, -f1,3,6-),geometry_bpp,colour_bpp"
+    python3 "$root/scripts/rd_table.py" means "$rd"; } > "$curves"
 fi
 
 # Each family's points, lowest rate first. A PSNR that is infinite (nothing lost) cannot be
@@ -155,6 +156,20 @@ bd_rate() { # family metric
       NR > 1 && $c["family"] == f && $c["metric"] == m && (!("item" in c) || $c["item"] == "average") {
       if ($c["bd_rate_percent"] == "") print "BD-rate n/a"; else printf "BD-rate %+.1f %%\n", $c["bd_rate_percent"] }' "$output/bd.csv"
 }
+# The rate a panel is drawn against: all bits pooled; per item, the metric's own (geometry bits
+# for D1 and D2, colour bits for Y), as bd.csv takes it.
+rate_column() { # column
+  if $pooled_rows; then echo 2; elif [ "$1" = 5 ]; then echo 10; else echo 9; fi
+}
+rate_label() { # column
+  if $pooled_rows; then
+    echo "bits per point (8 x compressed bytes / original points)"
+  elif [ "$1" = 5 ]; then
+    echo "colour bits per point (the codec's count of its colour bytes), mean over the items"
+  else
+    echo "geometry bits per point (all bits but the colour's), mean over the items"
+  fi
+}
 series_plot() { # column metric
   local column="$1" plots="" family style=0
   for family in $families; do
@@ -163,7 +178,7 @@ series_plot() { # column metric
     [ "$column" != 5 ] || [[ "$family" != *nocolor ]] || continue
     local dash=1
     [[ "$family" != fixed-* ]] || dash=2
-    plots+="\"$output/rd-$family.dat\" using 2:$column with linespoints lc $style dt $dash pt $style ps 1.1 title \"$family ($(bd_rate "$family" "$2"))\", "
+    plots+="\"$output/rd-$family.dat\" using $(rate_column "$column"):$column with linespoints lc $style dt $dash pt $style ps 1.1 title \"$family ($(bd_rate "$family" "$2"))\", "
   done
   echo "${plots%, }"
 }
@@ -187,16 +202,18 @@ set logscale x
 set grid
 set key outside below horizontal maxcols 2 width -4 font ",9"
 set offsets 0, 0, 2, 2
-set xlabel "bits per point (8 x compressed bytes / original points)"
 set multiplot layout 1,3 title "PCL's octree codec and Draco over $(basename "$input"), $($pooled_rows && echo "pooled over the dataset" || echo "mean over the items"); BD-rate (PCHIP$($pooled_rows || echo ", average over the items")) against $anchor"
 set title "Geometry, point to point$(infinite 3 "D1 PSNR")"
 set ylabel "D1 PSNR, dB (as pc_error, peak: largest side of the box)"
+set xlabel "$(rate_label 3)"
 $(panel 3 "D1 PSNR" d1_psnr)
 set title "Geometry, point to plane$(infinite 4 "D2 PSNR")"
 set ylabel "D2 PSNR, dB (as pc_error, the original's normals)"
+set xlabel "$(rate_label 4)"
 $(panel 4 "D2 PSNR" d2_psnr)
 set title "Colour$(infinite 5 "Y PSNR")"
 set ylabel "Y PSNR, dB (BT.709 luma as pc_error computes it)"
+set xlabel "$(rate_label 5)"
 $(panel 5 "Y PSNR" y_psnr)
 unset multiplot
 PLOT

@@ -8,7 +8,8 @@
         the curve that common test conditions draw: for each profile, the mean over the items
         of bpp and of each PSNR over the items that have a finite one (Y over the clouds with
         colour; a lossless item's infinite PSNR cannot be drawn; inf when every item's is), as
-        profile,bpp,d1_psnr,d2_psnr,y_psnr,encode_seconds,decode_seconds,family"""
+        profile,bpp,d1_psnr,d2_psnr,y_psnr,encode_seconds,decode_seconds,family,geometry_bpp,
+        colour_bpp"""
 import csv
 import math
 import sys
@@ -46,7 +47,8 @@ def means(path):
     out = csv.writer(sys.stdout, lineterminator="\n")
     for profile, rows in profiles.items():
         out.writerow([profile] + [mean([r[c] for r in rows]) for c in ("bpp", "d1_psnr", "d2_psnr", "y_psnr")] +
-                     [rows[0]["encode_seconds"], rows[0]["decode_seconds"], rows[0]["family"]])
+                     [rows[0]["encode_seconds"], rows[0]["decode_seconds"], rows[0]["family"]] +
+                     [mean([r[c] for r in rows]) for c in ("geometry_bpp", "colour_bpp")])
 
 
 if __name__ == "__main__":
