@@ -400,8 +400,7 @@ TEST_F(Evaluation, MetricsHaveARowForEveryOriginalAndOneForAll) {
   // The colour columns: nothing measured, and the same colours everywhere (MSE 0, PSNR inf);
   // then geometry_bpp and colour_bpp, unknown without quorvane-dataset's table.
   const std::string none(23, ',');
-  const std::string sameColours =
-      ",0,0,0,0,0,0,0,0,0,inf,inf,inf,inf,inf,inf,0,0,0,inf,inf,inf,,";
+  const std::string sameColours = ",0,0,0,0,0,0,0,0,0,inf,inf,inf,inf,inf,inf,0,0,0,inf,inf,inf,,";
   const std::string lostAll = "all,2,2,13,40,,,,,,,,,,,,,,,,2,2,,," + none + "\n";
   EXPECT_EQ(metrics.rfind("\n" + lostAll), metrics.size() - lostAll.size() - 1) << metrics;
   const std::string measured = "\"sub/a,b.pcd\",2,2,10,40,0.5,0.5,0.5,13.8021124,2,1,1,1,0.5,0.5,"
