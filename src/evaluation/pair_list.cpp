@@ -15,9 +15,17 @@ PairMeasurement measurePair(const ListedPair& pair, const PcErrorRun& run, unsig
     measured.comparison.problem = PairProblem{path, reason};
     return measured;
   };
-  measured.original = loadMeasurablePoints(pair.original, NormalReading::Read);
+  const ReflectanceReading reflectance =
+      run.lidar ? ReflectanceReading::Read : ReflectanceReading::Skip;
+  // --lidar refuses a file whose reflectance is of a kind it cannot compare.
+  const auto reflectanceProblem = [&run](const LoadedPoints& loaded) {
+    return run.lidar ? loaded.attributes.reflectanceProblem : std::string();
+  };
+  measured.original = loadMeasurablePoints(pair.original, NormalReading::Read, reflectance);
   if (!measured.original.problem.empty())
     return refuse(pair.original, measured.original.problem);
+  if (!reflectanceProblem(measured.original).empty())
+    return refuse(pair.original, reflectanceProblem(measured.original));
   if (!pair.normals.empty() && pair.normals != pair.original) {
     measured.normals = loadMeasurablePoints(pair.normals, NormalReading::Read);
     if (!measured.normals.problem.empty())
@@ -34,9 +42,11 @@ PairMeasurement measurePair(const ListedPair& pair, const PcErrorRun& run, unsig
       measured.original.attributes.normals = std::move(measured.normals.attributes.normals);
     }
   }
-  measured.decoded = loadMeasurablePoints(pair.decoded, NormalReading::Skip);
+  measured.decoded = loadMeasurablePoints(pair.decoded, NormalReading::Skip, reflectance);
   if (!measured.decoded.problem.empty())
     return refuse(pair.decoded, measured.decoded.problem);
+  if (!reflectanceProblem(measured.decoded).empty())
+    return refuse(pair.decoded, reflectanceProblem(measured.decoded));
   measureLoadedPair(measured, run, threads);
   if (measured.comparison.problem && measured.comparison.problem->path.empty())
     measured.comparison.problem->path = pair.original;

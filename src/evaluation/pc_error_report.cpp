@@ -26,7 +26,12 @@ struct Values {
   double pointHausdorff = 0.0, pointHausdorffPsnr = 0.0;
   double planeHausdorff = 0.0, planeHausdorffPsnr = 0.0;
   std::array<double, 3> colorMse{}, colorPsnr{}, rgbHausdorff{}, rgbHausdorffPsnr{};
+  double reflectanceMse = 0.0, reflectancePsnr = 0.0;
+  double reflectanceHausdorff = 0.0, reflectanceHausdorffPsnr = 0.0;
 };
+
+// The peak of the reflectance's PSNR: its largest value.
+constexpr double kReflectancePeak = 65535.0;
 
 Values valuesOf(const DirectionSums& sums, double peak, int mseSpace) {
   const std::array<double, 3> colorPeak = colorPeaks(static_cast<ColorSpace>(mseSpace));
@@ -46,6 +51,12 @@ Values valuesOf(const DirectionSums& sums, double peak, int mseSpace) {
     v.rgbHausdorff[channel] = sums.largestSquaredRgbDifferences[channel];
     v.rgbHausdorffPsnr[channel] = psnrOf(v.rgbHausdorff[channel], 255.0);
   }
+  // pc_error starts the largest difference at the smallest double, so that a lossless pair's is
+  // 2.2e-308 with a PSNR of 3173 dB; here it is 0, with an infinite PSNR.
+  v.reflectanceMse = valueOr(meanSquaredReflectanceDifference(sums));
+  v.reflectancePsnr = psnrOf(v.reflectanceMse, kReflectancePeak);
+  v.reflectanceHausdorff = sums.largestSquaredReflectanceDifference;
+  v.reflectanceHausdorffPsnr = psnrOf(v.reflectanceHausdorff, kReflectancePeak);
   return v;
 }
 
@@ -66,13 +77,22 @@ Values symmetricOf(const Values& a, const Values& b) {
     v.rgbHausdorff[c] = std::max(a.rgbHausdorff[c], b.rgbHausdorff[c]);
     v.rgbHausdorffPsnr[c] = std::min(a.rgbHausdorffPsnr[c], b.rgbHausdorffPsnr[c]);
   }
+  v.reflectanceMse = std::max(a.reflectanceMse, b.reflectanceMse);
+  v.reflectancePsnr = std::min(a.reflectancePsnr, b.reflectancePsnr);
+  v.reflectanceHausdorff = std::max(a.reflectanceHausdorff, b.reflectanceHausdorff);
+  v.reflectanceHausdorffPsnr = std::min(a.reflectanceHausdorffPsnr, b.reflectanceHausdorffPsnr);
   return v;
+}
+
+// Reflectance was asked for and both clouds have it.
+bool reflectanceCompared(const PcErrorRun& run, const PairMetrics& metrics) {
+  return run.lidar && metrics.originalToDecoded.reflectancePoints > 0;
 }
 
 // One block of values; tag is "1", "2" or "F", wide is the label's column in the symmetric
 // block ("mseF", "h.  ").
 void writeBlock(std::ostream& out, const PcErrorRun& run, const Values& v, const std::string& tag,
-                bool planes, bool colors) {
+                bool planes, bool colors, bool reflectance) {
   const bool final = tag == "F";
   out << "   mse" << tag << "      (p2point): " << v.pointMse << "\n";
   out << "   mse" << tag << ",PSNR (p2point): " << v.pointPsnr << "\n";
@@ -101,6 +121,14 @@ void writeBlock(std::ostream& out, const PcErrorRun& run, const Values& v, const
         out << " h.c[" << c << "],PSNR" << tag << "         : " << v.rgbHausdorffPsnr[c] << "\n";
     }
   }
+  if (reflectance) {
+    out << "   r,       " << tag << "         : " << v.reflectanceMse << "\n";
+    out << "   r,PSNR   " << tag << "         : " << v.reflectancePsnr << "\n";
+    if (run.hausdorff) {
+      out << " h.r,       " << tag << "         : " << v.reflectanceHausdorff << "\n";
+      out << " h.r,PSNR   " << tag << "         : " << v.reflectanceHausdorffPsnr << "\n";
+    }
+  }
 }
 
 } // namespace
@@ -111,6 +139,7 @@ MetricOptions metricOptionsOf(const PcErrorRun& run) {
   options.tiedColors = static_cast<TiedColors>(run.neighborsProc);
   options.averageNormals = run.averageNormals;
   options.averageDuplicates = run.dropDuplicates == 2;
+  options.reflectance = run.lidar;
   return options;
 }
 
@@ -165,16 +194,21 @@ void writePcErrorReport(std::ostream& out, const PcErrorRun& run, const PairMetr
   const bool colors = run.color && colorsCompared;
   if (run.color && !colorsCompared)
     out << "WARNING: no color properties in input files, disabling color metrics.\n";
+  const bool reflectance = reflectanceCompared(run, metrics);
+  if (run.lidar && !reflectance)
+    out << "WARNING: no reflectance property in input files, disabling reflectance metrics.\n";
+  if (reflectance && run.neighborsProc != 0)
+    out << "WARNING: reflectance metrics are computed without neighborsProc parameter.\n";
   const Values a = valuesOf(metrics.originalToDecoded, peak, run.mseSpace);
   out << "1. Use infile1 (A) as reference, loop over A, use normals on B. (A->B).\n";
-  writeBlock(out, run, a, "1", metrics.planes, colors);
+  writeBlock(out, run, a, "1", metrics.planes, colors, reflectance);
   if (run.singlePass)
     return;
   const Values b = valuesOf(metrics.decodedToOriginal, peak, run.mseSpace);
   out << "2. Use infile2 (B) as reference, loop over B, use normals on A. (B->A).\n";
-  writeBlock(out, run, b, "2", metrics.planes, colors);
+  writeBlock(out, run, b, "2", metrics.planes, colors, reflectance);
   out << "3. Final (symmetric).\n";
-  writeBlock(out, run, symmetricOf(a, b), "F", metrics.planes, colors);
+  writeBlock(out, run, symmetricOf(a, b), "F", metrics.planes, colors, reflectance);
 }
 
 namespace {
@@ -258,6 +292,17 @@ std::vector<PcErrorValue> pcErrorValues(const PcErrorRun& run, const PairMetrics
     add(name, std::sqrt(f.rgbHausdorff[c]), colors && run.hausdorff && both);
     add(name + "_psnr", f.rgbHausdorffPsnr[c], colors && run.hausdorff && both);
   }
+  const bool reflectance = reflectanceCompared(run, metrics);
+  add("reflectance_mse_ab", a.reflectanceMse, reflectance);
+  add("reflectance_mse_ba", b.reflectanceMse, reflectance && both);
+  add("reflectance_mse", f.reflectanceMse, reflectance && both);
+  add("reflectance_psnr_ab", a.reflectancePsnr, reflectance);
+  add("reflectance_psnr_ba", b.reflectancePsnr, reflectance && both);
+  add("reflectance_psnr", f.reflectancePsnr, reflectance && both);
+  add("reflectance_hausdorff", std::sqrt(f.reflectanceHausdorff),
+      reflectance && run.hausdorff && both);
+  add("reflectance_hausdorff_psnr", f.reflectanceHausdorffPsnr,
+      reflectance && run.hausdorff && both);
   return values;
 }
 

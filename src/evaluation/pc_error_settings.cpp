@@ -42,12 +42,10 @@ std::vector<CommandOption> pcErrorOptionTable(PcErrorSettings& settings) {
       {"--hausdorff", "-d", kSwitchValue, "also the Hausdorff distances", setSwitch(run.hausdorff),
        "0 or 1"},
       {"--color", "-c", kSwitchValue, "also the colour errors", setSwitch(run.color), "0 or 1"},
-      {"--lidar", "-l", kSwitchValue, "reflectance: not measured by this release",
-       [&run](const std::string& value) {
-         run.lidar = false;
-         return value == "0";
-       },
-       "0 (reflectance is not measured yet)"},
+      {"--lidar", "-l", kSwitchValue,
+       "also the reflectance errors (PLY reflectance or refc, uint8 or\n"
+       "uint16; PCD intensity or reflectance, whole numbers from 0 to 65535)",
+       setSwitch(run.lidar), "0 or 1"},
       {"--resolution", "-r", "PEAK",
        "the peak of D1 and D2's PSNR: a number, vox10 ... vox20 (2^n - 1)\n"
        "or lidar-1mm (30000); default: pc_error's, the largest distance\n"

@@ -20,6 +20,13 @@ struct CloudAttributes {
   // The file's normals of the points kept, when they were asked for and the file has
   // normal_x, normal_y and normal_z as 4-byte floats; empty otherwise.
   Normals normals;
+  // The reflectance of the points kept, when it was asked for and the file has it: a PLY
+  // file's reflectance (or refc) property of uint8 or uint16, a PCD file's intensity (or
+  // reflectance) field of whole numbers from 0 to 65535; empty otherwise.
+  Reflectance reflectance;
+  // Why the file's reflectance cannot be measured (a property of another type, a field that
+  // holds other numbers); empty when it can or the file has none.
+  std::string reflectanceProblem;
 };
 
 // A cloud read from its file.
@@ -32,6 +39,10 @@ struct LoadedCloud {
 
 // Whether the file's normals are read too; they cost a second conversion.
 enum class NormalReading { Skip, Read };
+
+// Whether the file's reflectance is read too; a PCD file that has it is then read through
+// PCL's reader.
+enum class ReflectanceReading { Skip, Read };
 
 // Reads a PCD file, all points as stored, after checking that PCL's reader can take it safely
 // and read it as the header declares.
@@ -57,10 +68,12 @@ struct LoadedPoints {
 // (readPlyFile), its non-finite points dropped and coordinates beyond
 // kLargestMeasurableCoordinate refused alike.
 LoadedPoints loadMeasurablePoints(const std::string& path,
-                                  NormalReading normals = NormalReading::Skip);
+                                  NormalReading normals = NormalReading::Skip,
+                                  ReflectanceReading reflectance = ReflectanceReading::Skip);
 
 // Points given in memory made measurable as a file's are: the points with a non-finite
-// coordinate dropped with their normals (when there is one a point), and coordinates beyond
+// coordinate dropped with their normals and reflectance (when there is one a point), and
+// coordinates beyond
 // kLargestMeasurableCoordinate refused. The problem, or empty.
 std::string keepMeasurablePoints(LoadedPoints& loaded);
 
@@ -87,4 +100,5 @@ using LoadedPointPair = LoadedClouds<LoadedPoints>;
 // Loads both clouds with loadMeasurablePoints; with more than one thread the two files are read
 // at once. The original's problem is reported before the decoded cloud's.
 LoadedPointPair loadPointPair(const std::string& originalPath, const std::string& decodedPath,
-                              unsigned threads, NormalReading normals = NormalReading::Skip);
+                              unsigned threads, NormalReading normals = NormalReading::Skip,
+                              ReflectanceReading reflectance = ReflectanceReading::Skip);

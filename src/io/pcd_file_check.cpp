@@ -46,6 +46,10 @@ PcdFileCheck checkPcdFile(const std::string& path) {
   check.points = header.points;
   check.hasColor = hasMappedColor(header);
   check.hasNormals = hasFloatNormals(header);
+  for (const char* name : {"reflectance", "intensity"})
+    for (const PcdField& field : header.fields)
+      if (field.name == name)
+        check.reflectanceField = name;
   if (header.dataFormat != "ascii")
     check.binaryLayout = binaryLayoutOf(header);
   return check;

@@ -32,6 +32,8 @@ struct PcdFileCheck {
   bool hasColor = false;
   // The file has normal_x, normal_y and normal_z, each a single 4-byte float.
   bool hasNormals = false;
+  // The field that holds the points' reflectance: intensity, else reflectance; empty without.
+  std::string reflectanceField;
   // For a DATA binary or binary_compressed file without a problem, whose fields and
   // VIEWPOINT can be read directly as the reader reads them.
   std::optional<PcdBinaryLayout> binaryLayout;

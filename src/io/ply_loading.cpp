@@ -22,7 +22,7 @@ namespace {
 constexpr std::uint64_t kMaxVertices = 0x7fffffff;
 
 // What each vertex property is to the cloud.
-enum class Role { Other, X, Y, Z, Red, Green, Blue, NormalX, NormalY, NormalZ };
+enum class Role { Other, X, Y, Z, Red, Green, Blue, NormalX, NormalY, NormalZ, Reflectance };
 
 Role roleOf(const std::string& name) {
   static const std::pair<const char*, Role> kRoles[] = {{"x", Role::X},
@@ -36,7 +36,9 @@ Role roleOf(const std::string& name) {
                                                         {"diffuse_blue", Role::Blue},
                                                         {"nx", Role::NormalX},
                                                         {"ny", Role::NormalY},
-                                                        {"nz", Role::NormalZ}};
+                                                        {"nz", Role::NormalZ},
+                                                        {"reflectance", Role::Reflectance},
+                                                        {"refc", Role::Reflectance}};
   for (const auto& [text, role] : kRoles)
     if (name == text)
       return role;
@@ -49,6 +51,9 @@ struct VertexLayout {
   std::vector<Role> roles; // one a property
   bool hasColor = false;
   bool hasNormals = false;
+  bool hasReflectance = false;
+  // Why the reflectance property cannot be measured; empty when it can or there is none.
+  std::string reflectanceProblem;
 };
 
 std::string layoutVertices(const PlyHeader& header, VertexLayout& layout) {
@@ -59,9 +64,23 @@ std::string layoutVertices(const PlyHeader& header, VertexLayout& layout) {
   if (vertex->count > kMaxVertices)
     return "the file declares " + std::to_string(vertex->count) + " vertices";
   layout.element = static_cast<std::size_t>(vertex - header.elements.begin());
-  int seen[10] = {};
+  int seen[11] = {};
+  // pc_error takes reflectance before refc: the other is passed over.
+  const bool namedReflectance =
+      std::any_of(vertex->properties.begin(), vertex->properties.end(),
+                  [](const PlyProperty& property) { return property.name == "reflectance"; });
   for (const PlyProperty& property : vertex->properties) {
-    const Role role = roleOf(property.name);
+    Role role = roleOf(property.name);
+    if (role == Role::Reflectance && namedReflectance && property.name == "refc")
+      role = Role::Other;
+    if (role == Role::Reflectance &&
+        (property.list || (property.type != PlyType::UInt8 && property.type != PlyType::UInt16))) {
+      layout.reflectanceProblem =
+          "its reflectance property '" + property.name + "' is " +
+          (property.list ? std::string("a list") : "stored as " + property.typeName) +
+          ", where reflectance is uint8 or uint16";
+      role = Role::Other;
+    }
     layout.roles.push_back(role);
     if (role == Role::Other)
       continue;
@@ -87,6 +106,7 @@ std::string layoutVertices(const PlyHeader& header, VertexLayout& layout) {
     return "the vertices have some of red, green and blue but not all three";
   layout.hasColor = channels == 3;
   layout.hasNormals = has(Role::NormalX) && has(Role::NormalY) && has(Role::NormalZ);
+  layout.hasReflectance = has(Role::Reflectance);
   return "";
 }
 
@@ -193,6 +213,9 @@ struct VertexSink {
       if (layout.hasNormals)
         loaded.attributes.normals[index][static_cast<int>(role) - static_cast<int>(Role::NormalX)] =
             static_cast<float>(value);
+      break;
+    case Role::Reflectance:
+      loaded.attributes.reflectance[index] = static_cast<std::uint16_t>(value);
       break;
     default:
       break;
@@ -456,6 +479,9 @@ std::string readChecked(const std::string& path, LoadedCloud& loaded) {
   if (layout.hasNormals)
     loaded.attributes.normals.assign(static_cast<std::size_t>(vertex.count),
                                      Eigen::Vector3f::Zero());
+  if (layout.hasReflectance)
+    loaded.attributes.reflectance.assign(static_cast<std::size_t>(vertex.count), 0);
+  loaded.attributes.reflectanceProblem = layout.reflectanceProblem;
   VertexSink sink{vertex, layout, loaded, ""};
   return header.format == "ascii" ? readAsciiVertices(file, header, layout, sink)
                                   : readBinaryVertices(file, header, layout, sink);

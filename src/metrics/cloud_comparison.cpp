@@ -51,10 +51,17 @@ constexpr std::size_t kMeasuredTogether = std::size_t{1} << 16;
 // The metric sums of one direction, from the query cloud to the reference cloud, given the
 // reference points near each query point, with each reference point's normal. The errors are
 // kept by position and summed in storage order, so the sums do not depend on the thread count.
+// The reflectance of both clouds, when it is compared.
+struct ReflectancePair {
+  const Reflectance* query = nullptr;
+  const Reflectance* reference = nullptr;
+};
+
 DirectionSums measureDirection(const PointList& query, const PointList& reference,
                                const NearbyLists& nearby, const Normals& referenceNormals,
                                bool colorsCompared, const MetricOptions& options,
-                               const std::uint32_t* duplicates, unsigned threads) {
+                               const std::uint32_t* duplicates, unsigned threads,
+                               const ReflectancePair& reflectance = ReflectancePair()) {
   DirectionSums sums;
   // In a cloud with points every search finds one; in an empty one none does.
   if (reference.empty())
@@ -75,8 +82,18 @@ DirectionSums measureDirection(const PointList& query, const PointList& referenc
             metricPointError(query[i], reference, referenceNormals, matches, options, duplicates);
       }
     });
-    for (std::size_t i = 0; i < count; ++i)
+    for (std::size_t i = 0; i < count; ++i) {
       addPointError(sums, errors[i], colorsCompared);
+      if (reflectance.query == nullptr)
+        continue;
+      // pc_error compares the nearest point's reflectance alone.
+      const double difference = static_cast<double>((*reflectance.query)[start + i]) -
+                                (*reflectance.reference)[errors[i].nearest];
+      ++sums.reflectancePoints;
+      sums.squaredReflectanceDifference += difference * difference;
+      sums.largestSquaredReflectanceDifference =
+          std::max(sums.largestSquaredReflectanceDifference, difference * difference);
+    }
   }
   return sums;
 }
@@ -316,15 +333,31 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
   const Normals decodedNormals =
       transferNormals(mergedOriginal.points, mergedOriginal.normals, mergedDecoded.points,
                       originalToDecoded, decodedToOriginal, settings.options.averageNormals);
+  // Reflectance is compared when asked for and both clouds have it, merged as the colours are.
+  const bool reflectanceCompared = settings.options.reflectance &&
+                                   !original.attributes.reflectance.empty() &&
+                                   !decoded.attributes.reflectance.empty();
+  Reflectance originalReflectance, decodedReflectance;
+  ReflectancePair abReflectance, baReflectance;
+  if (reflectanceCompared) {
+    originalReflectance =
+        mergeReflectance(mergedOriginal, original.attributes.reflectance, duplicateColors);
+    decodedReflectance =
+        mergeReflectance(mergedDecoded, decoded.attributes.reflectance, duplicateColors);
+    abReflectance = {&originalReflectance, &decodedReflectance};
+    baReflectance = {&decodedReflectance, &originalReflectance};
+  }
   const bool weighted = settings.options.tiedColors == TiedColors::WeightedAverage;
   const auto originalDuplicates = weighted ? duplicatesOf(mergedOriginal) : Counts();
   const auto decodedDuplicates = weighted ? duplicatesOf(mergedDecoded) : Counts();
-  metrics.originalToDecoded = measureDirection(
-      mergedOriginal.points, mergedDecoded.points, originalToDecoded, decodedNormals,
-      colorsCompared, settings.options, weighted ? decodedDuplicates.data() : nullptr, threads);
-  metrics.decodedToOriginal = measureDirection(
-      mergedDecoded.points, mergedOriginal.points, decodedToOriginal, mergedOriginal.normals,
-      colorsCompared, settings.options, weighted ? originalDuplicates.data() : nullptr, threads);
+  metrics.originalToDecoded =
+      measureDirection(mergedOriginal.points, mergedDecoded.points, originalToDecoded,
+                       decodedNormals, colorsCompared, settings.options,
+                       weighted ? decodedDuplicates.data() : nullptr, threads, abReflectance);
+  metrics.decodedToOriginal =
+      measureDirection(mergedDecoded.points, mergedOriginal.points, decodedToOriginal,
+                       mergedOriginal.normals, colorsCompared, settings.options,
+                       weighted ? originalDuplicates.data() : nullptr, threads, baReflectance);
   comparison.metrics = metrics;
   return comparison;
 }
@@ -334,11 +367,14 @@ CloudComparison loadAndCompare(const std::string& originalPath, const std::strin
   try {
     CloudComparison comparison;
     if (withMetrics) {
-      const LoadedPointPair pair =
-          loadPointPair(originalPath, decodedPath, threads, NormalReading::Read);
+      const LoadedPointPair pair = loadPointPair(originalPath, decodedPath, threads,
+                                                 NormalReading::Read, ReflectanceReading::Read);
       if (pair.problem)
         return unmeasured(*pair.problem);
-      comparison = compareCloudsWithMetrics(pair.original, pair.decoded, threads);
+      // The reflectance is compared where both files have it.
+      MetricsSettings settings;
+      settings.options.reflectance = true;
+      comparison = compareCloudsWithMetrics(pair.original, pair.decoded, threads, settings);
     } else {
       LoadedPointPair pair = loadPointPair(originalPath, decodedPath, threads);
       if (pair.problem)

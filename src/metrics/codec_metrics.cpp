@@ -105,7 +105,7 @@ MetricPointError metricPointError(const ColorPoint& query, const PointList& refe
              kSimilarSquaredDistance)
     ++matched;
 
-  MetricPointError error{candidates[0].squaredDistance, 0.0, {}, {}};
+  MetricPointError error{candidates[0].squaredDistance, 0.0, {}, {}, candidates[0].index};
   const ColorPoint& nearest = reference[candidates[0].index];
   if (!options.averageNormals) {
     const Eigen::Vector3f& normal = referenceNormals[candidates[0].index];
@@ -220,6 +220,10 @@ void poolDirection(DirectionSums& pooled, const DirectionSums& pair) {
     pooled.largestSquaredRgbDifferences[channel] = std::max(
         pooled.largestSquaredRgbDifferences[channel], pair.largestSquaredRgbDifferences[channel]);
   }
+  pooled.reflectancePoints += pair.reflectancePoints;
+  pooled.squaredReflectanceDifference += pair.squaredReflectanceDifference;
+  pooled.largestSquaredReflectanceDifference = std::max(pooled.largestSquaredReflectanceDifference,
+                                                        pair.largestSquaredReflectanceDifference);
 }
 
 std::optional<double> mean(double sum, std::size_t count) {
@@ -250,6 +254,16 @@ std::optional<double> meanSquaredPlaneDistance(const DirectionSums& sums) {
 
 std::optional<double> meanSquaredColorDifference(const DirectionSums& sums, int channel) {
   return mean(sums.squaredColorDifferences[channel], sums.colorPoints);
+}
+
+std::optional<double> meanSquaredReflectanceDifference(const DirectionSums& sums) {
+  return mean(sums.squaredReflectanceDifference, sums.reflectancePoints);
+}
+
+std::optional<double> reflectanceHausdorffDistance(const DirectionSums& sums) {
+  if (sums.reflectancePoints == 0)
+    return std::nullopt;
+  return std::sqrt(sums.largestSquaredReflectanceDifference);
 }
 
 std::optional<double> hausdorffDistance(const DirectionSums& sums) {

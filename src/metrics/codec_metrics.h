@@ -28,6 +28,9 @@ struct MetricPointError {
   std::array<double, 3> squaredColorDifferences;
   // The same colours' squared differences in 8-bit R, G and B, for the colour Hausdorff distance.
   std::array<double, 3> squaredRgbDifferences;
+  // The reference point nearest, the first the search found among equals: the one whose
+  // reflectance pc_error compares, whatever --neighborsProc says.
+  std::size_t nearest;
 };
 
 // The colour space of the colour errors: pc_error's --mseSpace 0, 1 and 8.
@@ -52,6 +55,8 @@ struct MetricOptions {
   bool averageNormals = true;
   // --dropdups=2: the colours of duplicate points are averaged; 1: the first point's is kept.
   bool averageDuplicates = true;
+  // --lidar: the reflectance is compared when both clouds have it.
+  bool reflectance = false;
 };
 
 // The peaks of the three colour channels' PSNR in a colour space: 1 for BT.709 (0 to 1), 255
@@ -72,6 +77,9 @@ struct DirectionSums {
   std::size_t colorPoints = 0; // points whose colours were compared
   std::array<double, 3> squaredColorDifferences{};
   std::array<double, 3> largestSquaredRgbDifferences{};
+  std::size_t reflectancePoints = 0; // points whose reflectance was compared
+  double squaredReflectanceDifference = 0.0;
+  double largestSquaredReflectanceDifference = 0.0;
 };
 
 // What the codec metrics of one pair, or of a dataset's pairs pooled, are computed from.
@@ -130,6 +138,10 @@ void poolMetrics(PairMetrics& pooled, const PairMetrics& pair);
 std::optional<double> meanSquaredDistance(const DirectionSums& sums);
 std::optional<double> meanSquaredPlaneDistance(const DirectionSums& sums);
 std::optional<double> meanSquaredColorDifference(const DirectionSums& sums, int channel);
+// Of the reflectance (0 to 65535); none where it was not compared.
+std::optional<double> meanSquaredReflectanceDifference(const DirectionSums& sums);
+// The largest difference of reflectance; none where it was not compared.
+std::optional<double> reflectanceHausdorffDistance(const DirectionSums& sums);
 // The largest nearest-neighbour distance, and the largest point-to-plane one (square roots of
 // what pc_error prints); none without a measured point.
 std::optional<double> hausdorffDistance(const DirectionSums& sums);

@@ -90,3 +90,21 @@ MergedCloud mergeDuplicates(const PointList& points, const Normals& normals,
   }
   return merged;
 }
+
+Reflectance mergeReflectance(const MergedCloud& merged, const Reflectance& given,
+                             DuplicateColors colors) {
+  Reflectance reflectance(merged.firstPositionOf.size());
+  if (colors == DuplicateColors::First) {
+    for (std::size_t m = 0; m < reflectance.size(); ++m)
+      reflectance[m] = given[merged.firstPositionOf[m]];
+    return reflectance;
+  }
+  std::vector<std::uint64_t> sums(reflectance.size(), 0), counts(reflectance.size(), 0);
+  for (std::size_t i = 0; i < given.size(); ++i) {
+    sums[merged.mergedIndexOf[i]] += given[i];
+    ++counts[merged.mergedIndexOf[i]];
+  }
+  for (std::size_t m = 0; m < reflectance.size(); ++m)
+    reflectance[m] = static_cast<std::uint16_t>(sums[m] / counts[m]);
+  return reflectance;
+}

@@ -25,3 +25,8 @@ enum class DuplicateColors { Average, First };
 
 MergedCloud mergeDuplicates(const PointList& points, const Normals& normals,
                             DuplicateColors colors = DuplicateColors::Average);
+
+// The merged points' reflectance, given one a point: each run's integer mean, truncated as
+// pc_error truncates it (--dropdups=2), or its first point's (1).
+Reflectance mergeReflectance(const MergedCloud& merged, const Reflectance& given,
+                             DuplicateColors colors = DuplicateColors::Average);

@@ -35,8 +35,8 @@ HandWorkedPair handWorkedPair() {
   pair.decoded =
       *cloudOf({colorPoint(0, 1, 0, 255, 255, 255), colorPoint(0, 1, 0, 0, 0, 0),
                 colorPoint(3, 0, 2, 255, 255, 255), colorPoint(3, 0, -3, 255, 255, 255)});
-  pair.originalAttributes = {true, {{0.0f, 0.6f, 0.8f}, {1.0f, 0.0f, 0.0f}}};
-  pair.decodedAttributes = {true, Normals(4, Eigen::Vector3f(0.0f, 0.0f, 1.0f))};
+  pair.originalAttributes = {true, {{0.0f, 0.6f, 0.8f}, {1.0f, 0.0f, 0.0f}}, {}, ""};
+  pair.decodedAttributes = {true, Normals(4, Eigen::Vector3f(0.0f, 0.0f, 1.0f)), {}, ""};
   return pair;
 }
 
