@@ -6,7 +6,9 @@
 # Each pair's clouds go to pc_error as PLY files of their finite points (bench_pcd_to_ply), the
 # original's normals as those of pcl_normal_estimation -k 12 (PLY). The test gives
 # quorvane-metrics the dataset's PCD files and normals of its own, which are PCL's.
-# Files are named PAIR.SET.txt, SET as in the table below.
+# Files are named PAIR.SET.txt, SET as in the table below. The LiDAR-like pair of
+# tests/data/pc-error/lidar (scripts/make-lidar-pair.py: uint16 reflectance, no colour) goes
+# through the reflectance sets as lidar.SET.txt.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 pc_error="$(realpath "$1")"
@@ -47,5 +49,19 @@ for pair in milk_color colored_cloud cturtle; do
     (cd "$work" && "$pc_error" -a a.ply -b b.ply ${options/NORMALS/n.ply}) 2>/dev/null |
       sed -n '/^infile1:/,$p' > "$output/$pair.$name.txt"
   done
+done
+lidar_sets=(
+  "lidar-hausdorff-30000|-l 1 -d 1 -r 30000"
+  "lidar-nearest|-l 1 --neighborsProc=0"
+  "lidar-single|-l 1 -s 1 -d 1"
+  "lidar-dropped-duplicates|-l 1 -d 1 --dropdups=1"
+  "lidar-colour|-l 1 -c 1"
+)
+for set in "${lidar_sets[@]}"; do
+  name="${set%%|*}"
+  options="${set#*|}"
+  # shellcheck disable=SC2086
+  (cd "$root/tests/data/pc-error/lidar" && "$pc_error" -a original.ply -b decoded.ply $options) 2>/dev/null |
+    sed -n '/^infile1:/,$p' > "$output/lidar.$name.txt"
 done
 ls "$output"

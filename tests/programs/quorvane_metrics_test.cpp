@@ -3,6 +3,7 @@
 // order with the same words, every number within 1e-5 relative, every PSNR within 0.001 dB.
 
 #include "io/cloud_loading.h"
+#include "io/ply_loading.h"
 #include "metrics/normal_estimation.h"
 #include "support/test_support.h"
 
@@ -134,6 +135,63 @@ TEST(QuorvaneMetrics, PrintsWhatPcErrorPrintsForEachOptionSet) {
         expectSameLine(got[i], want[i]);
     }
   }
+}
+
+namespace {
+
+// A PLY cloud with reflectance as a PCD file with an intensity field of the same values, as
+// floats (PCL's PointXYZI) or as given.
+void writeIntensityPcd(const fs::path& ply, const fs::path& pcd, float offset = 0.0f) {
+  const LoadedCloud cloud = readPlyFile(ply.string());
+  ASSERT_EQ(cloud.problem, "");
+  ASSERT_EQ(cloud.attributes.reflectance.size(), cloud.cloud.size());
+  pcl::PointCloud<pcl::PointXYZI> points;
+  for (std::size_t i = 0; i < cloud.cloud.size(); ++i) {
+    pcl::PointXYZI point;
+    point.getVector3fMap() = cloud.cloud[i].getVector3fMap();
+    point.intensity = static_cast<float>(cloud.attributes.reflectance[i]) + offset;
+    points.push_back(point);
+  }
+  ASSERT_EQ(pcl::io::savePCDFileBinary(pcd.string(), points), 0);
+}
+
+} // namespace
+
+// A LiDAR-like pair with uint16 reflectance (scripts/make-lidar-pair.py), with --lidar: every line
+// that pc_error printed, from the PLY files and from PCD files whose intensity field holds the
+// same values. An intensity that is not a whole number is refused for --lidar, and only then.
+TEST(QuorvaneMetrics, PrintsPcErrorsReflectanceLinesFromPlyAndPcd) {
+  TempDirectory work;
+  const fs::path lidar = fs::path(QUORVANE_PC_ERROR_OUTPUTS).parent_path() / "lidar";
+  writeIntensityPcd(lidar / "original.ply", work.path / "original.pcd");
+  writeIntensityPcd(lidar / "decoded.ply", work.path / "decoded.pcd");
+  const std::vector<std::pair<std::string, std::string>> sets = {
+      {"lidar-hausdorff-30000", "-l 1 -d 1 -r 30000"},
+      {"lidar-nearest", "-l 1 --neighborsProc=0"},
+      {"lidar-single", "-l 1 -s 1 -d 1"},
+      {"lidar-dropped-duplicates", "-l 1 -d 1 --dropdups=1"},
+      {"lidar-colour", "-l 1 -c 1"}};
+  for (const auto& [set, options] : sets)
+    for (const fs::path& folder : {lidar, work.path}) {
+      const std::string extension = folder == lidar ? ".ply" : ".pcd";
+      SCOPED_TRACE(set + " " + extension);
+      const CommandResult run =
+          runMetrics("-a original" + extension + " -b decoded" + extension + " " + options, folder);
+      ASSERT_EQ(run.status, 0) << run.err;
+      const std::vector<std::string> got = comparableLines(run.out);
+      const std::vector<std::string> want = comparableLines(
+          readTextFile(fs::path(QUORVANE_PC_ERROR_OUTPUTS) / ("lidar." + set + ".txt")));
+      ASSERT_EQ(got.size(), want.size()) << run.out;
+      for (std::size_t i = 0; i < want.size(); ++i)
+        expectSameLine(got[i], want[i]);
+    }
+  writeIntensityPcd(lidar / "decoded.ply", work.path / "halves.pcd", 0.5f);
+  CommandResult run = runMetrics("-a original.pcd -b halves.pcd -l", work.path);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "quorvane-metrics: halves.pcd: its intensity field holds 33149.5 at point 0, "
+                     "where reflectance is a whole number from 0 to 65535\n");
+  run = runMetrics("-a original.pcd -b halves.pcd", work.path);
+  EXPECT_EQ(run.status, 0) << run.err;
 }
 
 // Bad input ends with the file and the reason on stderr and exit status 1; a normals file
