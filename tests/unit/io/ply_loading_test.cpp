@@ -108,6 +108,44 @@ TEST(ReadPlyFile, GivesTheShippedScansBackFromPclsPlyFiles) {
   }
 }
 
+// pc_error's reflectance: a property reflectance (taken first) or refc, uint8 or uint16; another
+// type is no reflectance, and says why, but the cloud is read.
+TEST(ReadPlyFile, ReadsReflectanceAsPcErrorDoes) {
+  TempDirectory directory;
+  const fs::path file = directory.path / "cloud.ply";
+  const std::string xyz = "property float x\nproperty float y\nproperty float z\n";
+  writeTextFile(file, kAsciiHeader + xyz +
+                          "property ushort refc\nproperty uint16 reflectance\n"
+                          "end_header\n0 0 0 9 65535\n1 0 0 8 0\n");
+  LoadedCloud loaded = readPlyFile(file.string());
+  ASSERT_EQ(loaded.problem, "");
+  EXPECT_EQ(std::vector<std::uint16_t>(loaded.attributes.reflectance.begin(),
+                                       loaded.attributes.reflectance.end()),
+            (std::vector<std::uint16_t>{65535, 0}));
+  writeTextFile(file, kAsciiHeader + xyz + "property uchar refc\nend_header\n0 0 0 255\n1 1 1 3\n");
+  loaded = readPlyFile(file.string());
+  ASSERT_EQ(loaded.attributes.reflectance.size(), 2u);
+  EXPECT_EQ(loaded.attributes.reflectance[0], 255);
+  writeTextFile(file, kAsciiHeader + xyz +
+                          "property float reflectance\nend_header\n0 0 0 0.5\n1 0 0 1\n");
+  loaded = readPlyFile(file.string());
+  ASSERT_EQ(loaded.problem, "");
+  EXPECT_TRUE(loaded.attributes.reflectance.empty());
+  EXPECT_EQ(loaded.attributes.reflectanceProblem,
+            "its reflectance property 'reflectance' is stored as float, where reflectance is uint8 "
+            "or uint16");
+  // A point whose coordinate single precision cannot hold is dropped with its reflectance.
+  writeTextFile(file, kAsciiHeader + "property float x\nproperty double y\nproperty float z\n"
+                                     "property uint16 reflectance\nend_header\n"
+                                     "0 1e300 0 1\n0 0 0 2\n");
+  const LoadedPoints points =
+      loadMeasurablePoints(file.string(), NormalReading::Skip, ReflectanceReading::Read);
+  ASSERT_EQ(points.problem, "");
+  ASSERT_EQ(points.attributes.reflectance.size(), 1u);
+  EXPECT_EQ(points.attributes.reflectance[0], 2);
+  EXPECT_TRUE(loadMeasurablePoints(file.string()).attributes.reflectance.empty());
+}
+
 TEST(ReadPlyFile, ReadsIntegerAndDoubleCoordinatesBigEndianDataAndFacesAfterTheVertices) {
   TempDirectory directory;
   const fs::path file = directory.path / "cloud.ply";

@@ -57,3 +57,26 @@ TEST(MergeDuplicates, KeepsTheFirstColourWhenDuplicatesAreDropped) {
   EXPECT_EQ(merged.points[1].g, 20);
   EXPECT_EQ(merged.points[1].b, 30);
 }
+
+// Reflectance merges as pc_error merges it: the integer mean of a run, truncated, or with
+// --dropdups=1 the first point's.
+TEST(MergeReflectance, TruncatesARunsMeanOrKeepsItsFirst) {
+  const ColorCloud cloud = *cloudOf({colorPoint(1, 0, 0, 0, 0, 0), colorPoint(0, 0, 5, 0, 0, 0),
+                                     colorPoint(1, 0, 0, 0, 0, 0), colorPoint(1, 0, 0, 0, 0, 0)});
+  const Reflectance given = {65535, 7, 65534, 2};
+  const MergedCloud merged = mergeDuplicates(toPointList(cloud), Normals());
+  // (65535 + 65534 + 2) / 3 = 43690.33: 43690, where rounding would also give 43690 but
+  // 65535 + 2 alone, 32768.5, would round to 32769.
+  const Reflectance averaged = mergeReflectance(merged, given);
+  EXPECT_EQ(std::vector<std::uint16_t>(averaged.begin(), averaged.end()),
+            (std::vector<std::uint16_t>{7, 43690}));
+  const Reflectance pair = mergeReflectance(
+      mergeDuplicates(
+          toPointList(*cloudOf({colorPoint(1, 0, 0, 0, 0, 0), colorPoint(1, 0, 0, 0, 0, 0)})),
+          Normals()),
+      Reflectance{65535, 2});
+  EXPECT_EQ(pair[0], 32768);
+  const Reflectance first = mergeReflectance(merged, given, DuplicateColors::First);
+  EXPECT_EQ(std::vector<std::uint16_t>(first.begin(), first.end()),
+            (std::vector<std::uint16_t>{7, 65535}));
+}
