@@ -106,6 +106,21 @@ std::vector<std::string> laterDistortionFields(const PairMetrics& metrics, doubl
   return fields;
 }
 
+constexpr std::size_t kReflectanceColumns = 4;
+
+// The reflectance's MSE (the larger of ab and ba), PSNR (peak 65535), Hausdorff distance and its
+// PSNR, where both clouds have reflectance.
+std::vector<std::string> reflectanceFields(const PairMetrics& metrics) {
+  const DirectionSums& ab = metrics.originalToDecoded;
+  const DirectionSums& ba = metrics.decodedToOriginal;
+  const Value hausdorff =
+      symmetric(reflectanceHausdorffDistance(ab), reflectanceHausdorffDistance(ba));
+  return {formatValue(symmetric(meanSquaredReflectanceDifference(ab),
+                                meanSquaredReflectanceDifference(ba))),
+          formatValue(pairPsnrs(metrics, 0.0).reflectance), formatValue(hausdorff),
+          formatValue(psnr(kReflectancePeak, squared(hausdorff)))};
+}
+
 // A row; its distortion only when measured is set.
 void writeRow(std::ostream& csv, const std::string& file, const PairMetrics* metrics, bool measured,
               std::optional<std::uint64_t> compressedBytes, const BitsPerPoint& bpp,
@@ -136,7 +151,13 @@ void writeRow(std::ostream& csv, const std::string& file, const PairMetrics* met
     later.assign(kLaterDistortionColumns, "");
   for (const std::string& field : later)
     csv << ',' << field;
-  csv << ',' << formatValue(bpp.geometry) << ',' << formatValue(bpp.color) << '\n';
+  csv << ',' << formatValue(bpp.geometry) << ',' << formatValue(bpp.color);
+  std::vector<std::string> reflectance(kReflectanceColumns, "");
+  if (metrics != nullptr && measured)
+    reflectance = reflectanceFields(*metrics);
+  for (const std::string& field : reflectance)
+    csv << ',' << field;
+  csv << '\n';
 }
 
 } // namespace
@@ -148,7 +169,8 @@ void writeMetricsHeader(std::ostream& csv) {
          "d2_hausdorff,d2_hausdorff_psnr,y_mse_ab,y_mse_ba,y_mse,cb_mse_ab,cb_mse_ba,cb_mse,"
          "cr_mse_ab,cr_mse_ba,cr_mse,y_psnr_ab,y_psnr_ba,cb_psnr_ab,cb_psnr_ba,cr_psnr_ab,"
          "cr_psnr_ba,red_hausdorff,green_hausdorff,blue_hausdorff,red_hausdorff_psnr,"
-         "green_hausdorff_psnr,blue_hausdorff_psnr,geometry_bpp,colour_bpp\n";
+         "green_hausdorff_psnr,blue_hausdorff_psnr,geometry_bpp,colour_bpp,reflectance_mse,"
+         "reflectance_psnr,reflectance_hausdorff,reflectance_hausdorff_psnr\n";
 }
 
 void addToRates(RateSums& rates, const PairMetrics* metrics,
@@ -185,6 +207,8 @@ PairPsnrs pairPsnrs(const PairMetrics& metrics, double peak) {
   for (int channel = 0; channel < 3; ++channel)
     psnrs.color[channel] = psnr(1.0, symmetric(meanSquaredColorDifference(ab, channel),
                                                meanSquaredColorDifference(ba, channel)));
+  psnrs.reflectance = psnr(kReflectancePeak, symmetric(meanSquaredReflectanceDifference(ab),
+                                                       meanSquaredReflectanceDifference(ba)));
   return psnrs;
 }
 

@@ -65,12 +65,18 @@ void writeMetricsRow(std::ostream& csv, const std::string& file, const PairMetri
                      const std::optional<CompressedSize>& compressed, PeakOverride peak);
 
 // A measured pair's PSNRs as its metrics.csv row gives them: D1 and D2 with the peak, the
-// colour channels (Y', Cb, Cr) with pc_error's peak of 1; none where the row's field is empty.
+// colour channels (Y', Cb, Cr) with pc_error's peak of 1, the reflectance; none where the row's
+// field is empty.
 struct PairPsnrs {
   std::optional<double> d1;
   std::optional<double> d2;
   std::optional<double> color[3];
+  // With the peak 65535, where both clouds have reflectance.
+  std::optional<double> reflectance;
 };
+
+// The peak of the reflectance's PSNR, as pc_error takes it: the largest 16-bit value.
+constexpr double kReflectancePeak = 65535.0;
 PairPsnrs pairPsnrs(const PairMetrics& metrics, double peak);
 
 // Why the pair's distortion is lost to the dataset's; empty when it was measured both ways,

@@ -31,10 +31,10 @@ void addFrameTo(SequenceSums& sums, const std::string& name, const PairMetrics* 
     return;
   ++sums.framesMeasured;
   const PairPsnrs psnrs = pairPsnrs(*metrics, peak.value_or(metrics->boundingBoxPeak));
-  const std::optional<double> values[5] = {psnrs.d1, psnrs.d2, psnrs.color[0], psnrs.color[1],
-                                           psnrs.color[2]};
+  const std::optional<double> values[6] = {psnrs.d1,       psnrs.d2,       psnrs.color[0],
+                                           psnrs.color[1], psnrs.color[2], psnrs.reflectance};
   bool infinite = false;
-  for (int metric = 0; metric < 5; ++metric)
+  for (int metric = 0; metric < 6; ++metric)
     if (values[metric]) {
       sums.psnrSums[metric] += *values[metric];
       ++sums.psnrFrames[metric];
@@ -55,15 +55,14 @@ void writeRow(std::ostream& csv, const std::string& sequence, const SequenceSums
                                                              static_cast<double>(sums.frames) / 1e6)
                                      : std::nullopt);
   // The CTC fold: the mean of the frames' PSNRs, only when every frame gave one.
-  for (int metric = 0; metric < 5; ++metric) {
+  for (int metric = 0; metric < 6; ++metric) {
     std::optional<double> mean;
     if (sums.lost.empty() && sums.framesMeasured > 0 &&
         sums.psnrFrames[metric] == sums.framesMeasured)
       mean = sums.psnrSums[metric] / static_cast<double>(sums.framesMeasured);
     csv << ',' << formatValue(mean);
   }
-  // Reflectance is not measured yet.
-  csv << ',' << ',' << sums.infinitePsnrFrames << '\n';
+  csv << ',' << sums.infinitePsnrFrames << '\n';
 }
 
 } // namespace

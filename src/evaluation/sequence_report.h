@@ -19,9 +19,9 @@ struct SequenceSums {
   std::uint64_t originalPoints = 0;
   std::uint64_t compressedBytes = 0;
   RateSums rates;
-  // Sums of the frames' PSNRs (D1, D2, Y', Cb, Cr) and how many frames gave each.
-  double psnrSums[5] = {0, 0, 0, 0, 0};
-  std::size_t psnrFrames[5] = {0, 0, 0, 0, 0};
+  // Sums of the frames' PSNRs (D1, D2, Y', Cb, Cr, reflectance) and how many frames gave each.
+  double psnrSums[6] = {0, 0, 0, 0, 0, 0};
+  std::size_t psnrFrames[6] = {0, 0, 0, 0, 0, 0};
   std::size_t infinitePsnrFrames = 0;
   // The frames that could not be measured, which leave the means empty.
   std::vector<LostPair> lost;

@@ -399,8 +399,9 @@ TEST_F(Evaluation, MetricsHaveARowForEveryOriginalAndOneForAll) {
   const std::string metrics = readTextFile(work.path / "metrics.csv");
   // The colour columns: nothing measured, and the same colours everywhere (MSE 0, PSNR inf);
   // then geometry_bpp and colour_bpp, unknown without quorvane-dataset's table.
-  const std::string none(23, ',');
-  const std::string sameColours = ",0,0,0,0,0,0,0,0,0,inf,inf,inf,inf,inf,inf,0,0,0,inf,inf,inf,,";
+  const std::string none(27, ',');
+  const std::string sameColours =
+      ",0,0,0,0,0,0,0,0,0,inf,inf,inf,inf,inf,inf,0,0,0,inf,inf,inf,,,,,,";
   const std::string lostAll = "all,2,2,13,40,,,,,,,,,,,,,,,,2,2,,," + none + "\n";
   EXPECT_EQ(metrics.rfind("\n" + lostAll), metrics.size() - lostAll.size() - 1) << metrics;
   const std::string measured = "\"sub/a,b.pcd\",2,2,10,40,0.5,0.5,0.5,13.8021124,2,1,1,1,0.5,0.5,"
@@ -415,7 +416,8 @@ TEST_F(Evaluation, MetricsHaveARowForEveryOriginalAndOneForAll) {
                         "cr_mse_ab,cr_mse_ba,cr_mse,y_psnr_ab,y_psnr_ba,cb_psnr_ab,cb_psnr_ba,"
                         "cr_psnr_ab,cr_psnr_ba,red_hausdorff,green_hausdorff,blue_hausdorff,"
                         "red_hausdorff_psnr,green_hausdorff_psnr,blue_hausdorff_psnr,geometry_bpp,"
-                        "colour_bpp\n"
+                        "colour_bpp,reflectance_mse,reflectance_psnr,reflectance_hausdorff,"
+                        "reflectance_hausdorff_psnr\n"
                         "bad.pcd,,,,,,,,,,,,,,,,,,,,,,,," +
                         none + "\nlonely.pcd,,,3,,,,,,,,,,,,,,,,,,,,," + none + "\n" + measured +
                         lostAll));
@@ -463,7 +465,7 @@ TEST_F(Evaluation, AnEmptyDecodedCloudIsNotAveragedAway) {
                         "lost.pcd: its decoded cloud has no finite point\n");
   const std::string metrics = readTextFile(work.path / "metrics.csv");
   EXPECT_EQ(metrics.substr(metrics.rfind("all,")),
-            "all,4,2,0,,,,,,,,,,,,,,,,,4,2,,," + std::string(23, ',') + "\n")
+            "all,4,2,0,,,,,,,,,,,,,,,,,4,2,,," + std::string(27, ',') + "\n")
       << metrics;
   // Without --metrics the run is as it always was.
   EXPECT_EQ(run().status, 0);

@@ -78,10 +78,10 @@ HandWorkedPair pointPair() {
 const std::string kColourColumns =
     ",0.0906695202,0.0604463468,0.0906695202,0.125,0.0833333333,0.125,0.00104881998,"
     "0.000699213318,0.00104881998,10.4253868,12.1862994,9.03089987,10.7918125,29.7929905,"
-    "31.5539031,127,127,128,6.05472919,6.05472919,5.98660422,,";
+    "31.5539031,127,127,128,6.05472919,6.05472919,5.98660422,,,,,,";
 // The same columns where nothing was measured, or without colour; then no geometry_bpp and
-// colour_bpp, for want of the compressed file's parts.
-const std::string kNone(23, ',');
+// colour_bpp, for want of the compressed file's parts, and no reflectance.
+const std::string kNone(27, ',');
 
 } // namespace
 
@@ -95,7 +95,8 @@ TEST(MetricsRow, HoldsTheHandWorkedValueOfEveryColumn) {
             "d2_hausdorff,d2_hausdorff_psnr,y_mse_ab,y_mse_ba,y_mse,cb_mse_ab,cb_mse_ba,cb_mse,"
             "cr_mse_ab,cr_mse_ba,cr_mse,y_psnr_ab,y_psnr_ba,cb_psnr_ab,cb_psnr_ba,cr_psnr_ab,"
             "cr_psnr_ba,red_hausdorff,green_hausdorff,blue_hausdorff,red_hausdorff_psnr,"
-            "green_hausdorff_psnr,blue_hausdorff_psnr,geometry_bpp,colour_bpp\n");
+            "green_hausdorff_psnr,blue_hausdorff_psnr,geometry_bpp,colour_bpp,reflectance_mse,"
+            "reflectance_psnr,reflectance_hausdorff,reflectance_hausdorff_psnr\n");
   const PairMetrics metrics = measure(handWorkedPair());
   EXPECT_EQ(row("pair.pcd", &metrics, CompressedSize{100, std::nullopt}),
             "pair.pcd,2,4,100,400,2.5,4.66666667,4.66666667,7.62356983,3,2,3,3,0.180000014,"
@@ -120,12 +121,12 @@ TEST(MetricsRow, HoldsTheHandWorkedValueOfEveryColumn) {
 TEST(MetricsRow, GivesTheRateOfGeometryAndColourWhereKnown) {
   const PairMetrics metrics = measure(handWorkedPair());
   const std::string split = row("pair.pcd", &metrics, CompressedSize{100, 40});
-  EXPECT_EQ(split.substr(split.size() - 9), ",240,160\n") << split;
+  EXPECT_EQ(split.substr(split.size() - 13), ",240,160,,,,\n") << split;
   EXPECT_EQ(
-      split.substr(0, split.size() - 9),
-      row("pair.pcd", &metrics, CompressedSize{100, std::nullopt}).substr(0, split.size() - 9));
+      split.substr(0, split.size() - 13),
+      row("pair.pcd", &metrics, CompressedSize{100, std::nullopt}).substr(0, split.size() - 13));
   const std::string lossless = row("pair.pcd", &metrics, CompressedSize{100, 0});
-  EXPECT_EQ(lossless.substr(lossless.size() - 7), ",400,0\n") << lossless;
+  EXPECT_EQ(lossless.substr(lossless.size() - 11), ",400,0,,,,\n") << lossless;
   MetricsTotals totals;
   addToTotals(totals, "a.pcd", &metrics, CompressedSize{100, 40});
   addToTotals(totals, "b.pcd", &metrics, CompressedSize{50, 0});
@@ -133,11 +134,11 @@ TEST(MetricsRow, GivesTheRateOfGeometryAndColourWhereKnown) {
   addToTotals(totals, "c.pcd", &metrics, std::nullopt);
   std::ostringstream csv;
   writeMetricsTotals(csv, totals, std::nullopt);
-  EXPECT_EQ(csv.str().substr(csv.str().size() - 8), ",220,80\n") << csv.str();
+  EXPECT_EQ(csv.str().substr(csv.str().size() - 12), ",220,80,,,,\n") << csv.str();
   addToTotals(totals, "d.pcd", &metrics, CompressedSize{10, std::nullopt});
   std::ostringstream unknown;
   writeMetricsTotals(unknown, totals, std::nullopt);
-  EXPECT_EQ(unknown.str().substr(unknown.str().size() - 3), ",,\n") << unknown.str();
+  EXPECT_EQ(unknown.str().substr(unknown.str().size() - 7), ",,,,,,\n") << unknown.str();
 }
 
 TEST(MetricsRow, TakesFileNormalsOfAnyLengthAsDirections) {
