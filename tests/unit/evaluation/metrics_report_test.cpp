@@ -237,3 +237,30 @@ TEST(MetricsTotals, APairWithPointsOnOneSideOnlyLeavesTheDistortionEmpty) {
   EXPECT_EQ(lostReason(&lostDecoded), "its decoded cloud has no finite point");
   EXPECT_EQ(lostReason(&lostOriginal), "its original has no finite point");
 }
+
+// Reflectance, where both clouds have it: two points at their places, reflectance 100 and 200
+// against 100 and 260. MSE 60^2 / 2 = 1800 both ways, PSNR 10 log10(65535^2 / 1800); the
+// Hausdorff distance 60, PSNR 10 log10(65535^2 / 3600). Without --lidar's option, or without
+// reflectance on one side, the four columns stay empty.
+TEST(MetricsRow, GivesTheReflectanceWhereBothCloudsHaveIt) {
+  LoadedPoints original, decoded;
+  original.points =
+      toPointList(*cloudOf({colorPoint(0, 0, 0, 0, 0, 0), colorPoint(2, 0, 0, 0, 0, 0)}));
+  decoded.points = original.points;
+  original.attributes.reflectance = {100, 200};
+  decoded.attributes.reflectance = {100, 260};
+  MetricsSettings settings;
+  settings.options.reflectance = true;
+  const auto rowOf = [](const CloudComparison& comparison) {
+    const std::string text = row("r.pcd", &*comparison.metrics, std::nullopt);
+    std::size_t start = text.size() - 1;
+    for (int commas = 0; commas < 4; --start)
+      commas += text[start - 1] == ',';
+    return text.substr(start);
+  };
+  EXPECT_EQ(rowOf(compareCloudsWithMetrics(original, decoded, 1, settings)),
+            ",1800,63.776741,60,60.7664411\n");
+  EXPECT_EQ(rowOf(compareCloudsWithMetrics(original, decoded, 1)), ",,,,\n");
+  decoded.attributes.reflectance.clear();
+  EXPECT_EQ(rowOf(compareCloudsWithMetrics(original, decoded, 1, settings)), ",,,,\n");
+}
