@@ -107,8 +107,16 @@ MatrixView viewOf(const py::array& array) {
   return view;
 }
 
+VectorView reflectanceViewOf(const py::array& array) {
+  VectorView view;
+  view.data = static_cast<const char*>(array.data());
+  view.stride = array.strides(0);
+  view.type = hasDtype(array, py::dtype::of<std::uint8_t>()) ? 'b' : 'h';
+  return view;
+}
+
 void readRows(const MatrixView& points, const MatrixView* colors, const MatrixView* normals,
-              LoadedPoints& loaded) {
+              const VectorView* reflectance, LoadedPoints& loaded) {
   const auto rows = static_cast<std::size_t>(points.rows);
   loaded.points.resize(rows);
   loaded.attributes.hasColor = colors != nullptr;
@@ -119,6 +127,18 @@ void readRows(const MatrixView& points, const MatrixView* colors, const MatrixVi
     point.r = colors ? numberAt<std::uint8_t>(*colors, row, 0) : 0;
     point.g = colors ? numberAt<std::uint8_t>(*colors, row, 1) : 0;
     point.b = colors ? numberAt<std::uint8_t>(*colors, row, 2) : 0;
+  }
+  if (reflectance != nullptr) {
+    loaded.attributes.reflectance.resize(rows);
+    for (std::size_t row = 0; row < rows; ++row) {
+      const char* value = reflectance->data + static_cast<py::ssize_t>(row) * reflectance->stride;
+      std::uint16_t number = 0;
+      if (reflectance->type == 'b')
+        number = static_cast<std::uint8_t>(*value);
+      else
+        std::memcpy(&number, value, sizeof number);
+      loaded.attributes.reflectance[row] = number;
+    }
   }
   if (normals == nullptr)
     return;
@@ -157,5 +177,13 @@ ArrayCloud arraysOf(const LoadedPoints& loaded) {
         values(row, axis) = loaded.attributes.normals[static_cast<std::size_t>(row)][axis];
     normals = directions;
   }
-  return {points, colors, normals, py::none()};
+  py::object reflectance = py::none();
+  if (!loaded.attributes.reflectance.empty()) {
+    py::array_t<std::uint16_t> values(rows);
+    auto out = values.mutable_unchecked<1>();
+    for (py::ssize_t row = 0; row < rows; ++row)
+      out(row) = loaded.attributes.reflectance[static_cast<std::size_t>(row)];
+    reflectance = values;
+  }
+  return {points, colors, normals, reflectance};
 }

@@ -35,10 +35,21 @@ struct MatrixView {
 
 MatrixView viewOf(const pybind11::array& array);
 
-// The cloud's rows as loaded points (the normals' rows too when given), before non-finite
-// points are dropped: keepMeasurablePoints then makes them measurable. No Python call is made.
-void readRows(const MatrixView& points, const MatrixView* colors, const MatrixView* normals,
-              LoadedPoints& loaded);
+// N values of a checked cloud's reflectance, for reading without the GIL.
+struct VectorView {
+  const char* data = nullptr;
+  pybind11::ssize_t stride = 0;
+  // 'b' uint8, 'h' uint16
+  char type = 0;
+};
 
-// A loaded file's points, colours and normals as a quorvane.Cloud of new arrays.
+VectorView reflectanceViewOf(const pybind11::array& array);
+
+// The cloud's rows as loaded points (the normals' and reflectance's rows too when given), before
+// non-finite points are dropped: keepMeasurablePoints then makes them measurable. No Python
+// call is made.
+void readRows(const MatrixView& points, const MatrixView* colors, const MatrixView* normals,
+              const VectorView* reflectance, LoadedPoints& loaded);
+
+// A loaded file's points, colours, normals and reflectance as a quorvane.Cloud of new arrays.
 ArrayCloud arraysOf(const LoadedPoints& loaded);

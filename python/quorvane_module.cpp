@@ -45,7 +45,8 @@ std::string pathOf(const py::handle& value) {
 }
 
 // A file read with the GIL released; FileNotFoundError or ValueError naming it.
-LoadedPoints readFile(const std::string& path, NormalReading normals) {
+LoadedPoints readFile(const std::string& path, NormalReading normals,
+                      ReflectanceReading reflectance = ReflectanceReading::Read) {
   if (access(path.c_str(), R_OK) != 0) {
     PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
     throw py::error_already_set();
@@ -53,7 +54,7 @@ LoadedPoints readFile(const std::string& path, NormalReading normals) {
   LoadedPoints loaded;
   {
     py::gil_scoped_release released;
-    loaded = loadMeasurablePoints(path, normals);
+    loaded = loadMeasurablePoints(path, normals, reflectance);
   }
   if (!loaded.problem.empty())
     throw py::value_error(path + ": " + loaded.problem);
@@ -84,20 +85,25 @@ PairSide sideOf(const py::handle& value) {
 }
 
 // The side's points, made measurable; arrays are read without the GIL.
-LoadedPoints loadSide(const PairSide& side, NormalReading normals, const char* name) {
+LoadedPoints loadSide(const PairSide& side, NormalReading normals, ReflectanceReading reflectance,
+                      const char* name) {
   if (!side.path.empty())
-    return readFile(side.path, normals);
+    return readFile(side.path, normals, reflectance);
   const MatrixView points = viewOf(side.cloud.points);
   std::optional<MatrixView> colors, normalRows;
+  std::optional<VectorView> reflectanceRows;
   if (!side.cloud.colors.is_none())
     colors = viewOf(side.cloud.colors.cast<py::array>());
+  if (!side.cloud.reflectance.is_none() && reflectance == ReflectanceReading::Read)
+    reflectanceRows = reflectanceViewOf(side.cloud.reflectance.cast<py::array>());
   const py::object& givenNormals = side.normals.is_none() ? side.cloud.normals : side.normals;
   if (normals == NormalReading::Read && !givenNormals.is_none())
     normalRows = viewOf(givenNormals.cast<py::array>());
   LoadedPoints loaded;
   {
     py::gil_scoped_release released;
-    readRows(points, colors ? &*colors : nullptr, normalRows ? &*normalRows : nullptr, loaded);
+    readRows(points, colors ? &*colors : nullptr, normalRows ? &*normalRows : nullptr,
+             reflectanceRows ? &*reflectanceRows : nullptr, loaded);
     loaded.problem = keepMeasurablePoints(loaded);
   }
   if (!loaded.problem.empty())
@@ -123,7 +129,8 @@ py::dict metrics(const py::object& a, const py::object& b, const py::object& nor
   const std::vector<CommandOption> table = pcErrorOptionTable(settings);
   if (!resolution.is_none())
     setOption(table, "--resolution", "resolution", textOf(resolution));
-  setOption(table, "--lidar", "lidar", lidar.is_none() ? "0" : textOf(lidar));
+  if (!lidar.is_none())
+    setOption(table, "--lidar", "lidar", textOf(lidar));
   setOption(table, "--dropdups", "dropdups", textOf(dropdups));
   setOption(table, "--neighborsProc", "neighbors_proc", textOf(neighborsProc));
   setOption(table, "--averageNormals", "average_normals", textOf(averageNormals));
@@ -140,7 +147,7 @@ py::dict metrics(const py::object& a, const py::object& b, const py::object& nor
   PairMeasurement measured;
   if (!normals.is_none() && isPath(normals)) {
     const std::string path = pathOf(normals);
-    measured.normals = readFile(path, NormalReading::Read);
+    measured.normals = readFile(path, NormalReading::Read, ReflectanceReading::Skip);
     if (measured.normals.attributes.normals.empty())
       throw py::value_error(path + " has no normals (nx ny nz, or normal_x normal_y normal_z)");
   } else if (!normals.is_none()) {
@@ -154,8 +161,10 @@ py::dict metrics(const py::object& a, const py::object& b, const py::object& nor
         makeArrayCloud(original.cloud.points, py::none(), original.normals, py::none());
     original.normals = checked.normals;
   }
-  measured.original = loadSide(original, NormalReading::Read, "a");
-  measured.decoded = loadSide(decoded, NormalReading::Skip, "b");
+  const ReflectanceReading reflectance =
+      !lidar.is_none() && !run.lidar ? ReflectanceReading::Skip : ReflectanceReading::Read;
+  measured.original = loadSide(original, NormalReading::Read, reflectance, "a");
+  measured.decoded = loadSide(decoded, NormalReading::Skip, reflectance, "b");
   if (!measured.normals.points.empty() || !measured.normals.attributes.normals.empty()) {
     if (measured.normals.points.size() != measured.original.points.size())
       throw py::value_error("normals has " + std::to_string(measured.normals.points.size()) +
@@ -171,6 +180,18 @@ py::dict metrics(const py::object& a, const py::object& b, const py::object& nor
   if (!color.is_none() && color.cast<bool>() && !colors)
     throw py::value_error(std::string("color=True but ") +
                           (measured.original.attributes.hasColor ? "b" : "a") + " has no colors");
+  // lidar=None measures reflectance when both clouds have it; lidar=True requires it.
+  for (const auto& [cloud, name] :
+       {std::pair<const LoadedPoints*, const char*>{&measured.original, "a"},
+        {&measured.decoded, "b"}})
+    if (run.lidar && cloud->attributes.reflectance.empty())
+      throw py::value_error(std::string("lidar=True but ") + name + " has no reflectance" +
+                            (cloud->attributes.reflectanceProblem.empty()
+                                 ? ""
+                                 : ": " + cloud->attributes.reflectanceProblem));
+  if (lidar.is_none())
+    run.lidar = !measured.original.attributes.reflectance.empty() &&
+                !measured.decoded.attributes.reflectance.empty();
   {
     py::gil_scoped_release released;
     measureLoadedPair(measured, run, run.threads);
@@ -219,6 +240,8 @@ resolution: the peak of the D1 and D2 PSNRs, a number or a name ("vox10" ... "vo
   "lidar-1mm"); None gives pc_error's own (the largest distance from an original point to
   its nearest other one).
 color: None compares colours when both clouds have them; True requires them.
+lidar: None compares reflectance (pc_error's -l: MSE, PSNR with the peak 65535, Hausdorff)
+  when both clouds have it; True requires it; False leaves it out.
 hausdorff, single_pass, dropdups (1 or 2), neighbors_proc (0 to 4), average_normals,
   mse_space (0 RGB, 1 BT.709, 8 YCgCo-R): as pc_error's options of those names.
 threads: None uses every hardware thread; the numbers are the same for every count.
@@ -259,10 +282,12 @@ coordinate are dropped when the cloud is measured.)")
       });
   module.def(
       "read_cloud",
-      [](const py::object& path) { return arraysOf(readFile(pathOf(path), NormalReading::Read)); },
+      [](const py::object& path) {
+        return arraysOf(readFile(pathOf(path), NormalReading::Read, ReflectanceReading::Read));
+      },
       py::arg("path"),
       R"(Reads a PCD or PLY file as the programs read it: the points with finite coordinates,
-as float32, their colours when the file has them and its normals when it has them.)");
+as float32, their colours, normals and reflectance (uint16) when the file has them.)");
   module.def("metrics", &metrics, kMetricsDoc, py::arg("a"), py::arg("b"), py::kw_only(),
              py::arg("normals") = py::none(), py::arg("resolution") = py::none(),
              py::arg("color") = py::none(), py::arg("hausdorff") = true,

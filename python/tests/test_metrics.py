@@ -1,10 +1,11 @@
 import math
+import os
 
 import numpy as np
 import pytest
 
 import quorvane
-from conftest import metrics_json
+from conftest import SOURCE, metrics_json
 
 
 def assert_same(python, cli):
@@ -97,3 +98,29 @@ def test_every_thread_count_gives_the_same_numbers(pairs):
     a, b = pairs[7]
     once = quorvane.metrics(a, b, threads=1)
     assert quorvane.metrics(a, b, threads=2) == once == quorvane.metrics(a, b, threads=5)
+
+
+def test_reflectance_from_files_and_arrays_is_the_programs(tmp_path):
+    lidar = os.path.join(SOURCE, "tests", "data", "pc-error", "lidar")
+    a, b = os.path.join(lidar, "original.ply"), os.path.join(lidar, "decoded.ply")
+    cli = metrics_json(tmp_path, a, b, "-l", "1", "-d", "1", "-r", "30000")
+    assert cli["reflectance_psnr"] is not None
+    assert_same(quorvane.metrics(a, b, lidar=True, resolution=30000), cli)
+    original, decoded = quorvane.read_cloud(a), quorvane.read_cloud(b)
+    assert original.reflectance.dtype == np.uint16 and len(original.reflectance) == len(original)
+    # lidar=None compares reflectance because both clouds have it.
+    assert_same(quorvane.metrics(original, decoded, resolution=30000), cli)
+    assert quorvane.metrics(original, decoded, lidar=False, resolution=30000)["reflectance_mse"] is None
+    with pytest.raises(ValueError, match="^lidar=True but b has no reflectance$"):
+        quorvane.metrics(original, decoded.points, lidar=True)
+
+
+def test_a_hand_worked_reflectance_pair():
+    # Reflectance 100 and 200 against 100 and 260 at the same places: MSE 60^2 / 2 both ways.
+    points = np.array([[0, 0, 0], [2, 0, 0]], dtype=np.float32)
+    a = quorvane.Cloud(points, reflectance=np.array([100, 200], dtype=np.uint8))
+    b = quorvane.Cloud(points, reflectance=np.array([100, 260], dtype=np.uint16))
+    values = quorvane.metrics(a, b)
+    assert values["reflectance_mse"] == 1800.0
+    assert values["reflectance_psnr"] == pytest.approx(10 * math.log10(65535 ** 2 / 1800), rel=1e-12)
+    assert values["reflectance_hausdorff"] == 60.0
