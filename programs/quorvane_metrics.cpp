@@ -27,11 +27,12 @@ const char* const kUsage =
     "usage: quorvane-metrics -a ORIGINAL -b DECODED [-n NORMALS] [options]\n"
     "       quorvane-metrics --pairs LIST --csv FILE [--part K/N] [options]\n\n"
     "Prints the D1 (point-to-point) and D2 (point-to-plane) errors and PSNRs of the pair both\n"
-    "ways, and with -c the colour ones, as MPEG's pc_error 0.14.1 prints them for the same\n"
-    "options: the same lines, labels and order, and the same numbers. ORIGINAL and DECODED are\n"
-    "PLY or PCD files. D2 takes the original's normals from NORMALS or from the original's\n"
-    "own file; without any, it is left out, as pc_error leaves it out. Options take their value\n"
-    "as --name=VALUE, --name VALUE or -x VALUE; a switch alone means 1.\n\n";
+    "ways, with -c the colour ones and with -l the reflectance's, as MPEG's pc_error 0.14.1\n"
+    "prints them for the same options: the same lines, labels and order, and the same\n"
+    "numbers. ORIGINAL and DECODED are PLY or PCD files. D2 takes the original's normals\n"
+    "from NORMALS or from the original's own file; without any, it is left out, as pc_error\n"
+    "leaves it out. Options take their value as --name=VALUE, --name VALUE or -x VALUE; a\n"
+    "switch alone means 1.\n\n";
 
 // The lines pc_error prints for a cloud once it is read.
 void writeLoading(std::ostream& out, const LoadedPoints& cloud, std::size_t uniquePoints,
