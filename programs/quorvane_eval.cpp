@@ -11,6 +11,7 @@
 #include "evaluation/pair_cost.h"
 #include "evaluation/record_writing.h"
 #include "evaluation/report_files.h"
+#include "io/pcd_file_check.h"
 #include "metrics/cloud_comparison.h"
 #include "metrics/peaks.h"
 
@@ -172,11 +173,22 @@ int main(int argc, char** argv) {
     return loadAndCompare(pairs[index].original->string(), pairs[index].decoded->string(), threads,
                           options.metrics);
   };
+  // On a terminal the line counts the originals' points, from their headers, for its estimate.
+  ProgressCounts counts;
+  counts.clouds = pairs.size();
+  std::vector<std::uint64_t> points(pairs.size(), 0);
+  if (progress.stream != nullptr)
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+      points[i] = readPointCount(pairs[i].original->string()).value_or(0);
+      counts.points += points[i];
+    }
   steps.starting = [&](std::size_t index) {
-    showProgress(progress, "quorvane-eval", index, pairs.size(), pairs[index].name);
+    showProgress(progress, "quorvane-eval", index, counts, pairs[index].name);
   };
   steps.write = [&](std::size_t index, std::optional<CloudComparison> comparison) {
     clearProgress(progress);
+    ++counts.cloudsDone;
+    counts.pointsDone += points[index];
     succeeded = writeRecord(outputs, pairs[index], comparison) && succeeded;
     succeeded = checkReports() && succeeded;
   };

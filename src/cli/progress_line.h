@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -15,8 +16,22 @@ struct ProgressLine {
 // A progress line on stream when it is a terminal.
 ProgressLine progressLineOn(std::FILE* stream);
 
-// Draws "PROGRAM: cloud K of N, NAME, S s", K counted from 1, S since the start.
+// How far a run is: the clouds written of all, and the original points of those of all.
+struct ProgressCounts {
+  std::size_t cloudsDone = 0;
+  std::size_t clouds = 0;
+  std::uint64_t pointsDone = 0;
+  std::uint64_t points = 0;
+};
+
+// "PROGRAM: cloud K of N, NAME, S s", K counted from 1, S since the start; with the points
+// known, ", P of T points done" before the time, and once some are done an estimate of the time
+// left from the rate so far, ", about L left".
+std::string progressText(const char* program, std::size_t index, const ProgressCounts& counts,
+                         const std::string& name, double seconds);
+
+// Draws progressText on the line.
 void showProgress(const ProgressLine& progress, const char* program, std::size_t index,
-                  std::size_t count, const std::string& name);
+                  const ProgressCounts& counts, const std::string& name);
 
 void clearProgress(const ProgressLine& progress);

@@ -485,6 +485,9 @@ TEST_F(Evaluation, ShowsProgressOnATerminalOnly) {
   // A line break in a name is shown escaped, so the line never spills among the records.
   EXPECT_NE(onTerminal.out.find(" of 2, b\\nc.pcd, "), std::string::npos) << onTerminal.out;
   EXPECT_EQ(countOccurrences(onTerminal.out, "quorvane-eval: cloud "), 2u);
+  // The originals' points from their headers; after the first cloud, an estimate of the rest.
+  EXPECT_NE(onTerminal.out.find(", 0 of "), std::string::npos) << onTerminal.out;
+  EXPECT_NE(onTerminal.out.find(" points done, "), std::string::npos) << onTerminal.out;
   const RunResult inPipe = run();
   EXPECT_EQ(inPipe.err, "");
   // The line belongs to stderr: a terminal on stdout alone does not show it.
