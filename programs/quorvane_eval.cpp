@@ -169,10 +169,6 @@ int main(int argc, char** argv) {
         readCompressedParts(dataset.originalsDirectory.parent_path() / kCompressedPartsName);
   const ProgressLine progress = progressLineOn(stderr);
   OrderedComparisonSteps steps;
-  steps.compare = [&](std::size_t index, unsigned threads) {
-    return loadAndCompare(pairs[index].original->string(), pairs[index].decoded->string(), threads,
-                          options.metrics);
-  };
   // On a terminal the line counts the originals' points, from their headers, for its estimate.
   ProgressCounts counts;
   counts.clouds = pairs.size();
@@ -182,6 +178,17 @@ int main(int argc, char** argv) {
       points[i] = readPointCount(pairs[i].original->string()).value_or(0);
       counts.points += points[i];
     }
+  steps.compare = [&](std::size_t index, unsigned threads) {
+    // A large pair is compared alone, on the writer's thread: its stages go on the line.
+    StageReport stage;
+    if (progress.stream != nullptr && costs[index] == PairCost::Large)
+      stage = [&, index](const char* name, int number, int stages) {
+        showProgress(progress, "quorvane-eval", index, counts, pairs[index].name,
+                     {name, number, stages});
+      };
+    return loadAndCompare(pairs[index].original->string(), pairs[index].decoded->string(), threads,
+                          options.metrics, stage);
+  };
   steps.starting = [&](std::size_t index) {
     showProgress(progress, "quorvane-eval", index, counts, pairs[index].name);
   };

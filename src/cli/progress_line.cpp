@@ -43,7 +43,7 @@ std::string duration(double seconds) {
 } // namespace
 
 std::string progressText(const char* program, std::size_t index, const ProgressCounts& counts,
-                         const std::string& name, double seconds) {
+                         const std::string& name, double seconds, const ProgressStage& stage) {
   std::string text = std::string(program) + ": cloud " + std::to_string(index + 1) + " of " +
                      std::to_string(counts.clouds) + ", " + printableName(name);
   if (counts.points > 0)
@@ -57,16 +57,20 @@ std::string progressText(const char* program, std::size_t index, const ProgressC
             duration(seconds * static_cast<double>(counts.points - counts.pointsDone) /
                      static_cast<double>(counts.pointsDone)) +
             " left";
+  if (stage.name != nullptr)
+    text += ", " + std::string(stage.name) + " (" + std::to_string(stage.number) + " of " +
+            std::to_string(stage.stages) + ")";
   return text;
 }
 
 void showProgress(const ProgressLine& progress, const char* program, std::size_t index,
-                  const ProgressCounts& counts, const std::string& name) {
+                  const ProgressCounts& counts, const std::string& name,
+                  const ProgressStage& stage) {
   if (progress.stream == nullptr)
     return;
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - progress.start;
   std::fprintf(progress.stream, "\r\033[K%s",
-               progressText(program, index, counts, name, elapsed.count()).c_str());
+               progressText(program, index, counts, name, elapsed.count(), stage).c_str());
   std::fflush(progress.stream);
 }
 

@@ -24,14 +24,23 @@ struct ProgressCounts {
   std::uint64_t points = 0;
 };
 
+// The stage a large cloud's comparison is at: its name, its number from 1 and how many there are.
+struct ProgressStage {
+  const char* name = nullptr; // none shown when null
+  int number = 0;
+  int stages = 0;
+};
+
 // "PROGRAM: cloud K of N, NAME, S s", K counted from 1, S since the start; with the points
 // known, ", P of T points done" before the time, and once some are done an estimate of the time
-// left from the rate so far, ", about L left".
+// left from the rate so far, ", about L left"; with a stage, ", STAGE (k of n)" last.
 std::string progressText(const char* program, std::size_t index, const ProgressCounts& counts,
-                         const std::string& name, double seconds);
+                         const std::string& name, double seconds,
+                         const ProgressStage& stage = ProgressStage());
 
 // Draws progressText on the line.
 void showProgress(const ProgressLine& progress, const char* program, std::size_t index,
-                  const ProgressCounts& counts, const std::string& name);
+                  const ProgressCounts& counts, const std::string& name,
+                  const ProgressStage& stage = ProgressStage());
 
 void clearProgress(const ProgressLine& progress);

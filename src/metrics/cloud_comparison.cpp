@@ -298,6 +298,11 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
   metrics.planes = settings.estimateNormals || !original.attributes.normals.empty();
   const DuplicateColors duplicateColors =
       settings.options.averageDuplicates ? DuplicateColors::Average : DuplicateColors::First;
+  const auto enter = [&settings](const char* stage, int number) {
+    if (settings.stage)
+      settings.stage(stage, number, 4);
+  };
+  enter("merging", 2);
   const MergedCloud mergedOriginal =
       mergeOriginal(original, bothHavePoints, settings.estimateNormals, duplicateColors, threads);
   if (settings.nearestNeighbourPeak)
@@ -317,6 +322,7 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
   // report's search also finds the decoded points near each original point, which serve both
   // the normals carried over and the first direction; the few it cannot be sure of are searched
   // again over the merged decoded cloud.
+  enter("searching", 3);
   NearbyListsBuilder nearby(mergedOriginal.points.size());
   std::vector<std::uint32_t> unsure;
   CloudComparison comparison = compareFindingNearby(original.points, mergedOriginal, decoded.points,
@@ -330,6 +336,7 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
   const NearbyLists originalToDecoded = nearby.finish();
   const NearbyLists decodedToOriginal = findNearbyNeighbours(
       buildSearchTree(mergedOriginal.points, threads), mergedDecoded.points, threads);
+  enter("measuring", 4);
   const Normals decodedNormals =
       transferNormals(mergedOriginal.points, mergedOriginal.normals, mergedDecoded.points,
                       originalToDecoded, decodedToOriginal, settings.options.averageNormals);
@@ -363,9 +370,11 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
 }
 
 CloudComparison loadAndCompare(const std::string& originalPath, const std::string& decodedPath,
-                               unsigned threads, bool withMetrics) {
+                               unsigned threads, bool withMetrics, const StageReport& stage) {
   try {
     CloudComparison comparison;
+    if (stage)
+      stage("loading", 1, withMetrics ? 4 : 2);
     if (withMetrics) {
       const LoadedPointPair pair = loadPointPair(originalPath, decodedPath, threads,
                                                  NormalReading::Read, ReflectanceReading::Read);
@@ -374,11 +383,14 @@ CloudComparison loadAndCompare(const std::string& originalPath, const std::strin
       // The reflectance is compared where both files have it.
       MetricsSettings settings;
       settings.options.reflectance = true;
+      settings.stage = stage;
       comparison = compareCloudsWithMetrics(pair.original, pair.decoded, threads, settings);
     } else {
       LoadedPointPair pair = loadPointPair(originalPath, decodedPath, threads);
       if (pair.problem)
         return unmeasured(*pair.problem);
+      if (stage)
+        stage("searching", 2, 2);
       comparison = compareClouds(pair.original.points, std::move(pair.decoded.points), threads);
     }
     // A comparison's own problem names the pair by its original.

@@ -7,6 +7,7 @@
 #include "metrics/codec_metrics.h"
 #include "metrics/error_statistics.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -30,6 +31,10 @@ void scaleToUnitLength(Eigen::Vector3f& normal);
 // depend on the thread count.
 CloudComparison compareClouds(const PointList& query, PointList reference, unsigned threads);
 
+// Called from the comparing thread as a comparison enters each of its stages: its name
+// ("loading", "merging", "searching", "measuring"), its number from 1 and how many there are.
+using StageReport = std::function<void(const char* stage, int number, int stages)>;
+
 // How the codec metrics are taken beyond pc_error's defaults.
 struct MetricsSettings {
   // Normals that the original's file lacks are estimated (quorvane-eval); without, such a pair
@@ -39,6 +44,8 @@ struct MetricsSettings {
   bool nearestNeighbourPeak = false;
   // pc_error's options other than its defaults.
   MetricOptions options;
+  // Told of each stage; none when empty.
+  StageReport stage;
 };
 
 // compareClouds of the original against the decoded cloud, with the codec metrics both ways
@@ -51,6 +58,8 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
 
 // Loads both clouds (loadPointPair) and compares the original against the decoded cloud, with the
 // codec metrics when asked for. The first file that cannot be loaded, or a comparison that
-// runs out of memory, gives NaN statistics and the problem.
+// runs out of memory, gives NaN statistics and the problem. stage, when given, is told of each
+// stage: loading and searching, or with the metrics loading, merging, searching and measuring.
 CloudComparison loadAndCompare(const std::string& originalPath, const std::string& decodedPath,
-                               unsigned threads, bool withMetrics = false);
+                               unsigned threads, bool withMetrics = false,
+                               const StageReport& stage = StageReport());

@@ -488,6 +488,20 @@ TEST_F(Evaluation, ShowsProgressOnATerminalOnly) {
   // The originals' points from their headers; after the first cloud, an estimate of the rest.
   EXPECT_NE(onTerminal.out.find(", 0 of "), std::string::npos) << onTerminal.out;
   EXPECT_NE(onTerminal.out.find(" points done, "), std::string::npos) << onTerminal.out;
+  // A large pair, compared alone, shows its stages; small ones do not.
+  fs::remove(originals() / "b\nc.pcd");
+  const ColorCloud::Ptr large = randomCloud(300000, 8);
+  writeCloud(originals() / "large.pcd", *large, PcdStorage::Binary);
+  writeCloud(decodedFolder() / "large.pcd", *large, PcdStorage::Binary);
+  const CommandResult stages = runCommand(
+      "script -qec " + shellQuoted(shellQuoted(QUORVANE_EVAL_BINARY) + " --metrics") + " /dev/null",
+      work.path);
+  EXPECT_EQ(stages.status, 0) << stages.err;
+  for (const char* stage : {"large.pcd, ", "of 300.0 k points done, ", "loading (1 of 4)",
+                            "searching (3 of 4)", "measuring (4 of 4)"})
+    EXPECT_NE(stages.out.find(stage), std::string::npos) << stage << "\n" << stages.out;
+  EXPECT_EQ(countOccurrences(stages.out, "loading (1 of 4)"), 1u) << stages.out;
+  fs::remove(originals() / "large.pcd");
   const RunResult inPipe = run();
   EXPECT_EQ(inPipe.err, "");
   // The line belongs to stderr: a terminal on stdout alone does not show it.
