@@ -192,6 +192,36 @@ TEST(QuorvaneMetrics, PrintsPcErrorsReflectanceLinesFromPlyAndPcd) {
                      "where reflectance is a whole number from 0 to 65535\n");
   run = runMetrics("-a original.pcd -b halves.pcd", work.path);
   EXPECT_EQ(run.status, 0) << run.err;
+
+  // quorvane-eval --metrics gives the same reflectance in metrics.csv, from the same library.
+  const fs::path tree = work.path / "tree" / "quorvane";
+  fs::create_directories(tree / "pcd_binary_original");
+  fs::create_directories(tree / "octree_uncompressed");
+  fs::copy_file(work.path / "original.pcd", tree / "pcd_binary_original" / "scan.pcd");
+  fs::copy_file(work.path / "decoded.pcd", tree / "octree_uncompressed" / "scan.pcd");
+  run = runCommand(shellQuoted(QUORVANE_EVAL_BINARY) + " --metrics", work.path / "tree");
+  EXPECT_EQ(run.status, 0) << run.err;
+  run = runMetrics("-a original.pcd -b decoded.pcd -l -d --json values.json", work.path);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string json = readTextFile(work.path / "values.json");
+  const std::string metrics = readTextFile(work.path / "tree" / "metrics.csv");
+  const std::string row = metrics.substr(metrics.find("\nscan.pcd,") + 1);
+  const auto jsonValue = [&json](const std::string& name) {
+    const std::size_t at = json.find("\"" + name + "\": ");
+    return std::stod(json.substr(at + name.size() + 4));
+  };
+  // The row's last four fields: MSE, PSNR, Hausdorff distance, its PSNR.
+  std::vector<std::string> fields;
+  std::istringstream cells(row.substr(0, row.find('\n')));
+  for (std::string cell; std::getline(cells, cell, ',');)
+    fields.push_back(cell);
+  ASSERT_GE(fields.size(), 4u);
+  const std::size_t last = fields.size() - 1;
+  EXPECT_NEAR(std::stod(fields[last - 3]), jsonValue("reflectance_mse"),
+              1e-5 * jsonValue("reflectance_mse"));
+  EXPECT_NEAR(std::stod(fields[last - 2]), jsonValue("reflectance_psnr"), 1e-6);
+  EXPECT_NEAR(std::stod(fields[last - 1]), jsonValue("reflectance_hausdorff"), 1e-6);
+  EXPECT_NEAR(std::stod(fields[last]), jsonValue("reflectance_hausdorff_psnr"), 1e-6);
 }
 
 // Bad input ends with the file and the reason on stderr and exit status 1; a normals file
