@@ -3,7 +3,7 @@
 # pybind11, numpy and pytest build and test the Python module), and those named as arguments,
 # if any is missing.
 set -euo pipefail
-packages=(cmake g++ make libpcl-dev libboost-filesystem-dev libgtest-dev libdraco-dev liblzf-dev python3-scipy
+packages=(cmake g++ make libpcl-dev libboost-filesystem-dev libgtest-dev libdraco-dev liblzf-dev libnanoflann-dev python3-scipy
   pybind11-dev python3-dev python3-numpy python3-pytest "$@")
 missing=()
 for package in "${packages[@]}"; do

@@ -61,6 +61,7 @@ DirectionSums measureDirection(const PointList& query, const PointList& referenc
                                const NearbyLists& nearby, const Normals& referenceNormals,
                                bool colorsCompared, const MetricOptions& options,
                                const std::uint32_t* duplicates, unsigned threads,
+                               PcErrorSearch& ties,
                                const ReflectancePair& reflectance = ReflectancePair()) {
   DirectionSums sums;
   // In a cloud with points every search finds one; in an empty one none does.
@@ -79,7 +80,8 @@ DirectionSums measureDirection(const PointList& query, const PointList& referenc
         matches.assign(first + static_cast<std::ptrdiff_t>(nearby.first[i]),
                        first + static_cast<std::ptrdiff_t>(nearby.first[i + 1]));
         errors[i - start] =
-            metricPointError(query[i], reference, referenceNormals, matches, options, duplicates);
+            metricPointError(query[i], reference, referenceNormals, matches, options, duplicates,
+                             &ties, reflectance.query != nullptr);
       }
     });
     for (std::size_t i = 0; i < count; ++i) {
@@ -95,6 +97,9 @@ DirectionSums measureDirection(const PointList& query, const PointList& referenc
           std::max(sums.largestSquaredReflectanceDifference, difference * difference);
     }
   }
+  // pc_error's tree for tied neighbours did not fit in memory: the pair cannot be measured.
+  if (ties.outOfMemory)
+    throw std::bad_alloc();
   return sums;
 }
 
@@ -337,9 +342,13 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
   const NearbyLists decodedToOriginal = findNearbyNeighbours(
       buildSearchTree(mergedOriginal.points, threads), mergedDecoded.points, threads);
   enter("measuring", 4);
-  const Normals decodedNormals =
-      transferNormals(mergedOriginal.points, mergedOriginal.normals, mergedDecoded.points,
-                      originalToDecoded, decodedToOriginal, settings.options.averageNormals);
+  // pc_error's own order of tied neighbours, from its own trees, built only if a tie comes.
+  PcErrorSearch decodedTies(mergedDecoded.points), originalTies(mergedOriginal.points);
+  const Normals decodedNormals = transferNormals(
+      mergedOriginal.points, mergedOriginal.normals, mergedDecoded.points, originalToDecoded,
+      decodedToOriginal, settings.options.averageNormals, &decodedTies, &originalTies);
+  if (decodedTies.outOfMemory || originalTies.outOfMemory)
+    throw std::bad_alloc();
   // Reflectance is compared when asked for and both clouds have it, merged as the colours are.
   const bool reflectanceCompared = settings.options.reflectance &&
                                    !original.attributes.reflectance.empty() &&
@@ -354,17 +363,19 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
     abReflectance = {&originalReflectance, &decodedReflectance};
     baReflectance = {&decodedReflectance, &originalReflectance};
   }
-  const bool weighted = settings.options.tiedColors == TiedColors::WeightedAverage;
+  // pc_error counts the duplicates it averages (--dropdups=2) alone: with 1 every weight is 1.
+  const bool weighted = settings.options.tiedColors == TiedColors::WeightedAverage &&
+                        settings.options.averageDuplicates;
   const auto originalDuplicates = weighted ? duplicatesOf(mergedOriginal) : Counts();
   const auto decodedDuplicates = weighted ? duplicatesOf(mergedDecoded) : Counts();
-  metrics.originalToDecoded =
-      measureDirection(mergedOriginal.points, mergedDecoded.points, originalToDecoded,
-                       decodedNormals, colorsCompared, settings.options,
-                       weighted ? decodedDuplicates.data() : nullptr, threads, abReflectance);
-  metrics.decodedToOriginal =
-      measureDirection(mergedDecoded.points, mergedOriginal.points, decodedToOriginal,
-                       mergedOriginal.normals, colorsCompared, settings.options,
-                       weighted ? originalDuplicates.data() : nullptr, threads, baReflectance);
+  metrics.originalToDecoded = measureDirection(
+      mergedOriginal.points, mergedDecoded.points, originalToDecoded, decodedNormals,
+      colorsCompared, settings.options, weighted ? decodedDuplicates.data() : nullptr, threads,
+      decodedTies, abReflectance);
+  metrics.decodedToOriginal = measureDirection(
+      mergedDecoded.points, mergedOriginal.points, decodedToOriginal, mergedOriginal.normals,
+      colorsCompared, settings.options, weighted ? originalDuplicates.data() : nullptr, threads,
+      originalTies, baReflectance);
   comparison.metrics = metrics;
   return comparison;
 }

@@ -74,7 +74,8 @@ int squaredRgbDistance(const ColorPoint& a, const ColorPoint& b) {
 
 MetricPointError metricPointError(const ColorPoint& query, const PointList& reference,
                                   const Normals& referenceNormals, const pcl::Indices& nearby,
-                                  const MetricOptions& options, const std::uint32_t* duplicates) {
+                                  const MetricOptions& options, const std::uint32_t* duplicates,
+                                  PcErrorSearch* ties, bool nearestMatters) {
   // The neighbours by pc_error's squared distance, nearest first; then the run of those each
   // within kSimilarSquaredDistance of the one before.
   struct Candidate {
@@ -82,17 +83,52 @@ MetricPointError metricPointError(const ColorPoint& query, const PointList& refe
     std::size_t index;
   };
   std::array<Candidate, kMostCandidates> candidates{};
-  const std::size_t count = std::min(nearby.size(), candidates.size());
-  for (std::size_t i = 0; i < count; ++i)
+  const std::size_t found = std::min(nearby.size(), candidates.size());
+  for (std::size_t i = 0; i < found; ++i)
     candidates[i] =
         Candidate{squaredDistanceOf(query, reference[static_cast<std::size_t>(nearby[i])]),
                   static_cast<std::size_t>(nearby[i])};
   // Nearly sorted already (the search's order is by single-precision distance): an insertion
   // sort, which keeps equal distances in the search's order.
-  for (std::size_t i = 1; i < count; ++i)
+  for (std::size_t i = 1; i < found; ++i)
     for (std::size_t j = i;
          j > 0 && candidates[j - 1].squaredDistance > candidates[j].squaredDistance; --j)
       std::swap(candidates[j - 1], candidates[j]);
+  // Where the nearest tie, pc_error's own search decides their order, and which of more than
+  // its lists hold it keeps: its 10 nearest, and 5 more while the last is as near as the first.
+  // That matters where one of them is chosen (the nearest's colour, normal or reflectance, the
+  // closest or farthest colour), or where the tied run outgrows the list; averages of the
+  // whole run are the same in any order.
+  std::size_t count = found;
+  const bool frontTies =
+      count > 1 && std::abs(candidates[1].squaredDistance - candidates[0].squaredDistance) <
+                       kSimilarSquaredDistance;
+  const bool oneChosen =
+      nearestMatters || !options.averageNormals || options.tiedColors == TiedColors::Nearest ||
+      options.tiedColors == TiedColors::Closest || options.tiedColors == TiedColors::Farthest;
+  const auto runOutgrowsList = [&] {
+    std::size_t run = 1;
+    while (run < count && std::abs(candidates[run].squaredDistance -
+                                   candidates[run - 1].squaredDistance) < kSimilarSquaredDistance)
+      ++run;
+    return run >= kFirstMatches;
+  };
+  if (ties != nullptr && frontTies && (oneChosen || runOutgrowsList())) {
+    std::array<std::uint32_t, kMostMatches> indices;
+    std::array<double, kMostMatches> distances;
+    std::size_t asked = kFirstMatches, given = 0;
+    for (;;) {
+      given = pcErrorNearest(*ties, query.position, asked, indices.data(), distances.data());
+      if (!(options.averageNormals && given == asked && distances[0] == distances[asked - 1] &&
+            asked + kMoreMatches <= kMostMatches))
+        break;
+      asked += kMoreMatches;
+    }
+    for (std::size_t i = 0; i < given; ++i)
+      candidates[i] = Candidate{distances[i], indices[i]};
+    if (given > 0)
+      count = given;
+  }
   // pc_error looks at its 10 nearest, and 5 more while the last is as near as the first.
   std::size_t looked = kFirstMatches;
   while (options.averageNormals && looked + kMoreMatches <= kMostMatches && looked <= count &&

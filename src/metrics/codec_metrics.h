@@ -2,6 +2,7 @@
 
 #include "common/color_cloud.h"
 #include "common/point_list.h"
+#include "search/pc_error_search.h"
 
 #include <pcl/types.h>
 
@@ -124,7 +125,8 @@ constexpr std::size_t kMostCandidates = 64;
 MetricPointError metricPointError(const ColorPoint& query, const PointList& reference,
                                   const Normals& referenceNormals, const pcl::Indices& nearby,
                                   const MetricOptions& options = MetricOptions(),
-                                  const std::uint32_t* duplicates = nullptr);
+                                  const std::uint32_t* duplicates = nullptr,
+                                  PcErrorSearch* ties = nullptr, bool nearestMatters = false);
 
 // Adds a query point's errors; its colours count only when both clouds have colour.
 void addPointError(DirectionSums& sums, const MetricPointError& error, bool colorsCompared);

@@ -14,12 +14,16 @@ namespace {
 // To carry normals, pc_error looks at 5 neighbours first, and 5 more while all are as near as
 // the first, up to 30: its own limit, apart from the metrics' 10 first and 30 at the most.
 constexpr std::size_t kMostNeighbours = 30;
+constexpr std::size_t kFirstNeighbours = 5;
 
 // The neighbours at exactly the smallest squared distance, in double precision: how many, at
-// the front of nearest.
+// the front of nearest. Where several tie, pc_error's own search (ties, when given) decides
+// which and in what order: the first it finds alone without average, else those among its 5
+// nearest, 5 more while the last ties with the first, up to 30.
 std::size_t keepNearest(const ColorPoint& query, const PointList& reference,
                         const pcl::Indices& neighbours,
-                        std::array<std::int32_t, kMostNeighbours>& nearest) {
+                        std::array<std::int32_t, kMostNeighbours>& nearest, bool average,
+                        PcErrorSearch* ties) {
   double smallest = std::numeric_limits<double>::infinity();
   for (const auto index : neighbours)
     smallest = std::min(smallest, squaredDistanceOf(query, reference[index]));
@@ -27,6 +31,26 @@ std::size_t keepNearest(const ColorPoint& query, const PointList& reference,
   for (const auto index : neighbours)
     if (count < nearest.size() && squaredDistanceOf(query, reference[index]) == smallest)
       nearest[count++] = index;
+  // Averaged over the whole run, the order is the sum's alone; pc_error's search decides only
+  // the one chosen, or which of a run that outgrows its list.
+  if (count < 2 || ties == nullptr || (average && count < kMostNeighbours))
+    return average ? count : std::min<std::size_t>(count, 1);
+  std::array<std::uint32_t, kMostNeighbours> indices;
+  std::array<double, kMostNeighbours> distances;
+  std::size_t asked = average ? kFirstNeighbours : 1;
+  std::size_t given =
+      pcErrorNearest(*ties, query.position, asked, indices.data(), distances.data());
+  while (average && given == asked && distances[0] == distances[asked - 1] &&
+         asked + kFirstNeighbours <= kMostNeighbours) {
+    asked += kFirstNeighbours;
+    given = pcErrorNearest(*ties, query.position, asked, indices.data(), distances.data());
+  }
+  if (given == 0)
+    return average ? count : 1;
+  count = 0;
+  for (std::size_t k = 0; k < given; ++k)
+    if (distances[k] == distances[0])
+      nearest[count++] = static_cast<std::int32_t>(indices[k]);
   return count;
 }
 
@@ -34,7 +58,8 @@ std::size_t keepNearest(const ColorPoint& query, const PointList& reference,
 
 Normals transferNormals(const PointList& original, const Normals& originalNormals,
                         const PointList& decoded, const NearbyLists& originalToDecoded,
-                        const NearbyLists& decodedToOriginal, bool average) {
+                        const NearbyLists& decodedToOriginal, bool average,
+                        PcErrorSearch* decodedTies, PcErrorSearch* originalTies) {
   Normals normals(decoded.size(), Eigen::Vector3f::Zero());
   if (original.empty() || decoded.empty())
     return normals;
@@ -54,7 +79,8 @@ Normals transferNormals(const PointList& original, const Normals& originalNormal
     const auto begin = originalToDecoded.indices.begin() + static_cast<std::ptrdiff_t>(first);
     nearby.assign(begin, begin + static_cast<std::ptrdiff_t>(length));
     std::array<std::int32_t, kMostNeighbours> nearest;
-    const std::size_t count = keepNearest(original[position], decoded, nearby, nearest);
+    const std::size_t count =
+        keepNearest(original[position], decoded, nearby, nearest, average, decodedTies);
     receiver[position] = nearest[0];
     if (average && count > 1)
       receivers.emplace_back(position, pcl::Indices(nearest.begin(), nearest.begin() + count));
@@ -87,8 +113,7 @@ Normals transferNormals(const PointList& original, const Normals& originalNormal
                   begin + static_cast<std::ptrdiff_t>(decodedToOriginal.first[i + 1]));
     std::array<std::int32_t, kMostNeighbours> nearest;
     const std::size_t count =
-        average ? keepNearest(decoded[i], original, nearby, nearest)
-                : std::min<std::size_t>(keepNearest(decoded[i], original, nearby, nearest), 1);
+        keepNearest(decoded[i], original, nearby, nearest, average, originalTies);
     Eigen::Vector3f sum = Eigen::Vector3f::Zero();
     for (std::size_t k = 0; k < count; ++k)
       sum += originalNormals[static_cast<std::size_t>(nearest[k])];

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/pc_error_search.h"
+
 #include "common/color_cloud.h"
 #include "search/nearest_neighbour_search.h"
 
@@ -12,6 +14,10 @@
 // findNearbyNeighbours in each direction.
 // With average false (--averageNormals=0), only the first point found at the nearest distance
 // gives or takes a normal.
+// Where nearest points tie, pc_error's own searches over the decoded and the original cloud, when
+// given, decide which and in what order, as pc_error's transfer takes them.
 Normals transferNormals(const PointList& original, const Normals& originalNormals,
                         const PointList& decoded, const NearbyLists& originalToDecoded,
-                        const NearbyLists& decodedToOriginal, bool average = true);
+                        const NearbyLists& decodedToOriginal, bool average = true,
+                        PcErrorSearch* decodedTies = nullptr,
+                        PcErrorSearch* originalTies = nullptr);
