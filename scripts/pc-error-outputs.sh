@@ -8,7 +8,9 @@
 # quorvane-metrics the dataset's PCD files and normals of its own, which are PCL's.
 # Files are named PAIR.SET.txt, SET as in the table below. The LiDAR-like pair of
 # tests/data/pc-error/lidar (scripts/make-lidar-pair.py: uint16 reflectance, no colour) goes
-# through the reflectance sets as lidar.SET.txt.
+# through the reflectance sets as lidar.SET.txt; the voxelized pair of tests/data/pc-error/voxel
+# (scripts/make-voxel-pair.py on the table scene, 8 bits: ties everywhere) through the sets whose
+# values depend on which tied neighbour is taken, as voxel.SET.txt.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 pc_error="$(realpath "$1")"
@@ -63,5 +65,19 @@ for set in "${lidar_sets[@]}"; do
   # shellcheck disable=SC2086
   (cd "$root/tests/data/pc-error/lidar" && "$pc_error" -a original.ply -b decoded.ply $options) 2>/dev/null |
     sed -n '/^infile1:/,$p' > "$output/lidar.$name.txt"
+done
+voxel_sets=(
+  "nearest|-c 1 --neighborsProc=0"
+  "closest|-c 1 --neighborsProc=3"
+  "nearest-normal|-n original.ply --averageNormals=0 -c 1 -d 1"
+  "weighted-dropped|-c 1 --neighborsProc=2 --dropdups=1"
+  "colour-hausdorff|-c 1 -d 1"
+)
+for set in "${voxel_sets[@]}"; do
+  name="${set%%|*}"
+  options="${set#*|}"
+  # shellcheck disable=SC2086
+  (cd "$root/tests/data/pc-error/voxel" && "$pc_error" -a original.ply -b decoded.ply $options) 2>/dev/null |
+    sed -n '/^infile1:/,$p' > "$output/voxel.$name.txt"
 done
 ls "$output"

@@ -224,6 +224,34 @@ TEST(QuorvaneMetrics, PrintsPcErrorsReflectanceLinesFromPlyAndPcd) {
   EXPECT_NEAR(std::stod(fields[last]), jsonValue("reflectance_hausdorff_psnr"), 1e-6);
 }
 
+// A voxelized pair (scripts/make-voxel-pair.py: the table scene on an 8-bit grid, decoded on 7
+// bits with noisy colours), where nearly every point has several neighbours at one distance:
+// the values that depend on which of them is taken (the nearest's colour or normal, the closest
+// colour, duplicates dropped) are pc_error's, as its own search orders them.
+TEST(QuorvaneMetrics, TakesTiedNeighboursInPcErrorsOrder) {
+  const fs::path voxel = fs::path(QUORVANE_PC_ERROR_OUTPUTS).parent_path() / "voxel";
+  const std::vector<std::pair<std::string, std::string>> sets = {
+      {"nearest", "-c 1 --neighborsProc=0"},
+      {"closest", "-c 1 --neighborsProc=3"},
+      {"nearest-normal", "-n original.ply --averageNormals=0 -c 1 -d 1"},
+      {"weighted-dropped", "-c 1 --neighborsProc=2 --dropdups=1"},
+      {"colour-hausdorff", "-c 1 -d 1"}};
+  for (const auto& [set, options] : sets)
+    for (const char* threads : {"1", "2"}) {
+      SCOPED_TRACE(set + " on " + threads + " threads");
+      const CommandResult run = runMetrics("-a original.ply -b decoded.ply --nbThreads " +
+                                               std::string(threads) + " " + options,
+                                           voxel);
+      ASSERT_EQ(run.status, 0) << run.err;
+      const std::vector<std::string> got = comparableLines(run.out);
+      const std::vector<std::string> want = comparableLines(
+          readTextFile(fs::path(QUORVANE_PC_ERROR_OUTPUTS) / ("voxel." + set + ".txt")));
+      ASSERT_EQ(got.size(), want.size()) << run.out;
+      for (std::size_t i = 0; i < want.size(); ++i)
+        expectSameLine(got[i], want[i]);
+    }
+}
+
 // Bad input ends with the file and the reason on stderr and exit status 1; a normals file
 // without normals leaves D2 out and says so.
 TEST(QuorvaneMetrics, NamesTheFileAndTheReasonOfBadInput) {
