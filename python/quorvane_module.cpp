@@ -242,7 +242,7 @@ resolution: the peak of the D1 and D2 PSNRs, a number or a name ("vox10" ... "vo
 color: None compares colours when both clouds have them; True requires them.
 lidar: None compares reflectance (pc_error's -l: MSE, PSNR with the peak 65535, Hausdorff)
   when both clouds have it; True requires it; False leaves it out.
-hausdorff, single_pass, dropdups (1 or 2), neighbors_proc (0 to 4), average_normals,
+hausdorff, single_pass, dropdups (0, 1 or 2), neighbors_proc (0 to 4), average_normals,
   mse_space (0 RGB, 1 BT.709, 8 YCgCo-R): as pc_error's options of those names.
 threads: None uses every hardware thread; the numbers are the same for every count.
 

@@ -58,6 +58,7 @@ lidar_sets=(
   "lidar-single|-l 1 -s 1 -d 1"
   "lidar-dropped-duplicates|-l 1 -d 1 --dropdups=1"
   "lidar-colour|-l 1 -c 1"
+  "lidar-kept-duplicates|-l 1 -d 1 --dropdups=0"
 )
 for set in "${lidar_sets[@]}"; do
   name="${set%%|*}"
@@ -72,6 +73,8 @@ voxel_sets=(
   "nearest-normal|-n original.ply --averageNormals=0 -c 1 -d 1"
   "weighted-dropped|-c 1 --neighborsProc=2 --dropdups=1"
   "colour-hausdorff|-c 1 -d 1"
+  "kept-duplicates|--dropdups=0 -c 1 -d 1 --neighborsProc=0"
+  "kept-duplicates-normals|--dropdups=0 -n original.ply -c 1 -d 1"
 )
 for set in "${voxel_sets[@]}"; do
   name="${set%%|*}"

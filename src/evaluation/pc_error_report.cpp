@@ -139,6 +139,7 @@ MetricOptions metricOptionsOf(const PcErrorRun& run) {
   options.tiedColors = static_cast<TiedColors>(run.neighborsProc);
   options.averageNormals = run.averageNormals;
   options.averageDuplicates = run.dropDuplicates == 2;
+  options.keepDuplicates = run.dropDuplicates == 0;
   options.reflectance = run.lidar;
   return options;
 }

@@ -56,10 +56,10 @@ std::vector<CommandOption> pcErrorOptionTable(PcErrorSettings& settings) {
          return peak.has_value();
        },
        kPeakForms},
-      {"--dropdups", "", "1|2",
+      {"--dropdups", "", "0|1|2",
        "duplicate points are merged, their colours averaged (2, default) or\n"
-       "the first's kept (1)",
-       setOneOf(run.dropDuplicates, {1, 2}), "1 or 2 (0 is not measured yet)"},
+       "the first's kept (1), or kept apart (0)",
+       setOneOf(run.dropDuplicates, {0, 1, 2}), "0, 1 or 2"},
       {"--neighborsProc", "", "0..4",
        "the colour compared among tied neighbours: 0 the nearest's, 1 their\n"
        "mean (default), 2 their mean weighted by merged duplicates, 3 the\n"

@@ -301,8 +301,10 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
   metrics.decodedPoints = decoded.points.size();
   metrics.boundingBoxPeak = boundingBoxPeak(original.points);
   metrics.planes = settings.estimateNormals || !original.attributes.normals.empty();
-  const DuplicateColors duplicateColors =
-      settings.options.averageDuplicates ? DuplicateColors::Average : DuplicateColors::First;
+  const DuplicateColors duplicateColors = settings.options.keepDuplicates ? DuplicateColors::Kept
+                                          : settings.options.averageDuplicates
+                                              ? DuplicateColors::Average
+                                              : DuplicateColors::First;
   const auto enter = [&settings](const char* stage, int number) {
     if (settings.stage)
       settings.stage(stage, number, 4);
@@ -328,22 +330,33 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
   // the normals carried over and the first direction; the few it cannot be sure of are searched
   // again over the merged decoded cloud.
   enter("searching", 3);
-  NearbyListsBuilder nearby(mergedOriginal.points.size());
-  std::vector<std::uint32_t> unsure;
-  CloudComparison comparison = compareFindingNearby(original.points, mergedOriginal, decoded.points,
-                                                    mergedDecoded, threads, nearby, unsure);
-  if (comparison.problem)
-    return comparison;
-  if (!unsure.empty()) {
-    const SearchTree decodedTree = buildSearchTree(mergedDecoded.points, threads);
-    addNearbyNeighbours(decodedTree, mergedOriginal.points, unsure, threads, nearby);
-  }
-  const NearbyLists originalToDecoded = nearby.finish();
-  const NearbyLists decodedToOriginal = findNearbyNeighbours(
-      buildSearchTree(mergedOriginal.points, threads), mergedDecoded.points, threads);
-  enter("measuring", 4);
-  // pc_error's own order of tied neighbours, from its own trees, built only if a tie comes.
+  // pc_error's own trees, for the order of tied neighbours (built only if a tie comes), or for
+  // every list where duplicates are kept apart and every position ties.
   PcErrorSearch decodedTies(mergedDecoded.points), originalTies(mergedOriginal.points);
+  CloudComparison comparison;
+  NearbyLists originalToDecoded, decodedToOriginal;
+  if (settings.options.keepDuplicates) {
+    comparison = compareWith(original.points, decoded.points, nullptr, threads);
+    if (comparison.problem)
+      return comparison;
+    originalToDecoded = pcErrorNearbyLists(decodedTies, mergedOriginal.points, threads);
+    decodedToOriginal = pcErrorNearbyLists(originalTies, mergedDecoded.points, threads);
+  } else {
+    NearbyListsBuilder nearby(mergedOriginal.points.size());
+    std::vector<std::uint32_t> unsure;
+    comparison = compareFindingNearby(original.points, mergedOriginal, decoded.points,
+                                      mergedDecoded, threads, nearby, unsure);
+    if (comparison.problem)
+      return comparison;
+    if (!unsure.empty()) {
+      const SearchTree decodedTree = buildSearchTree(mergedDecoded.points, threads);
+      addNearbyNeighbours(decodedTree, mergedOriginal.points, unsure, threads, nearby);
+    }
+    originalToDecoded = nearby.finish();
+    decodedToOriginal = findNearbyNeighbours(buildSearchTree(mergedOriginal.points, threads),
+                                             mergedDecoded.points, threads);
+  }
+  enter("measuring", 4);
   const Normals decodedNormals = transferNormals(
       mergedOriginal.points, mergedOriginal.normals, mergedDecoded.points, originalToDecoded,
       decodedToOriginal, settings.options.averageNormals, &decodedTies, &originalTies);

@@ -56,6 +56,8 @@ struct MetricOptions {
   bool averageNormals = true;
   // --dropdups=2: the colours of duplicate points are averaged; 1: the first point's is kept.
   bool averageDuplicates = true;
+  // --dropdups=0: duplicate points are kept apart (averageDuplicates does not apply).
+  bool keepDuplicates = false;
   // --lidar: the reflectance is compared when both clouds have it.
   bool reflectance = false;
 };

@@ -64,7 +64,9 @@ MergedCloud mergeDuplicates(const PointList& points, const Normals& normals,
     const ColorPoint& first = points[sorted[begin].position];
     std::uint64_t sums[3] = {first.r, first.g, first.b};
     std::size_t end = begin + 1;
-    for (; end < sorted.size() && samePosition(sorted[end], sorted[begin]); ++end) {
+    for (; colors != DuplicateColors::Kept && end < sorted.size() &&
+           samePosition(sorted[end], sorted[begin]);
+         ++end) {
       const ColorPoint& same = points[sorted[end].position];
       sums[0] += same.r;
       sums[1] += same.g;
@@ -94,7 +96,7 @@ MergedCloud mergeDuplicates(const PointList& points, const Normals& normals,
 Reflectance mergeReflectance(const MergedCloud& merged, const Reflectance& given,
                              DuplicateColors colors) {
   Reflectance reflectance(merged.firstPositionOf.size());
-  if (colors == DuplicateColors::First) {
+  if (colors != DuplicateColors::Average) {
     for (std::size_t m = 0; m < reflectance.size(); ++m)
       reflectance[m] = given[merged.firstPositionOf[m]];
     return reflectance;

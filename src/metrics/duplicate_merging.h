@@ -20,8 +20,9 @@ struct MergedCloud {
 };
 
 // What a run of equal positions keeps of its points' colours: their integer mean (pc_error's
-// --dropdups=2) or the first point's (--dropdups=1, the others dropped).
-enum class DuplicateColors { Average, First };
+// --dropdups=2) or the first point's (--dropdups=1, the others dropped); or every point is kept
+// apart, sorted all the same (--dropdups=0).
+enum class DuplicateColors { Average, First, Kept };
 
 MergedCloud mergeDuplicates(const PointList& points, const Normals& normals,
                             DuplicateColors colors = DuplicateColors::Average);

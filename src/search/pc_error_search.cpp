@@ -1,5 +1,7 @@
 #include "search/pc_error_search.h"
 
+#include "common/parallel_chunks.h"
+
 #include <nanoflann.hpp>
 
 #include <new>
@@ -55,4 +57,26 @@ std::size_t pcErrorNearest(PcErrorSearch& search, const float* query, std::size_
   result.init(indices, squaredDistances);
   search.tree->tree.findNeighbors(result, query, nanoflann::SearchParams());
   return result.size();
+}
+
+NearbyLists pcErrorNearbyLists(PcErrorSearch& search, const PointList& query, unsigned threads) {
+  constexpr std::size_t kFirst = 10, kMore = 5, kMost = 30;
+  NearbyListsBuilder lists(query.size());
+  forEachChunk(query.size(), threads, [&](std::size_t begin, std::size_t end) {
+    std::uint32_t indices[kMost];
+    double distances[kMost];
+    std::int32_t nearby[kMost];
+    for (std::size_t i = begin; i < end; ++i) {
+      std::size_t asked = kFirst;
+      std::size_t given = pcErrorNearest(search, query[i].position, asked, indices, distances);
+      while (given == asked && distances[0] == distances[asked - 1] && asked + kMore <= kMost) {
+        asked += kMore;
+        given = pcErrorNearest(search, query[i].position, asked, indices, distances);
+      }
+      for (std::size_t k = 0; k < given; ++k)
+        nearby[k] = static_cast<std::int32_t>(indices[k]);
+      lists.add(i, nearby, given);
+    }
+  });
+  return lists.finish();
 }

@@ -6,6 +6,7 @@
 // order; our own tree finds the same points and distances but orders ties as PCL's FLANN does.
 
 #include "common/point_list.h"
+#include "search/nearest_neighbour_search.h"
 
 #include <atomic>
 #include <cstddef>
@@ -36,3 +37,8 @@ struct PcErrorSearch {
 // may call it.
 std::size_t pcErrorNearest(PcErrorSearch& search, const float* query, std::size_t k,
                            std::uint32_t* indices, double* squaredDistances);
+
+// pc_error's list of every query point in the tree's cloud: its 10 nearest, and 5 more while the
+// last is as near as the first, up to 30, in its order; on up to `threads` threads. Empty lists
+// when the tree could not be built (search.outOfMemory is then set).
+NearbyLists pcErrorNearbyLists(PcErrorSearch& search, const PointList& query, unsigned threads);

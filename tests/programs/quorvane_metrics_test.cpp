@@ -170,7 +170,8 @@ TEST(QuorvaneMetrics, PrintsPcErrorsReflectanceLinesFromPlyAndPcd) {
       {"lidar-nearest", "-l 1 --neighborsProc=0"},
       {"lidar-single", "-l 1 -s 1 -d 1"},
       {"lidar-dropped-duplicates", "-l 1 -d 1 --dropdups=1"},
-      {"lidar-colour", "-l 1 -c 1"}};
+      {"lidar-colour", "-l 1 -c 1"},
+      {"lidar-kept-duplicates", "-l 1 -d 1 --dropdups=0"}};
   for (const auto& [set, options] : sets)
     for (const fs::path& folder : {lidar, work.path}) {
       const std::string extension = folder == lidar ? ".ply" : ".pcd";
@@ -227,7 +228,7 @@ TEST(QuorvaneMetrics, PrintsPcErrorsReflectanceLinesFromPlyAndPcd) {
 // A voxelized pair (scripts/make-voxel-pair.py: the table scene on an 8-bit grid, decoded on 7
 // bits with noisy colours), where nearly every point has several neighbours at one distance:
 // the values that depend on which of them is taken (the nearest's colour or normal, the closest
-// colour, duplicates dropped) are pc_error's, as its own search orders them.
+// colour, duplicates dropped or kept apart) are pc_error's, as its own search orders them.
 TEST(QuorvaneMetrics, TakesTiedNeighboursInPcErrorsOrder) {
   const fs::path voxel = fs::path(QUORVANE_PC_ERROR_OUTPUTS).parent_path() / "voxel";
   const std::vector<std::pair<std::string, std::string>> sets = {
@@ -235,7 +236,9 @@ TEST(QuorvaneMetrics, TakesTiedNeighboursInPcErrorsOrder) {
       {"closest", "-c 1 --neighborsProc=3"},
       {"nearest-normal", "-n original.ply --averageNormals=0 -c 1 -d 1"},
       {"weighted-dropped", "-c 1 --neighborsProc=2 --dropdups=1"},
-      {"colour-hausdorff", "-c 1 -d 1"}};
+      {"colour-hausdorff", "-c 1 -d 1"},
+      {"kept-duplicates", "--dropdups=0 -c 1 -d 1 --neighborsProc=0"},
+      {"kept-duplicates-normals", "--dropdups=0 -n original.ply -c 1 -d 1"}};
   for (const auto& [set, options] : sets)
     for (const char* threads : {"1", "2"}) {
       SCOPED_TRACE(set + " on " + threads + " threads");

@@ -50,14 +50,14 @@ TEST(PcErrorOptionTable, TakesEverySpellingThatScriptsWrite) {
   EXPECT_EQ(parse({"--nbThreads=3"}).settings.run.threads, 3u);
 }
 
-TEST(PcErrorOptionTable, RefusesBadValuesAndWhatIsNotMeasuredYetWithWhatItTakes) {
+TEST(PcErrorOptionTable, RefusesBadValuesWithWhatItTakes) {
   EXPECT_EQ(parse({"--color=2"}).line.problem, "--color takes 0 or 1, not '2'");
   EXPECT_EQ(parse({"-r", "0"}).line.problem,
             "--resolution takes a number above 0, vox10 ... vox20 or lidar-1mm, not '0'");
   EXPECT_EQ(parse({"-r", "vox9"}).line.problem,
             "--resolution takes a number above 0, vox10 ... vox20 or lidar-1mm, not 'vox9'");
-  EXPECT_EQ(parse({"--dropdups=0"}).line.problem,
-            "--dropdups takes 1 or 2 (0 is not measured yet), not '0'");
+  EXPECT_EQ(parse({"--dropdups=3"}).line.problem, "--dropdups takes 0, 1 or 2, not '3'");
+  EXPECT_EQ(parse({"--dropdups", "0"}).settings.run.dropDuplicates, 0);
   EXPECT_EQ(parse({"--nbThreads", "0"}).line.problem,
             "--nbThreads takes a whole number from 1 to 1024, not '0'");
   EXPECT_EQ(parse({"--colour"}).line.problem, "unknown option --colour");
