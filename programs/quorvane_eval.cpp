@@ -11,7 +11,6 @@
 #include "evaluation/pair_cost.h"
 #include "evaluation/record_writing.h"
 #include "evaluation/report_files.h"
-#include "io/pcd_file_check.h"
 #include "metrics/cloud_comparison.h"
 #include "metrics/peaks.h"
 
@@ -158,9 +157,15 @@ int main(int argc, char** argv) {
   bool succeeded = checkReports();
 
   const std::vector<Pair> pairs = pairDataset(dataset);
+  // The originals' points, from the headers the costs read, count on the progress line.
   std::vector<PairCost> costs;
-  for (const Pair& pair : pairs)
-    costs.push_back(pairCost(pair));
+  std::vector<std::uint64_t> points(pairs.size(), 0);
+  ProgressCounts counts;
+  counts.clouds = pairs.size();
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    costs.push_back(pairCost(pairs[i], &points[i]));
+    counts.points += points[i];
+  }
   RecordOutputs outputs{
       std::cout, report.stream, options.metrics ? &metrics.stream : nullptr, options.peak, {}, {},
       {}};
@@ -169,15 +174,6 @@ int main(int argc, char** argv) {
         readCompressedParts(dataset.originalsDirectory.parent_path() / kCompressedPartsName);
   const ProgressLine progress = progressLineOn(stderr);
   OrderedComparisonSteps steps;
-  // On a terminal the line counts the originals' points, from their headers, for its estimate.
-  ProgressCounts counts;
-  counts.clouds = pairs.size();
-  std::vector<std::uint64_t> points(pairs.size(), 0);
-  if (progress.stream != nullptr)
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-      points[i] = readPointCount(pairs[i].original->string()).value_or(0);
-      counts.points += points[i];
-    }
   steps.compare = [&](std::size_t index, unsigned threads) {
     // A large pair is compared alone, on the writer's thread: its stages go on the line.
     StageReport stage;

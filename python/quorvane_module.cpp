@@ -224,10 +224,18 @@ Interpolation interpolationOf(const std::string& method) {
   throw py::value_error("method must be \"pchip\" or \"cubic\", not \"" + method + "\"");
 }
 
-double deltaOf(const BjontegaardDelta& delta) {
-  if (!delta.value)
-    throw py::value_error(delta.reason);
-  return *delta.value;
+// A delta of quorvane-bd's (bjontegaardRate or bjontegaardQuality) on Python's curves;
+// ValueError with the reason where there is none.
+using DeltaOf = BjontegaardDelta (*)(const std::vector<RatePoint>&, const std::vector<RatePoint>&,
+                                     Interpolation);
+
+double deltaOf(DeltaOf delta, const py::object& anchor, const py::object& test,
+               const std::string& method) {
+  const BjontegaardDelta result =
+      delta(curveOf(anchor, "anchor"), curveOf(test, "test"), interpolationOf(method));
+  if (!result.value)
+    throw py::value_error(result.reason);
+  return *result.value;
 }
 
 const char* const kMetricsDoc = R"(Measures a pair as MPEG's pc_error 0.14.1 does, with its options.
@@ -297,8 +305,7 @@ as float32, their colours, normals and reflectance (uint16) when the file has th
   module.def(
       "bd_rate",
       [](const py::object& anchor, const py::object& test, const std::string& method) {
-        return deltaOf(bjontegaardRate(curveOf(anchor, "anchor"), curveOf(test, "test"),
-                                       interpolationOf(method)));
+        return deltaOf(&bjontegaardRate, anchor, test, method);
       },
       py::arg("anchor"), py::arg("test"), py::kw_only(), py::arg("method") = "pchip",
       R"(The Bjøntegaard delta rate of test against anchor, in percent (negative when test
@@ -308,8 +315,7 @@ conditions) or "cubic" (the classic cubic fit).)");
   module.def(
       "bd_psnr",
       [](const py::object& anchor, const py::object& test, const std::string& method) {
-        return deltaOf(bjontegaardQuality(curveOf(anchor, "anchor"), curveOf(test, "test"),
-                                          interpolationOf(method)));
+        return deltaOf(&bjontegaardQuality, anchor, test, method);
       },
       py::arg("anchor"), py::arg("test"), py::kw_only(), py::arg("method") = "pchip",
       R"(The Bjøntegaard delta PSNR of test against anchor, in dB (positive when test is

@@ -60,13 +60,19 @@ lidar_sets=(
   "lidar-colour|-l 1 -c 1"
   "lidar-kept-duplicates|-l 1 -d 1 --dropdups=0"
 )
-for set in "${lidar_sets[@]}"; do
-  name="${set%%|*}"
-  options="${set#*|}"
-  # shellcheck disable=SC2086
-  (cd "$root/tests/data/pc-error/lidar" && "$pc_error" -a original.ply -b decoded.ply $options) 2>/dev/null |
-    sed -n '/^infile1:/,$p' > "$output/lidar.$name.txt"
-done
+# pc_error's report of the pair in tests/data/pc-error/PAIR for each set, as PAIR.SET.txt.
+keep_reports() { # pair set...
+  local pair="$1" set name options
+  shift
+  for set in "$@"; do
+    name="${set%%|*}"
+    options="${set#*|}"
+    # shellcheck disable=SC2086
+    (cd "$root/tests/data/pc-error/$pair" && "$pc_error" -a original.ply -b decoded.ply $options) 2>/dev/null |
+      sed -n '/^infile1:/,$p' > "$output/$pair.$name.txt"
+  done
+}
+keep_reports lidar "${lidar_sets[@]}"
 voxel_sets=(
   "nearest|-c 1 --neighborsProc=0"
   "closest|-c 1 --neighborsProc=3"
@@ -76,11 +82,5 @@ voxel_sets=(
   "kept-duplicates|--dropdups=0 -c 1 -d 1 --neighborsProc=0"
   "kept-duplicates-normals|--dropdups=0 -n original.ply -c 1 -d 1"
 )
-for set in "${voxel_sets[@]}"; do
-  name="${set%%|*}"
-  options="${set#*|}"
-  # shellcheck disable=SC2086
-  (cd "$root/tests/data/pc-error/voxel" && "$pc_error" -a original.ply -b decoded.ply $options) 2>/dev/null |
-    sed -n '/^infile1:/,$p' > "$output/voxel.$name.txt"
-done
+keep_reports voxel "${voxel_sets[@]}"
 ls "$output"

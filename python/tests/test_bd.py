@@ -6,10 +6,10 @@ import pytest
 import quorvane
 from conftest import SOURCE
 
-spec = importlib.util.spec_from_file_location(
+location = importlib.util.spec_from_file_location(
     "bd_reference", os.path.join(SOURCE, "tests", "programs", "bd_reference.py"))
-reference = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(reference)
+reference = importlib.util.module_from_spec(location)
+location.loader.exec_module(reference)
 
 
 @pytest.mark.parametrize("family", ["better", "bent"])
