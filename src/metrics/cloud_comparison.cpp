@@ -131,9 +131,11 @@ MergedCloud mergeOriginal(const LoadedPoints& original, bool withNormals, bool e
   if (original.attributes.normals.empty() && !estimate)
     return mergeDuplicates(original.points,
                            Normals(original.points.size(), Eigen::Vector3f::Zero()), colors);
-  if (original.attributes.normals.empty())
-    return mergeDuplicates(original.points, estimateNormals(toColorCloud(original), threads),
-                           colors);
+  if (original.attributes.normals.empty()) {
+    MergedCloud merged = mergeDuplicates(original.points, Normals(), colors);
+    merged.normals = estimateMergedNormals(original.points, merged, original.sensorOrigin, threads);
+    return merged;
+  }
   MergedCloud merged = mergeDuplicates(original.points, original.attributes.normals, colors);
   for (Eigen::Vector3f& normal : merged.normals)
     scaleToUnitLength(normal);

@@ -33,17 +33,31 @@ void expectSameNormalsAsPcl(const ColorCloud::Ptr& cloud) {
       }
     EXPECT_EQ(mismatches, 0u) << "of " << cloud->size() << " points, " << threads << " threads";
   }
-  // Only the selected points get a normal, the same one.
-  std::vector<bool> selected(cloud->size(), false);
-  for (std::size_t i = 0; i < selected.size(); i += 3)
-    selected[i] = true;
+  // The merged points' normals are their first points'.
   const Normals all = estimateNormals(*cloud, 2);
-  const Normals some = estimateNormals(*cloud, buildSearchTree(*cloud), 2, &selected);
-  for (std::size_t i = 0; i < selected.size(); ++i)
-    if (selected[i])
-      EXPECT_TRUE(some[i] == all[i] || (some[i].hasNaN() && all[i].hasNaN())) << i;
-    else
-      EXPECT_TRUE(some[i].array().isNaN().all()) << i;
+  const PointList given = toPointList(*cloud);
+  for (DuplicateColors colors : {DuplicateColors::Average, DuplicateColors::Kept}) {
+    const MergedCloud merged = mergeDuplicates(given, Normals(), colors);
+    const Normals some = estimateMergedNormals(given, merged, cloud->sensor_origin_, 2);
+    ASSERT_EQ(some.size(), merged.points.size());
+    std::size_t different = 0;
+    for (std::size_t m = 0; m < some.size(); ++m) {
+      const Eigen::Vector3f& first = all[merged.firstPositionOf[m]];
+      if (!(some[m] == first || (some[m].hasNaN() && first.hasNaN())))
+        ++different;
+    }
+    EXPECT_EQ(different, 0u);
+  }
+}
+
+// The cloud on a grid of `step`: many neighbours at equal distances.
+ColorCloud::Ptr voxelized(const ColorCloud& cloud, float step) {
+  auto grid = std::make_shared<ColorCloud>();
+  for (const pcl::PointXYZRGBA& point : cloud)
+    grid->push_back(colorPoint(std::round(point.x / step), std::round(point.y / step),
+                               std::round(point.z / step), point.r, point.g, point.b));
+  grid->sensor_origin_ = cloud.sensor_origin_;
+  return grid;
 }
 
 } // namespace
@@ -55,6 +69,12 @@ TEST(EstimateNormals, AreThoseOfPclsNormalEstimation) {
   pcl::Indices kept;
   pcl::removeNaNFromPointCloud(*scan, *scan, kept);
   expectSameNormalsAsPcl(scan);
+  // Ties everywhere, and duplicate positions: the neighbours are those of PCL's search order.
+  expectSameNormalsAsPcl(voxelized(*scan, 0.004f));
+  // A point's own position found twice.
+  auto doubled = std::make_shared<ColorCloud>(*randomCloud(500, 7));
+  *doubled += *randomCloud(100, 7);
+  expectSameNormalsAsPcl(doubled);
 }
 
 TEST(EstimateNormals, FitThePlaneOfAFlatPatchAndNeedThreePoints) {
