@@ -177,21 +177,17 @@ std::string makeMeasurable(LoadedCloud& loaded) {
 // A PLY file's measurable points, through the PLY reader.
 LoadedPoints readMeasurablePlyPoints(const std::string& path, NormalReading normals,
                                      ReflectanceReading reflectance) {
-  LoadedCloud cloud = readPlyFile(path);
+  LoadedPoints loaded = readPlyPoints(path);
   if (normals == NormalReading::Skip)
-    cloud.attributes.normals.clear();
+    loaded.attributes.normals.clear();
   if (reflectance == ReflectanceReading::Skip) {
-    cloud.attributes.reflectance.clear();
-    cloud.attributes.reflectanceProblem.clear();
+    loaded.attributes.reflectance.clear();
+    loaded.attributes.reflectanceProblem.clear();
   }
-  if (cloud.problem.empty())
-    cloud.problem = makeMeasurable(cloud);
-  LoadedPoints loaded;
-  loaded.problem = cloud.problem;
+  if (loaded.problem.empty())
+    loaded.problem = keepMeasurablePoints(loaded);
   if (!loaded.problem.empty())
-    return loaded;
-  loaded.points = toPointList(cloud.cloud);
-  loaded.attributes = std::move(cloud.attributes);
+    loaded = LoadedPoints{PointList(), CloudAttributes(), Eigen::Vector4f::Zero(), loaded.problem};
   return loaded;
 }
 

@@ -14,6 +14,7 @@
 #include <new>
 #include <sstream>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -170,18 +171,32 @@ double binaryValue(const unsigned char* bytes, PlyType type, bool swap) {
 // Single precision holds every integer up to 2^24 exactly.
 constexpr double kLargestExactInteger = 16777216.0;
 
+// The points of either destination: a PCL cloud, or the comparison's 16-byte points.
+ColorCloud& pointsOf(LoadedCloud& loaded) {
+  return loaded.cloud;
+}
+PointList& pointsOf(LoadedPoints& loaded) {
+  return loaded.points;
+}
+float* positionOf(pcl::PointXYZRGBA& point) {
+  return point.data;
+}
+float* positionOf(ColorPoint& point) {
+  return point.position;
+}
+
 // Takes one vertex's property values into the cloud.
-struct VertexSink {
+template <typename Loaded> struct VertexSink {
   const PlyElement& element;
   const VertexLayout& layout;
-  LoadedCloud& loaded;
+  Loaded& loaded;
 
   // Why the last value could not be taken.
   std::string problem;
 
   // False, with the problem, when the value cannot be held.
   bool take(std::size_t index, std::size_t property, double value) {
-    pcl::PointXYZRGBA& point = loaded.cloud[index];
+    auto& point = pointsOf(loaded)[index];
     const Role role = layout.roles[property];
     switch (role) {
     case Role::X:
@@ -195,7 +210,7 @@ struct VertexSink {
                   ", which single precision cannot hold exactly";
         return false;
       }
-      point.data[axis] = static_cast<float>(value);
+      positionOf(point)[axis] = static_cast<float>(value);
       break;
     }
     case Role::Red:
@@ -225,8 +240,9 @@ struct VertexSink {
 };
 
 // Ascii data: one element a line, its values separated by white space.
+template <typename Loaded>
 std::string readAsciiVertices(std::istream& file, const PlyHeader& header,
-                              const VertexLayout& layout, VertexSink& sink) {
+                              const VertexLayout& layout, VertexSink<Loaded>& sink) {
   std::string line;
   for (std::size_t e = 0; e < layout.element; ++e)
     for (std::uint64_t i = 0; i < header.elements[e].count; ++i)
@@ -331,8 +347,9 @@ bool readBinaryInstance(BinaryInput& input, const PlyElement& element, bool swap
   return true;
 }
 
+template <typename Loaded>
 std::string readBinaryVertices(std::istream& file, const PlyHeader& header,
-                               const VertexLayout& layout, VertexSink& sink) {
+                               const VertexLayout& layout, VertexSink<Loaded>& sink) {
   const bool bigEndianHost = [] {
     const std::uint16_t one = 1;
     unsigned char first;
@@ -371,13 +388,14 @@ std::string readBinaryVertices(std::istream& file, const PlyHeader& header,
       // machine's order are copied as they are.
       for (std::uint64_t r = 0; r < records; ++r, bytes += recordBytes) {
         const auto index = static_cast<std::size_t>(done + r);
-        pcl::PointXYZRGBA& point = sink.loaded.cloud[index];
+        auto& point = pointsOf(sink.loaded)[index];
         for (const std::size_t k : kept) {
           const unsigned char* value = bytes + offsets[k];
           const Role role = layout.roles[k];
           const PlyType type = vertex.properties[k].type;
           if (!swap && type == PlyType::Float32 && role >= Role::X && role <= Role::Z) {
-            std::memcpy(&point.data[static_cast<int>(role) - static_cast<int>(Role::X)], value, 4);
+            std::memcpy(&positionOf(point)[static_cast<int>(role) - static_cast<int>(Role::X)],
+                        value, 4);
           } else if (role == Role::Red) {
             point.r = *value;
           } else if (role == Role::Green) {
@@ -436,7 +454,9 @@ void setGrid(const PlyHeader& header, std::uint64_t count, ColorCloud& cloud) {
   }
 }
 
-std::string readChecked(const std::string& path, LoadedCloud& loaded) {
+void setGrid(const PlyHeader&, std::uint64_t, PointList&) {}
+
+template <typename Loaded> std::string readChecked(const std::string& path, Loaded& loaded) {
   boost::system::error_code error;
   if (!boost::filesystem::is_regular_file(path, error))
     return error ? "cannot be read: " + error.message() : "is not a regular file";
@@ -468,13 +488,15 @@ std::string readChecked(const std::string& path, LoadedCloud& loaded) {
   if (header.format == "ascii" && vertex.count * 2 * vertex.properties.size() > available + 1)
     return "the header promises " + std::to_string(vertex.count) +
            " vertices but the file is too short to hold them";
-  loaded.cloud.resize(static_cast<std::size_t>(vertex.count));
-  for (pcl::PointXYZRGBA& point : loaded.cloud) {
-    point.x = point.y = point.z = 0.0f;
+  auto& points = pointsOf(loaded);
+  points.resize(static_cast<std::size_t>(vertex.count));
+  for (auto& point : points) {
+    std::fill(positionOf(point), positionOf(point) + 3, 0.0f);
     point.r = point.g = point.b = 0;
-    point.a = 255;
+    if constexpr (std::is_same_v<Loaded, LoadedCloud>)
+      point.a = 255;
   }
-  setGrid(header, vertex.count, loaded.cloud);
+  setGrid(header, vertex.count, points);
   loaded.attributes.hasColor = layout.hasColor;
   if (layout.hasNormals)
     loaded.attributes.normals.assign(static_cast<std::size_t>(vertex.count),
@@ -482,15 +504,13 @@ std::string readChecked(const std::string& path, LoadedCloud& loaded) {
   if (layout.hasReflectance)
     loaded.attributes.reflectance.assign(static_cast<std::size_t>(vertex.count), 0);
   loaded.attributes.reflectanceProblem = layout.reflectanceProblem;
-  VertexSink sink{vertex, layout, loaded, ""};
+  VertexSink<Loaded> sink{vertex, layout, loaded, ""};
   return header.format == "ascii" ? readAsciiVertices(file, header, layout, sink)
                                   : readBinaryVertices(file, header, layout, sink);
 }
 
-} // namespace
-
-LoadedCloud readPlyFile(const std::string& path) {
-  LoadedCloud loaded;
+template <typename Loaded> Loaded readPly(const std::string& path) {
+  Loaded loaded;
   try {
     loaded.problem = readChecked(path, loaded);
   } catch (const std::bad_alloc&) {
@@ -499,8 +519,18 @@ LoadedCloud readPlyFile(const std::string& path) {
     loaded.problem = error.what();
   }
   if (!loaded.problem.empty()) {
-    loaded.cloud.clear();
+    pointsOf(loaded).clear();
     loaded.attributes = CloudAttributes();
   }
   return loaded;
+}
+
+} // namespace
+
+LoadedCloud readPlyFile(const std::string& path) {
+  return readPly<LoadedCloud>(path);
+}
+
+LoadedPoints readPlyPoints(const std::string& path) {
+  return readPly<LoadedPoints>(path);
 }

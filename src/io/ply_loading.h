@@ -11,3 +11,7 @@
 // Every point is kept, as PCL's PCD reader keeps them; the problem says why the file cannot be
 // read.
 LoadedCloud readPlyFile(const std::string& path);
+
+// readPlyFile's points straight into the comparison's 16-byte points, with the same checks and
+// problems; the cloud's grid is not kept.
+LoadedPoints readPlyPoints(const std::string& path);
