@@ -35,10 +35,10 @@ const char* const kUsage =
     "switch alone means 1.\n\n";
 
 // The lines pc_error prints for a cloud once it is read.
-void writeLoading(std::ostream& out, const LoadedPoints& cloud, std::size_t uniquePoints,
+void writeLoading(std::ostream& out, const ReadSummary& read, std::size_t uniquePoints,
                   const char* done, int dropDuplicates) {
-  writePcErrorLoading(out, cloud.points.empty() ? nullptr : cloud.points.back().position,
-                      cloud.points.size(), uniquePoints, done, dropDuplicates);
+  writePcErrorLoading(out, read.lastPoint ? read.lastPoint->data() : nullptr, read.points,
+                      uniquePoints, done, dropDuplicates);
 }
 
 void reportMissingNormals(const std::string& normals) {
@@ -61,15 +61,15 @@ int measureOnePair(const PcErrorSettings& settings) {
     return 1;
   }
   const PairMetrics& metrics = *measured.comparison.metrics;
-  writeLoading(std::cout, measured.original, metrics.originalUniquePoints, "Reading file 1 done.",
-               run.dropDuplicates);
-  const bool fileNormals = !measured.original.attributes.normals.empty();
+  writeLoading(std::cout, measured.originalRead, metrics.originalUniquePoints,
+               "Reading file 1 done.", run.dropDuplicates);
+  const bool fileNormals = measured.originalRead.hasNormals;
   if (!run.normals.empty() && run.normals == run.fileA && fileNormals)
     std::cout << "Normals loaded from file1.\n";
   else if (!run.normals.empty() && fileNormals)
-    writeLoading(std::cout, measured.normals, measured.normals.points.size(),
+    writeLoading(std::cout, measured.normalsRead, measured.normalsRead.points,
                  "Reading normal 1 done.", run.dropDuplicates);
-  writeLoading(std::cout, measured.decoded, metrics.decodedUniquePoints, "Reading file 2 done.",
+  writeLoading(std::cout, measured.decodedRead, metrics.decodedUniquePoints, "Reading file 2 done.",
                run.dropDuplicates);
   writePcErrorReport(std::cout, run, metrics, measured.peak, measured.colorsCompared);
   std::cout << "Job done! " << measured.seconds

@@ -171,6 +171,7 @@ py::dict metrics(const py::object& a, const py::object& b, const py::object& nor
                             " points where a has " +
                             std::to_string(measured.original.points.size()));
     measured.original.attributes.normals = std::move(measured.normals.attributes.normals);
+    measured.normals = LoadedPoints();
   }
   if (measured.original.points.empty())
     throw py::value_error("a has no point with finite coordinates");

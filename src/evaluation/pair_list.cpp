@@ -8,6 +8,17 @@
 #include <sstream>
 #include <utility>
 
+ReadSummary summaryOf(const LoadedPoints& loaded) {
+  ReadSummary summary;
+  summary.points = loaded.points.size();
+  if (!loaded.points.empty()) {
+    const float* last = loaded.points.back().position;
+    summary.lastPoint = std::array<float, 3>{last[0], last[1], last[2]};
+  }
+  summary.hasNormals = !loaded.attributes.normals.empty();
+  return summary;
+}
+
 PairMeasurement measurePair(const ListedPair& pair, const PcErrorRun& run, unsigned threads) {
   PairMeasurement measured;
   const auto refuse = [&](const std::string& path, const std::string& reason) {
@@ -38,9 +49,11 @@ PairMeasurement measurePair(const ListedPair& pair, const PcErrorRun& run, unsig
                                       " points where " + pair.original + " has " +
                                       std::to_string(measured.original.points.size()));
     } else {
-      // The normals file's points stay for the report's loading line; its normals move over.
       measured.original.attributes.normals = std::move(measured.normals.attributes.normals);
     }
+    // Only the report's loading line needs the normals file's points.
+    measured.normalsRead = summaryOf(measured.normals);
+    measured.normals = LoadedPoints();
   }
   measured.decoded = loadMeasurablePoints(pair.decoded, NormalReading::Skip, reflectance);
   if (!measured.decoded.problem.empty())
@@ -59,10 +72,14 @@ void measureLoadedPair(PairMeasurement& measured, const PcErrorRun& run, unsigne
   settings.estimateNormals = false;
   settings.nearestNeighbourPeak = run.resolution == 0.0;
   settings.options = metricOptionsOf(run);
-  measured.comparison =
-      compareCloudsWithMetrics(measured.original, measured.decoded, threads, settings);
+  measured.originalRead = summaryOf(measured.original);
+  measured.decodedRead = summaryOf(measured.decoded);
   measured.colorsCompared =
       measured.original.attributes.hasColor && measured.decoded.attributes.hasColor;
+  measured.comparison = compareCloudsWithMetrics(std::move(measured.original),
+                                                 std::move(measured.decoded), threads, settings);
+  measured.original = LoadedPoints();
+  measured.decoded = LoadedPoints();
   measured.peak = run.resolution;
   if (measured.peak == 0.0) {
     measured.peak = std::numeric_limits<double>::quiet_NaN();

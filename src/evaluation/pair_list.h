@@ -5,6 +5,7 @@
 #include "io/cloud_loading.h"
 #include "metrics/cloud_comparison.h"
 
+#include <array>
 #include <istream>
 #include <optional>
 #include <ostream>
@@ -19,12 +20,25 @@ struct ListedPair {
   std::string normals;
 };
 
-// What measuring one pair as pc_error would gave: the clouds as read, the comparison, and
+// What pc_error's report says of a file it read: its point count and last point.
+struct ReadSummary {
+  std::size_t points = 0;
+  std::optional<std::array<float, 3>> lastPoint;
+  bool hasNormals = false;
+};
+
+ReadSummary summaryOf(const LoadedPoints& loaded);
+
+// What measuring one pair as pc_error would gave: the clouds as read (given over to the
+// comparison, which lets them go), what the report says of each file, the comparison, and
 // whether the original's normals were given but missing from their file.
 struct PairMeasurement {
   LoadedPoints original;
   LoadedPoints decoded;
   LoadedPoints normals;
+  ReadSummary originalRead;
+  ReadSummary decodedRead;
+  ReadSummary normalsRead;
   bool normalsMissing = false;
   // The metrics, or the problem of the first file that cannot be read or measured.
   CloudComparison comparison;

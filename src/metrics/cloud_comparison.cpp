@@ -256,19 +256,24 @@ CloudComparison compareWith(const PointList& query, const PointList& reference,
 // decoded points near each merged original point: their lists go to nearby, by merged index;
 // the merged original points whose lists it could not be sure of go to unsure.
 CloudComparison compareFindingNearby(const PointList& original, const MergedCloud& mergedOriginal,
-                                     const PointList& decoded, const MergedCloud& mergedDecoded,
+                                     PointList& decoded, const MergedCloud& mergedDecoded,
                                      unsigned threads, NearbyListsBuilder& nearby,
                                      std::vector<std::uint32_t>& unsure) {
   const SearchTree tree = buildSearchTree(decoded, threads);
   const auto decodedColors = colorsOf(decoded);
+  // The tree holds the coordinates: the points are let go, unless they are needed to tell
+  // points too close to square apart.
+  const bool tiny = hasTinyCoordinate(original) || hasTinyCoordinate(decoded);
+  if (!tiny)
+    PointList().swap(decoded);
   PointErrors errors(original.size());
   TooCloseToMeasure tooClose;
   std::mutex unsureMutex;
   visitNearestAndNearby(tree, mergedDecoded.mergedIndexOf.data(), original, threads,
                         [&](const std::uint32_t* positions, const Neighbour* neighbours,
                             const NearbyRun& run, std::size_t count) {
-                          recordErrors(errors, original, &decoded, decodedColors, tooClose,
-                                       positions, neighbours, count);
+                          recordErrors(errors, original, tiny ? &decoded : nullptr, decodedColors,
+                                       tooClose, positions, neighbours, count);
                           for (std::size_t i = 0; i < count; ++i) {
                             // A merged point takes the list of its first point.
                             const std::uint32_t merged = mergedOriginal.mergedIndexOf[positions[i]];
@@ -294,7 +299,7 @@ CloudComparison compareClouds(const PointList& query, PointList reference, unsig
   return compareWith(query, reference, &reference, threads);
 }
 
-CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const LoadedPoints& decoded,
+CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints decoded,
                                          unsigned threads, const MetricsSettings& settings) {
   const bool colorsCompared = original.attributes.hasColor && decoded.attributes.hasColor;
   const bool bothHavePoints = !original.points.empty() && !decoded.points.empty();
@@ -338,7 +343,7 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
   CloudComparison comparison;
   NearbyLists originalToDecoded, decodedToOriginal;
   if (settings.options.keepDuplicates) {
-    comparison = compareWith(original.points, decoded.points, nullptr, threads);
+    comparison = compareWith(original.points, decoded.points, &decoded.points, threads);
     if (comparison.problem)
       return comparison;
     originalToDecoded = pcErrorNearbyLists(decodedTies, mergedOriginal.points, threads);
@@ -350,6 +355,7 @@ CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const Loa
                                       mergedDecoded, threads, nearby, unsure);
     if (comparison.problem)
       return comparison;
+    PointList().swap(original.points);
     if (!unsure.empty()) {
       const SearchTree decodedTree = buildSearchTree(mergedDecoded.points, threads);
       addNearbyNeighbours(decodedTree, mergedOriginal.points, unsure, threads, nearby);
@@ -402,15 +408,16 @@ CloudComparison loadAndCompare(const std::string& originalPath, const std::strin
     if (stage)
       stage("loading", 1, withMetrics ? 4 : 2);
     if (withMetrics) {
-      const LoadedPointPair pair = loadPointPair(originalPath, decodedPath, threads,
-                                                 NormalReading::Read, ReflectanceReading::Read);
+      LoadedPointPair pair = loadPointPair(originalPath, decodedPath, threads, NormalReading::Read,
+                                           ReflectanceReading::Read);
       if (pair.problem)
         return unmeasured(*pair.problem);
       // The reflectance is compared where both files have it.
       MetricsSettings settings;
       settings.options.reflectance = true;
       settings.stage = stage;
-      comparison = compareCloudsWithMetrics(pair.original, pair.decoded, threads, settings);
+      comparison = compareCloudsWithMetrics(std::move(pair.original), std::move(pair.decoded),
+                                            threads, settings);
     } else {
       LoadedPointPair pair = loadPointPair(originalPath, decodedPath, threads);
       if (pair.problem)

@@ -52,7 +52,9 @@ struct MetricsSettings {
 // from the same searches. Each direction projects its errors on the reference cloud's normals:
 // the file's, or else estimated from its kNormalNeighbours nearest points. Colours are compared
 // when both files have a colour field.
-CloudComparison compareCloudsWithMetrics(const LoadedPoints& original, const LoadedPoints& decoded,
+// The clouds are taken by value, so that a caller that moves them in lets each go as soon as
+// the comparison is done with it.
+CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints decoded,
                                          unsigned threads,
                                          const MetricsSettings& settings = MetricsSettings());
 
