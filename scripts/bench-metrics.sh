@@ -3,7 +3,9 @@
 # and on every thread, for a synthetic scan through the default medium-resolution profile, with
 # the original's normals in its (binary) file, from pcl_normal_estimation -k 12, and without,
 # when quorvane-eval estimates them; then the high-resolution profile with normals (every
-# decoded point distinct). With PC_ERROR=/path/to/pc_error, MPEG's pc_error too, on one thread,
+# decoded point distinct), and that profile on the scan shuffled, its normals estimated (the
+# case whose time and memory per point must not grow with the size: run it at 10^7 beside 10^6).
+# With PC_ERROR=/path/to/pc_error, MPEG's pc_error too, on one thread,
 # given binary PLY files with the original's normals and the same peak: the ratio of --metrics
 # to pc_error is the measure of the metrics' cost. quorvane-metrics runs with pc_error's command
 # line (-a -b -n --color=1 --hausdorff=1 --resolution=PEAK) on the same PLY files.
@@ -25,8 +27,8 @@ source "$root/scripts/bench-common.sh"
 contenders=(eval1 metrics1 metricsN qmetrics1 qmetricsN)
 [ -z "${PC_ERROR:-}" ] || contenders+=(pcerror)
 
-table="| points | pair | plain 1 thread s | --metrics 1 thread s | --metrics $cores threads s | quorvane-metrics 1 thread s | quorvane-metrics $cores threads s | pc_error 1 thread s | --metrics1 / pc_error | --metrics$cores / pc_error | quorvane-metrics1 / pc_error | quorvane-metrics$cores / pc_error | --metrics1 / plain | peak RSS plain / --metrics / quorvane-metrics / pc_error MiB |
-|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+table="| points | pair | files MiB | plain 1 thread s | --metrics 1 thread s | --metrics $cores threads s | quorvane-metrics 1 thread s | quorvane-metrics $cores threads s | pc_error 1 thread s | --metrics1 / pc_error | --metrics$cores / pc_error | quorvane-metrics1 / pc_error | quorvane-metrics$cores / pc_error | --metrics1 / plain | peak RSS plain / --metrics / quorvane-metrics / pc_error MiB | --metrics peak / files |
+|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 add_row() { # label pair-directory [PLY file of the original's normals, for pc_error]
   local pair="$2" original="$2/quorvane/pcd_binary_original/cloud_00000.pcd"
   (cd "$pair" && "$eval_binary" --metrics >/dev/null 2>&1) || true
@@ -37,13 +39,14 @@ add_row() { # label pair-directory [PLY file of the original's normals, for pc_e
   cp "${3:-$pair/original.ply}" "$pair/normals.ply"
   seconds[pcerror]=nan rss[pcerror]=nan
   time_pair "$pair" "$runs" "${contenders[@]}"
-  local row
-  row=$(awk -v p="$points" -v l="$1" -v a="${seconds[eval1]}" -v b="${seconds[metrics1]}" \
+  local row files
+  files=$(du -cb "$original" "$pair/quorvane/octree_uncompressed/cloud_00000.pcd" | tail -n 1 | cut -f 1)
+  row=$(awk -v p="$points" -v l="$1" -v a="${seconds[eval1]}" -v b="${seconds[metrics1]}" -v f="$files" \
     -v c="${seconds[metricsN]}" -v e="${seconds[pcerror]}" -v r="${rss[eval1]}" \
     -v s="${rss[metrics1]}" -v t="${rss[pcerror]}" -v q="${seconds[qmetrics1]}" \
     -v qn="${seconds[qmetricsN]}" -v qr="${rss[qmetrics1]}" \
-    'BEGIN { printf "| %d | %s | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.2f | %.2f | %.2f | %.0f / %.0f / %.0f / %.0f |",
-             p, l, a, b, c, q, qn, e, b / e, c / e, q / e, qn / e, b / a, r / 1024, s / 1024, qr / 1024, t / 1024 }')
+    'BEGIN { printf "| %d | %s | %.1f | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.2f | %.2f | %.2f | %.0f / %.0f / %.0f / %.0f | %.2f |",
+             p, l, f / 1048576, a, b, c, q, qn, e, b / e, c / e, q / e, qn / e, b / a, r / 1024, s / 1024, qr / 1024, t / 1024, s * 1024 / f }')
   echo "$row" >&2
   table+=$'\n'"$row"
 }
@@ -64,6 +67,16 @@ add_row "scan order, med-offline-color, normals estimated" "$work/medium" \
 "$build/quorvane-dataset" --profile high-offline-color --output "$work/high" "$work/in" >/dev/null
 with_normals "$work/high"
 add_row "scan order, high-offline-color, normals in the original's file" "$work/high"
+rm -rf "$work/in" "$work/medium" "$work/medium-normals" "$work/high"
+
+"$build/bench_make_clouds" --points "$points" --order shuffled --output "$work/in"
+"$build/quorvane-dataset" --profile high-offline-color --output "$work/shuffled" "$work/in" >/dev/null
+cp -r "$work/shuffled" "$work/shuffled-normals"
+with_normals "$work/shuffled-normals"
+"$build/bench_pcd_to_ply" "$work/shuffled-normals/quorvane/pcd_binary_original/cloud_00000.pcd" \
+  "$work/shuffled-normals.ply" >/dev/null
+rm -rf "$work/shuffled-normals"
+add_row "shuffled order, high-offline-color, normals estimated" "$work/shuffled" "$work/shuffled-normals.ply"
 
 mkdir -p "$root/bench/results"
 result="$root/bench/results/metrics-$(date +%Y%m%d-%H%M%S)-$points.md"

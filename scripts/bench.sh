@@ -29,7 +29,7 @@ source "$root/scripts/bench-common.sh"
 
 table="| points | order | limit 1 thread s | eval 1 thread s | floor s | pcl_compute_cloud_error s | CloudCompare s | limit $cores threads s | eval $cores threads s | eval1 / limit1 | eval1 / floor | eval1 / CC | eval$cores / CC | files MiB | peak RSS eval1 MiB | peak RSS eval$cores MiB | peak RSS limit1 MiB | peak RSS floor MiB |
 |---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
-for points in 10000 100000 1000000 4000000; do
+for points in 10000 100000 1000000 4000000 10000000; do
   [ "$points" -le "$max_points" ] || continue
   for order in scan shuffled; do
     pair="$work/$points-$order"
