@@ -120,26 +120,23 @@ void scaleToUnitLength(Eigen::Vector3f& normal) {
 
 namespace {
 
-// The original merged, with its normals for D2 when withNormals: the file's, each scaled to
-// unit length (those of the merged points only, which are the same), or else PCL's estimate
-// from its kNormalNeighbours nearest points; zero normals, which are no planes, when the file has
-// none and estimate is false.
-MergedCloud mergeOriginal(const LoadedPoints& original, bool withNormals, bool estimate,
-                          DuplicateColors colors, unsigned threads) {
-  if (!withNormals)
-    return mergeDuplicates(original.points, Normals(), colors);
-  if (original.attributes.normals.empty() && !estimate)
-    return mergeDuplicates(original.points,
-                           Normals(original.points.size(), Eigen::Vector3f::Zero()), colors);
-  if (original.attributes.normals.empty()) {
-    MergedCloud merged = mergeDuplicates(original.points, Normals(), colors);
-    merged.normals = estimateMergedNormals(original.points, merged, original.sensorOrigin, threads);
-    return merged;
+// The merged original's normals for D2: the file's, each scaled to unit length (those of the
+// merged points only, which are the same), or else PCL's estimate from its kNormalNeighbours
+// nearest points; zero normals, which are no planes, when the file has none and estimate is
+// false. Of merged duplicates the first point's normal is kept.
+Normals mergedNormals(const LoadedPoints& original, const MergedCloud& merged, bool estimate,
+                      unsigned threads) {
+  const Normals& given = original.attributes.normals;
+  if (given.empty() && !estimate)
+    return Normals(merged.points.size(), Eigen::Vector3f::Zero());
+  if (given.empty())
+    return estimateMergedNormals(original.points, merged, original.sensorOrigin, threads);
+  Normals normals(merged.points.size());
+  for (std::size_t m = 0; m < normals.size(); ++m) {
+    normals[m] = given[merged.firstPositionOf[m]];
+    scaleToUnitLength(normals[m]);
   }
-  MergedCloud merged = mergeDuplicates(original.points, original.attributes.normals, colors);
-  for (Eigen::Vector3f& normal : merged.normals)
-    scaleToUnitLength(normal);
-  return merged;
+  return normals;
 }
 
 using Counts = std::vector<std::uint32_t>;
@@ -317,8 +314,7 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
       settings.stage(stage, number, 4);
   };
   enter("merging", 2);
-  const MergedCloud mergedOriginal =
-      mergeOriginal(original, bothHavePoints, settings.estimateNormals, duplicateColors, threads);
+  MergedCloud mergedOriginal = mergeDuplicates(original.points, Normals(), duplicateColors);
   if (settings.nearestNeighbourPeak)
     if (const auto range = nearestNeighbourDistances(mergedOriginal.points, threads)) {
       metrics.smallestNearestNeighbourDistance = range->smallest;
@@ -342,10 +338,19 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
   PcErrorSearch decodedTies(mergedDecoded.points), originalTies(mergedOriginal.points);
   CloudComparison comparison;
   NearbyLists originalToDecoded, decodedToOriginal;
+  // The original's normals come once the report's search is done, so that they and their tree
+  // are never held beside the decoded cloud's; then the original as read goes.
+  const auto takeNormalsAndLetGo = [&] {
+    mergedOriginal.normals =
+        mergedNormals(original, mergedOriginal, settings.estimateNormals, threads);
+    PointList().swap(original.points);
+    Normals().swap(original.attributes.normals);
+  };
   if (settings.options.keepDuplicates) {
     comparison = compareWith(original.points, decoded.points, &decoded.points, threads);
     if (comparison.problem)
       return comparison;
+    takeNormalsAndLetGo();
     originalToDecoded = pcErrorNearbyLists(decodedTies, mergedOriginal.points, threads);
     decodedToOriginal = pcErrorNearbyLists(originalTies, mergedDecoded.points, threads);
   } else {
@@ -355,12 +360,12 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
                                       mergedDecoded, threads, nearby, unsure);
     if (comparison.problem)
       return comparison;
-    PointList().swap(original.points);
     if (!unsure.empty()) {
       const SearchTree decodedTree = buildSearchTree(mergedDecoded.points, threads);
       addNearbyNeighbours(decodedTree, mergedOriginal.points, unsure, threads, nearby);
     }
     originalToDecoded = nearby.finish();
+    takeNormalsAndLetGo();
     decodedToOriginal = findNearbyNeighbours(buildSearchTree(mergedOriginal.points, threads),
                                              mergedDecoded.points, threads);
   }
