@@ -1,15 +1,13 @@
-import importlib.util
 import os
+import sys
 
 import pytest
 
 import quorvane
 from conftest import SOURCE
 
-location = importlib.util.spec_from_file_location(
-    "bd_reference", os.path.join(SOURCE, "tests", "programs", "bd_reference.py"))
-reference = importlib.util.module_from_spec(location)
-location.loader.exec_module(reference)
+sys.path.insert(0, os.path.join(SOURCE, "tests", "programs"))
+import bd_reference as reference  # noqa: E402
 
 
 @pytest.mark.parametrize("family", ["better", "bent"])
