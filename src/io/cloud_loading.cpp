@@ -186,8 +186,11 @@ LoadedPoints readMeasurablePlyPoints(const std::string& path, NormalReading norm
   }
   if (loaded.problem.empty())
     loaded.problem = keepMeasurablePoints(loaded);
-  if (!loaded.problem.empty())
-    loaded = LoadedPoints{PointList(), CloudAttributes(), Eigen::Vector4f::Zero(), loaded.problem};
+  // A cloud that cannot be measured keeps nothing but its problem.
+  if (!loaded.problem.empty()) {
+    loaded.points = PointList();
+    loaded.attributes = CloudAttributes();
+  }
   return loaded;
 }
 

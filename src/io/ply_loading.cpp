@@ -1,6 +1,7 @@
 #include "io/ply_loading.h"
 
 #include "io/detail/ply_header.h"
+#include "io/detail/ply_values.h"
 #include "io/detail/text_tokens.h"
 
 #include <boost/filesystem.hpp>
@@ -109,63 +110,6 @@ std::string layoutVertices(const PlyHeader& header, VertexLayout& layout) {
   layout.hasNormals = has(Role::NormalX) && has(Role::NormalY) && has(Role::NormalZ);
   layout.hasReflectance = has(Role::Reflectance);
   return "";
-}
-
-// A value as the property's type holds it: floats rounded once, from the text, to single
-// precision, doubles to double; integers exactly. False when the token is not such a value.
-bool parseValue(const std::string& token, PlyType type, double& value) {
-  if (!isDecimalNumber(token, !isFloating(type)))
-    return false;
-  if (type == PlyType::Float32) {
-    errno = 0;
-    const float single = std::strtof(token.c_str(), nullptr);
-    value = single;
-    return std::isfinite(single);
-  }
-  value = std::strtod(token.c_str(), nullptr);
-  if (type == PlyType::Float64)
-    return std::isfinite(value);
-  const int bits = 8 * static_cast<int>(sizeOf(type));
-  const bool isUnsigned =
-      type == PlyType::UInt8 || type == PlyType::UInt16 || type == PlyType::UInt32;
-  const double lowest = isUnsigned ? 0.0 : -std::ldexp(1.0, bits - 1);
-  const double highest = std::ldexp(1.0, bits - (isUnsigned ? 0 : 1)) - 1.0;
-  return value >= lowest && value <= highest;
-}
-
-// A binary value of the type from its bytes in the file's order.
-double binaryValue(const unsigned char* bytes, PlyType type, bool swap) {
-  if (!swap && type == PlyType::Float32) {
-    float value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-  }
-  unsigned char ordered[8];
-  const std::size_t size = sizeOf(type);
-  for (std::size_t i = 0; i < size; ++i)
-    ordered[i] = bytes[swap ? size - 1 - i : i];
-  const auto read = [&ordered](auto value) {
-    std::memcpy(&value, ordered, sizeof value);
-    return static_cast<double>(value);
-  };
-  switch (type) {
-  case PlyType::Int8:
-    return read(std::int8_t{});
-  case PlyType::UInt8:
-    return read(std::uint8_t{});
-  case PlyType::Int16:
-    return read(std::int16_t{});
-  case PlyType::UInt16:
-    return read(std::uint16_t{});
-  case PlyType::Int32:
-    return read(std::int32_t{});
-  case PlyType::UInt32:
-    return read(std::uint32_t{});
-  case PlyType::Float32:
-    return read(float{});
-  default:
-    return read(double{});
-  }
 }
 
 // Single precision holds every integer up to 2^24 exactly.
@@ -291,38 +235,6 @@ std::string readAsciiVertices(std::istream& file, const PlyHeader& header,
   }
   return "";
 }
-
-// Reads binary data a piece at a time through one buffer.
-class BinaryInput {
-public:
-  explicit BinaryInput(std::istream& file) : file_(file) {}
-
-  // The next bytes, or null when the file ends first.
-  const unsigned char* next(std::size_t bytes) {
-    if (end_ - start_ < bytes) {
-      std::memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
-      end_ -= start_;
-      start_ = 0;
-      if (buffer_.size() < bytes)
-        buffer_.resize(std::max<std::size_t>(bytes, kBlockBytes));
-      file_.read(reinterpret_cast<char*>(buffer_.data() + end_),
-                 static_cast<std::streamsize>(buffer_.size() - end_));
-      end_ += static_cast<std::size_t>(file_.gcount());
-      if (end_ < bytes)
-        return nullptr;
-    }
-    const unsigned char* bytesRead = buffer_.data() + start_;
-    start_ += bytes;
-    return bytesRead;
-  }
-
-private:
-  static constexpr std::size_t kBlockBytes = std::size_t{1} << 18;
-  std::istream& file_;
-  std::vector<unsigned char> buffer_ = std::vector<unsigned char>(kBlockBytes);
-  std::size_t start_ = 0;
-  std::size_t end_ = 0;
-};
 
 // Reads or skips one binary element instance; false when the data ends first.
 template <typename Take>
