@@ -1,9 +1,18 @@
 # The timing helpers of the benchmark scripts, sourced by them after they set root, build,
 # eval_binary, work and cores.
 
+# Mebibytes of huge-page memory touched before each timed run, so that no contender pays for
+# memory the virtual machine has handed back to its host (bench/warm_memory.cpp); 0 for none.
+# The scripts size it to the pair; WARM_MIB overrides them.
+warm_mib=0
+warm_for() { # points
+  warm_mib="${WARM_MIB:-$(($1 < 250000 ? 64 : $1 / 1000000 * 256 + 64))}"
+}
+
 # Prints "seconds peak-RSS-KiB" for one run of the command.
 measure() {
   local start end
+  [ "$warm_mib" -eq 0 ] || "$build/bench_warm_memory" "$warm_mib"
   start=$(date +%s%N)
   /usr/bin/time -f "%M" -o "$work/rss" "$@" >/dev/null 2>&1 || true
   end=$(date +%s%N)

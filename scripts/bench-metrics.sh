@@ -16,7 +16,8 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 points="${1:-1000000}"
 runs="${2:-5}"
 "$root/scripts/install-deps.sh" time pcl-tools
-"$root/scripts/build.sh" quorvane-eval quorvane-dataset quorvane-metrics bench_make_clouds bench_pcd_to_ply
+"$root/scripts/build.sh" quorvane-eval quorvane-dataset quorvane-metrics bench_make_clouds bench_pcd_to_ply \
+  bench_warm_memory
 build="$root/build"
 eval_binary="${QUORVANE_EVAL:-$build/quorvane-eval}"
 work="$(mktemp -d)"
@@ -25,6 +26,7 @@ cores=$(nproc)
 # shellcheck source=scripts/bench-common.sh
 source "$root/scripts/bench-common.sh"
 contenders=(eval1 metrics1 metricsN qmetrics1 qmetricsN)
+warm_for "$points"
 [ -z "${PC_ERROR:-}" ] || contenders+=(pcerror)
 
 table="| points | pair | files MiB | plain 1 thread s | --metrics 1 thread s | --metrics $cores threads s | quorvane-metrics 1 thread s | quorvane-metrics $cores threads s | pc_error 1 thread s | --metrics1 / pc_error | --metrics$cores / pc_error | quorvane-metrics1 / pc_error | quorvane-metrics$cores / pc_error | --metrics1 / plain | peak RSS plain / --metrics / quorvane-metrics / pc_error MiB | --metrics peak / files |
@@ -81,7 +83,7 @@ add_row "shuffled order, high-offline-color, normals estimated" "$work/shuffled"
 mkdir -p "$root/bench/results"
 result="$root/bench/results/metrics-$(date +%Y%m%d-%H%M%S)-$points.md"
 {
-  echo "quorvane-eval --metrics cost, $eval_binary, $(date -u +%Y-%m-%dT%H:%MZ), $cores cores, interleaved runs, medians of $runs; pc_error ${PC_ERROR:-not run} on one thread"
+  echo "quorvane-eval --metrics cost, $eval_binary, $(date -u +%Y-%m-%dT%H:%MZ), $cores cores, interleaved runs, medians of $runs; pc_error ${PC_ERROR:-not run} on one thread; $warm_mib MiB of huge-page memory warmed before each run"
   echo
   echo "$table"
 } | tee "$result"

@@ -16,7 +16,8 @@ max_points="${1:-1000000}"
 runs="${2:-3}"
 small_pairs="${3:-50000}"
 "$root/scripts/install-deps.sh" time cloudcompare pcl-tools
-"$root/scripts/build.sh" quorvane-eval quorvane-dataset bench_make_clouds bench_pcl_flann_floor bench_search_only_limit
+"$root/scripts/build.sh" quorvane-eval quorvane-dataset bench_make_clouds bench_pcl_flann_floor bench_search_only_limit \
+  bench_warm_memory
 build="$root/build"
 eval_binary="${QUORVANE_EVAL:-$build/quorvane-eval}"
 work="$(mktemp -d)"
@@ -37,6 +38,7 @@ for points in 10000 100000 1000000 4000000 10000000; do
     make_pair "$pair/in" "$pair"
     files=$(du -cb "$pair"/quorvane/pcd_binary_original/cloud_00000.pcd \
       "$pair"/quorvane/octree_uncompressed/cloud_00000.pcd | tail -n 1 | cut -f 1)
+    warm_for "$points"
     # Small pairs take tens of milliseconds, so more runs steady their medians.
     time_pair "$pair" $((points <= 100000 ? (runs > 15 ? runs : 15) : runs)) \
       limit1 eval1 floor pcl cc limitN evalN
@@ -70,6 +72,7 @@ pair="$work/identical"
 "$build/bench_make_clouds" --points "$max_points" --kind identical --seed 2 --output "$pair/one"
 make_pair "$pair/in" "$pair"
 cp "$pair/one/cloud_00000.pcd" "$pair/quorvane/octree_uncompressed/cloud_00000.pcd"
+warm_for "$max_points"
 special_row "$max_points originals against $max_points identical decoded points" "$pair"
 
 scan="$root/data/clouds/table_scene_mug_stereo_textured.pcd"
@@ -79,6 +82,7 @@ for twin in nan zero; do
   if [ "$twin" = nan ]; then cp "$scan" "$pair/in/cloud_00000.pcd"
   else "$build/bench_make_clouds" --nan-to-zero "$scan" --output "$pair/in"; fi
   make_pair "$pair/in" "$pair"
+  warm_for 307200
   special_row "Kinect scan (307200 pixels), invalid pixels as $twin" "$pair"
 done
 
@@ -90,6 +94,7 @@ for file in "$pair/quorvane/pcd_binary_original"/*.pcd; do
   name="${file##*/}"
   printf 'codec' > "$pair/quorvane/octree_compressed/${name%.pcd}"
 done
+warm_for 0
 special_row "$small_pairs pairs of 3-point clouds" "$pair"
 
 # What the program and its libraries take before any cloud: the peak RSS of --help.
@@ -98,7 +103,7 @@ baseline=$(measure "$eval_binary" --help | awk '{ printf "%.0f", $2 / 1024 }')
 mkdir -p "$root/bench/results"
 result="$root/bench/results/bench-$(date +%Y%m%d-%H%M%S)-max$max_points.md"
 {
-  echo "quorvane-eval benchmark of $eval_binary, $(date -u +%Y-%m-%dT%H:%MZ), $cores cores, interleaved runs, medians of at least $runs (15 for the small sizes); floor and peers on one thread"
+  echo "quorvane-eval benchmark of $eval_binary, $(date -u +%Y-%m-%dT%H:%MZ), $cores cores, interleaved runs, medians of at least $runs (15 for the small sizes); floor and peers on one thread; before each run, huge-page memory warmed (64 MiB below 250,000 points, else 64 + 256 per 10^6 points; WARM_MIB=${WARM_MIB:-sized to the pair})"
   echo
   echo "$table"
   echo
