@@ -12,6 +12,7 @@
 #include <limits>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <utility>
 
@@ -250,19 +251,20 @@ CloudComparison compareWith(const PointList& query, const PointList& reference,
 }
 
 // compareClouds of the original against the decoded cloud, whose search also finds the merged
-// decoded points near each merged original point: their lists go to nearby, by merged index;
-// the merged original points whose lists it could not be sure of go to unsure.
+// decoded points near each merged original point: their lists go to nearby (started here, by
+// merged index); the merged original points whose lists it could not be sure of go to unsure.
 CloudComparison compareFindingNearby(const PointList& original, const MergedCloud& mergedOriginal,
                                      PointList& decoded, const MergedCloud& mergedDecoded,
-                                     unsigned threads, NearbyListsBuilder& nearby,
+                                     unsigned threads, std::optional<NearbyListsBuilder>& nearby,
                                      std::vector<std::uint32_t>& unsure) {
   const SearchTree tree = buildSearchTree(decoded, threads);
   const auto decodedColors = colorsOf(decoded);
   // The tree holds the coordinates: the points are let go, unless they are needed to tell
-  // points too close to square apart.
+  // points too close to square apart; only then is room taken for the lists.
   const bool tiny = hasTinyCoordinate(original) || hasTinyCoordinate(decoded);
   if (!tiny)
     PointList().swap(decoded);
+  nearby.emplace(mergedOriginal.points.size());
   PointErrors errors(original.size());
   TooCloseToMeasure tooClose;
   std::mutex unsureMutex;
@@ -277,8 +279,8 @@ CloudComparison compareFindingNearby(const PointList& original, const MergedClou
                             if (mergedOriginal.firstPositionOf[merged] != positions[i])
                               continue;
                             if (run.sure[i]) {
-                              nearby.add(merged, run.indices + run.starts[i],
-                                         run.starts[i + 1] - run.starts[i]);
+                              nearby->add(merged, run.indices + run.starts[i],
+                                          run.starts[i + 1] - run.starts[i]);
                             } else {
                               std::lock_guard<std::mutex> lock(unsureMutex);
                               unsure.push_back(merged);
@@ -320,7 +322,7 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
       metrics.smallestNearestNeighbourDistance = range->smallest;
       metrics.largestNearestNeighbourDistance = range->largest;
     }
-  const MergedCloud mergedDecoded = mergeDuplicates(decoded.points, Normals(), duplicateColors);
+  MergedCloud mergedDecoded = mergeDuplicates(decoded.points, Normals(), duplicateColors);
   metrics.originalUniquePoints = mergedOriginal.points.size();
   metrics.decodedUniquePoints = mergedDecoded.points.size();
   if (!bothHavePoints) {
@@ -340,6 +342,22 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
   NearbyLists originalToDecoded, decodedToOriginal;
   // The original's normals come once the report's search is done, so that they and their tree
   // are never held beside the decoded cloud's; then the original as read goes.
+  // Reflectance is compared when asked for and both clouds have it, merged as the colours are.
+  const bool reflectanceCompared = settings.options.reflectance &&
+                                   !original.attributes.reflectance.empty() &&
+                                   !decoded.attributes.reflectance.empty();
+  // pc_error counts the duplicates it averages (--dropdups=2) alone: with 1 every weight is 1.
+  const bool weighted = settings.options.tiedColors == TiedColors::WeightedAverage &&
+                        settings.options.averageDuplicates;
+  // The maps between a cloud and its merged points serve the searches, the normals and, when
+  // they are compared or weighed, the reflectance and the duplicate counts; else they go once
+  // the searches and normals that read them are done.
+  const auto letMapsGo = [&](MergedCloud& merged) {
+    if (reflectanceCompared || weighted)
+      return;
+    decltype(merged.mergedIndexOf)().swap(merged.mergedIndexOf);
+    decltype(merged.firstPositionOf)().swap(merged.firstPositionOf);
+  };
   const auto takeNormalsAndLetGo = [&] {
     mergedOriginal.normals =
         mergedNormals(original, mergedOriginal, settings.estimateNormals, threads);
@@ -350,11 +368,13 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
     comparison = compareWith(original.points, decoded.points, &decoded.points, threads);
     if (comparison.problem)
       return comparison;
+    letMapsGo(mergedDecoded);
     takeNormalsAndLetGo();
+    letMapsGo(mergedOriginal);
     originalToDecoded = pcErrorNearbyLists(decodedTies, mergedOriginal.points, threads);
     decodedToOriginal = pcErrorNearbyLists(originalTies, mergedDecoded.points, threads);
   } else {
-    NearbyListsBuilder nearby(mergedOriginal.points.size());
+    std::optional<NearbyListsBuilder> nearby;
     std::vector<std::uint32_t> unsure;
     comparison = compareFindingNearby(original.points, mergedOriginal, decoded.points,
                                       mergedDecoded, threads, nearby, unsure);
@@ -362,12 +382,14 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
       return comparison;
     if (!unsure.empty()) {
       const SearchTree decodedTree = buildSearchTree(mergedDecoded.points, threads);
-      addNearbyNeighbours(decodedTree, mergedOriginal.points, unsure, threads, nearby);
+      addNearbyNeighbours(decodedTree, mergedOriginal.points, unsure, threads, *nearby);
     }
-    originalToDecoded = nearby.finish();
+    originalToDecoded = nearby->finish();
+    nearby.reset();
+    letMapsGo(mergedDecoded);
     takeNormalsAndLetGo();
-    decodedToOriginal = findNearbyNeighbours(buildSearchTree(mergedOriginal.points, threads),
-                                             mergedDecoded.points, threads);
+    letMapsGo(mergedOriginal);
+    decodedToOriginal = findNearbyNeighbours(mergedOriginal.points, mergedDecoded.points, threads);
   }
   enter("measuring", 4);
   const Normals decodedNormals = transferNormals(
@@ -375,10 +397,6 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
       decodedToOriginal, settings.options.averageNormals, &decodedTies, &originalTies);
   if (decodedTies.outOfMemory || originalTies.outOfMemory)
     throw std::bad_alloc();
-  // Reflectance is compared when asked for and both clouds have it, merged as the colours are.
-  const bool reflectanceCompared = settings.options.reflectance &&
-                                   !original.attributes.reflectance.empty() &&
-                                   !decoded.attributes.reflectance.empty();
   Reflectance originalReflectance, decodedReflectance;
   ReflectancePair abReflectance, baReflectance;
   if (reflectanceCompared) {
@@ -389,9 +407,6 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
     abReflectance = {&originalReflectance, &decodedReflectance};
     baReflectance = {&decodedReflectance, &originalReflectance};
   }
-  // pc_error counts the duplicates it averages (--dropdups=2) alone: with 1 every weight is 1.
-  const bool weighted = settings.options.tiedColors == TiedColors::WeightedAverage &&
-                        settings.options.averageDuplicates;
   const auto originalDuplicates = weighted ? duplicatesOf(mergedOriginal) : Counts();
   const auto decodedDuplicates = weighted ? duplicatesOf(mergedDecoded) : Counts();
   metrics.originalToDecoded = measureDirection(

@@ -5,7 +5,9 @@
 #include "search/detail/search_order.h"
 
 #include <algorithm>
+#include <limits>
 #include <mutex>
+#include <new>
 #include <utility>
 
 namespace {
@@ -167,7 +169,7 @@ NearbyListsBuilder::NearbyListsBuilder(std::size_t count) : single_(count) {
 }
 
 void NearbyListsBuilder::add(std::size_t position, const std::int32_t* nearby, std::size_t length) {
-  lists_.first[position] = length;
+  lists_.first[position] = static_cast<std::uint32_t>(length);
   if (length == 1) {
     single_[position] = nearby[0];
   } else if (length > 1) {
@@ -180,19 +182,27 @@ void NearbyListsBuilder::add(std::size_t position, const std::int32_t* nearby, s
 NearbyLists NearbyListsBuilder::finish() {
   const std::size_t count = single_.size();
   std::size_t total = 0;
-  for (std::size_t i = 0; i < count; ++i)
-    total += std::exchange(lists_.first[i], total);
-  lists_.first[count] = total;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t length = lists_.first[i];
+    lists_.first[i] = static_cast<std::uint32_t>(total);
+    total += length;
+    if (total > std::numeric_limits<std::uint32_t>::max())
+      throw std::bad_alloc();
+  }
+  lists_.first[count] = static_cast<std::uint32_t>(total);
   lists_.indices.resize(total);
   for (std::size_t i = 0; i < count; ++i)
     if (lists_.first[i + 1] - lists_.first[i] == 1)
       lists_.indices[lists_.first[i]] = single_[i];
-  auto from = longerIndices_.begin();
-  for (const std::uint32_t position : longerPositions_) {
-    const std::size_t length = lists_.first[position + 1] - lists_.first[position];
-    std::copy(from, from + static_cast<std::ptrdiff_t>(length),
+  decltype(single_)().swap(single_);
+  // The longer lists' blocks go as they are copied.
+  for (; !longerPositions_.empty(); longerPositions_.pop_front()) {
+    const std::uint32_t position = longerPositions_.front();
+    const auto length =
+        static_cast<std::ptrdiff_t>(lists_.first[position + 1] - lists_.first[position]);
+    std::copy(longerIndices_.begin(), longerIndices_.begin() + length,
               lists_.indices.begin() + static_cast<std::ptrdiff_t>(lists_.first[position]));
-    from += static_cast<std::ptrdiff_t>(length);
+    longerIndices_.erase(longerIndices_.begin(), longerIndices_.begin() + length);
   }
   return std::move(lists_);
 }
@@ -213,16 +223,17 @@ void addNearbyNeighbours(const SearchTree& reference, const PointList& query,
       });
 }
 
-NearbyLists findNearbyNeighbours(const SearchTree& reference, const PointList& query,
+NearbyLists findNearbyNeighbours(const PointList& reference, const PointList& query,
                                  unsigned threads) {
   NearbyListsBuilder lists(query.size());
-  if (reference.size() > 0) {
+  if (!reference.empty()) {
     const std::vector<std::uint32_t> order = searchOrder(query);
+    const SearchTree tree = buildSearchTree(reference, threads);
     forEachChunk(query.size(), threads, [&](std::size_t begin, std::size_t end) {
       NearbyResult found;
-      searchRun(reference, query, order, begin, end, found,
+      searchRun(tree, query, order, begin, end, found,
                 [&](std::size_t, std::size_t position, NearbyResult& result) {
-                  result.handOver(reference);
+                  result.handOver(tree);
                   lists.add(position, result.handedPositions.data(), result.handedPositions.size());
                 });
     });

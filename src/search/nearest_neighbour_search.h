@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -40,8 +41,10 @@ using KNeighboursVisitor = std::function<void(std::size_t position, const pcl::I
 
 // The points of a cloud near each query point, kept for several passes over them: those of the
 // query point at position p are indices[first[p]] .. indices[first[p + 1] - 1], nearest first.
+// The starts take 32 bits, as the positions do: lists of more than 2^32 points in all, 16 GB
+// of indices, are refused as out of memory.
 struct NearbyLists {
-  std::vector<std::size_t, BulkAllocator<std::size_t>> first;
+  std::vector<std::uint32_t, BulkAllocator<std::uint32_t>> first;
   std::vector<std::int32_t, BulkAllocator<std::int32_t>> indices;
 };
 
@@ -59,14 +62,18 @@ private:
   NearbyLists lists_;
   std::vector<std::int32_t, BulkAllocator<std::int32_t>> single_;
   std::mutex mutex_;
-  std::vector<std::uint32_t> longerPositions_;
-  std::vector<std::int32_t> longerIndices_;
+  // Blocks rather than one growing buffer: a dense cloud hands in tens of millions of longer
+  // lists' points, and a doubling buffer would hold up to twice them, three times while it grows.
+  std::deque<std::uint32_t> longerPositions_;
+  std::deque<std::int32_t> longerIndices_;
 };
 
-// Every point of the tree's cloud within a narrow window beyond each query point's nearest,
+// Every point of the reference cloud within a narrow window beyond each query point's nearest,
 // nearest first (NearbyResult): all the points that pc_error can match the query point with.
-// The same on any number of threads.
-NearbyLists findNearbyNeighbours(const SearchTree& reference, const PointList& query,
+// The same on any number of threads. The reference's tree is built here, after the queries'
+// order is sorted and let go before the lists are put together, so that no two of these
+// passes hold their memory at once.
+NearbyLists findNearbyNeighbours(const PointList& reference, const PointList& query,
                                  unsigned threads);
 
 // The lists of findNearbyNeighbours for the query points at the given positions only.

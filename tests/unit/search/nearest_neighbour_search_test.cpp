@@ -187,8 +187,7 @@ TEST(FindNearbyNeighbours, FindEveryPointWithinTheWindowOfTheNearest) {
       cloudOf({colorPoint(2.5f, 2.5f, 2.5f, 0, 0, 0), colorPoint(2.5f, 2.5f, 3.0f, 0, 0, 0),
                colorPoint(10, 0, 0, 0, 0, 0)});
   const SeveralThreadsPerSearch severalThreads;
-  const NearbyLists lists =
-      findNearbyNeighbours(buildSearchTree(*reference), toPointList(*queries), 2);
+  const NearbyLists lists = findNearbyNeighbours(toPointList(*reference), toPointList(*queries), 2);
   // Each listed point's squared distance, summed axis by axis in single precision as the search's.
   std::vector<std::vector<float>> found(queries->size());
   for (std::size_t q = 0; q < queries->size(); ++q)
@@ -206,6 +205,27 @@ TEST(FindNearbyNeighbours, FindEveryPointWithinTheWindowOfTheNearest) {
   ASSERT_EQ(found[2].size(), 2u);
   EXPECT_EQ(found[2][0], 1.0f);
   EXPECT_LT(found[2][1], 1.0f + 1e-6f);
+}
+
+TEST(NearbyListsBuilder, PutsListsHandedInAnyOrderWhereTheirPositionsSay) {
+  // Position 1 is never handed in; the longer lists come in reverse order, one between two
+  // single points, and each keeps its own points in its own order.
+  NearbyListsBuilder builder(6);
+  const std::int32_t five[] = {50, 51, 52};
+  const std::int32_t three[] = {30, 31};
+  const std::int32_t zero[] = {7};
+  const std::int32_t four[] = {40};
+  const std::int32_t two[] = {20, 21, 22, 23};
+  builder.add(5, five, 3);
+  builder.add(0, zero, 1);
+  builder.add(3, three, 2);
+  builder.add(4, four, 1);
+  builder.add(2, two, 4);
+  const NearbyLists lists = builder.finish();
+  EXPECT_EQ(std::vector<std::uint32_t>(lists.first.begin(), lists.first.end()),
+            (std::vector<std::uint32_t>{0, 1, 1, 5, 7, 8, 11}));
+  EXPECT_EQ(std::vector<std::int32_t>(lists.indices.begin(), lists.indices.end()),
+            (std::vector<std::int32_t>{7, 20, 21, 22, 23, 30, 31, 40, 50, 51, 52}));
 }
 
 TEST(VisitNearestAndNearby, GiveTheNearestAndTheMergedCloudsWindowOrSayUnsure) {
@@ -230,7 +250,7 @@ TEST(VisitNearestAndNearby, GiveTheNearestAndTheMergedCloudsWindowOrSayUnsure) {
   const PointList queryPoints = toPointList(*query);
   const MergedCloud merged = mergeDuplicates(referencePoints, Normals());
   const std::vector<Neighbour> nearest = nearestNeighbours(*query, *reference, 1);
-  const NearbyLists expected = findNearbyNeighbours(buildSearchTree(merged.points), queryPoints, 1);
+  const NearbyLists expected = findNearbyNeighbours(merged.points, queryPoints, 1);
 
   const SeveralThreadsPerSearch severalThreads;
   ThreadsSeen seen(threadsStarted(2, query->size()));
