@@ -182,6 +182,25 @@ bool squaresBelowPrecision(const float* query, const PointList* reference, std::
   return query[0] != neighbour[0] || query[1] != neighbour[1] || query[2] != neighbour[2];
 }
 
+// The merged original's points wait while the report's search runs, since their coordinates are
+// those of each run's first given point, which stays loaded until then: only their colours are
+// kept (3 bytes a point rather than 16).
+std::vector<Rgb, BulkAllocator<Rgb>> setMergedPointsAside(MergedCloud& merged) {
+  auto colors = colorsOf(merged.points);
+  PointList().swap(merged.points);
+  return colors;
+}
+
+void takeMergedPointsBack(MergedCloud& merged, const PointList& given,
+                          const std::vector<Rgb, BulkAllocator<Rgb>>& colors) {
+  merged.points.resize(colors.size());
+  for (std::size_t m = 0; m < colors.size(); ++m) {
+    const float* position = given[merged.firstPositionOf[m]].position;
+    merged.points[m] =
+        ColorPoint{{position[0], position[1], position[2]}, colors[m].r, colors[m].g, colors[m].b};
+  }
+}
+
 // Two floats that differ by so little that the square vanishes are both below 2^-50 in
 // magnitude, one of them not zero.
 bool hasTinyCoordinate(const PointList& points) {
@@ -264,7 +283,7 @@ CloudComparison compareFindingNearby(const PointList& original, const MergedClou
   const bool tiny = hasTinyCoordinate(original) || hasTinyCoordinate(decoded);
   if (!tiny)
     PointList().swap(decoded);
-  nearby.emplace(mergedOriginal.points.size());
+  nearby.emplace(mergedOriginal.firstPositionOf.size());
   PointErrors errors(original.size());
   TooCloseToMeasure tooClose;
   std::mutex unsureMutex;
@@ -322,8 +341,13 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
       metrics.smallestNearestNeighbourDistance = range->smallest;
       metrics.largestNearestNeighbourDistance = range->largest;
     }
-  MergedCloud mergedDecoded = mergeDuplicates(decoded.points, Normals(), duplicateColors);
   metrics.originalUniquePoints = mergedOriginal.points.size();
+  auto mergedOriginalColors = setMergedPointsAside(mergedOriginal);
+  const auto takeMergedOriginalBack = [&] {
+    takeMergedPointsBack(mergedOriginal, original.points, mergedOriginalColors);
+    decltype(mergedOriginalColors)().swap(mergedOriginalColors);
+  };
+  MergedCloud mergedDecoded = mergeDuplicates(decoded.points, Normals(), duplicateColors);
   metrics.decodedUniquePoints = mergedDecoded.points.size();
   if (!bothHavePoints) {
     CloudComparison comparison = compareWith(original.points, decoded.points, nullptr, threads);
@@ -340,8 +364,6 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
   PcErrorSearch decodedTies(mergedDecoded.points), originalTies(mergedOriginal.points);
   CloudComparison comparison;
   NearbyLists originalToDecoded, decodedToOriginal;
-  // The original's normals come once the report's search is done, so that they and their tree
-  // are never held beside the decoded cloud's; then the original as read goes.
   // Reflectance is compared when asked for and both clouds have it, merged as the colours are.
   const bool reflectanceCompared = settings.options.reflectance &&
                                    !original.attributes.reflectance.empty() &&
@@ -358,6 +380,8 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
     decltype(merged.mergedIndexOf)().swap(merged.mergedIndexOf);
     decltype(merged.firstPositionOf)().swap(merged.firstPositionOf);
   };
+  // The original's normals come once the report's search is done, so that they and their tree
+  // are never held beside the decoded cloud's; then the original as read goes.
   const auto takeNormalsAndLetGo = [&] {
     mergedOriginal.normals =
         mergedNormals(original, mergedOriginal, settings.estimateNormals, threads);
@@ -368,6 +392,7 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
     comparison = compareWith(original.points, decoded.points, &decoded.points, threads);
     if (comparison.problem)
       return comparison;
+    takeMergedOriginalBack();
     letMapsGo(mergedDecoded);
     takeNormalsAndLetGo();
     letMapsGo(mergedOriginal);
@@ -380,6 +405,7 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
                                       mergedDecoded, threads, nearby, unsure);
     if (comparison.problem)
       return comparison;
+    takeMergedOriginalBack();
     if (!unsure.empty()) {
       const SearchTree decodedTree = buildSearchTree(mergedDecoded.points, threads);
       addNearbyNeighbours(decodedTree, mergedOriginal.points, unsure, threads, *nearby);
