@@ -381,21 +381,22 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
     decltype(merged.firstPositionOf)().swap(merged.firstPositionOf);
   };
   // The original's normals come once the report's search is done, so that they and their tree
-  // are never held beside the decoded cloud's; then the original as read goes.
+  // are never held beside the decoded cloud's; then the original as read goes, and so do the
+  // maps that served the searches and the normals.
   const auto takeNormalsAndLetGo = [&] {
+    letMapsGo(mergedDecoded);
     mergedOriginal.normals =
         mergedNormals(original, mergedOriginal, settings.estimateNormals, threads);
     PointList().swap(original.points);
     Normals().swap(original.attributes.normals);
+    letMapsGo(mergedOriginal);
   };
   if (settings.options.keepDuplicates) {
     comparison = compareWith(original.points, decoded.points, &decoded.points, threads);
     if (comparison.problem)
       return comparison;
     takeMergedOriginalBack();
-    letMapsGo(mergedDecoded);
     takeNormalsAndLetGo();
-    letMapsGo(mergedOriginal);
     originalToDecoded = pcErrorNearbyLists(decodedTies, mergedOriginal.points, threads);
     decodedToOriginal = pcErrorNearbyLists(originalTies, mergedDecoded.points, threads);
   } else {
@@ -412,9 +413,7 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
     }
     originalToDecoded = nearby->finish();
     nearby.reset();
-    letMapsGo(mergedDecoded);
     takeNormalsAndLetGo();
-    letMapsGo(mergedOriginal);
     decodedToOriginal = findNearbyNeighbours(mergedOriginal.points, mergedDecoded.points, threads);
   }
   enter("measuring", 4);
