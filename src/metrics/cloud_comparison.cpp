@@ -129,10 +129,10 @@ Normals mergedNormals(const LoadedPoints& original, const MergedCloud& merged, b
                       unsigned threads) {
   const Normals& given = original.attributes.normals;
   if (given.empty() && !estimate)
-    return Normals(merged.points.size(), Eigen::Vector3f::Zero());
+    return Normals(merged.firstPositionOf.size(), Eigen::Vector3f::Zero());
   if (given.empty())
     return estimateMergedNormals(original.points, merged, original.sensorOrigin, threads);
-  Normals normals(merged.points.size());
+  Normals normals(merged.firstPositionOf.size());
   for (std::size_t m = 0; m < normals.size(); ++m) {
     normals[m] = given[merged.firstPositionOf[m]];
     scaleToUnitLength(normals[m]);
@@ -182,22 +182,19 @@ bool squaresBelowPrecision(const float* query, const PointList* reference, std::
   return query[0] != neighbour[0] || query[1] != neighbour[1] || query[2] != neighbour[2];
 }
 
-// The merged original's points wait while the report's search runs, since their coordinates are
-// those of each run's first given point, which stays loaded until then: only their colours are
-// kept (3 bytes a point rather than 16).
-std::vector<Rgb, BulkAllocator<Rgb>> setMergedPointsAside(MergedCloud& merged) {
-  auto colors = colorsOf(merged.points);
-  PointList().swap(merged.points);
-  return colors;
-}
-
-void takeMergedPointsBack(MergedCloud& merged, const PointList& given,
-                          const std::vector<Rgb, BulkAllocator<Rgb>>& colors) {
+// The merged points of the tree's cloud from a colours-only merge, their coordinates read from
+// the tree, as the cloud may be gone. The tree's nodes go first: only its searches read them.
+void takeMergedPointsBack(MergedCloud& merged, SearchTree& tree, const MergedColors& colors) {
+  decltype(tree.nodes)().swap(tree.nodes);
   merged.points.resize(colors.size());
-  for (std::size_t m = 0; m < colors.size(); ++m) {
-    const float* position = given[merged.firstPositionOf[m]].position;
-    merged.points[m] =
-        ColorPoint{{position[0], position[1], position[2]}, colors[m].r, colors[m].g, colors[m].b};
+  for (std::size_t slot = 0; slot < tree.size(); ++slot) {
+    const auto position = static_cast<std::uint32_t>(tree.order[slot]);
+    const std::uint32_t m = merged.mergedIndexOf[position];
+    if (merged.firstPositionOf[m] != position)
+      continue;
+    const float* coordinates = &tree.ordered[slot * kDimensions];
+    merged.points[m] = ColorPoint{
+        {coordinates[0], coordinates[1], coordinates[2]}, colors[m].r, colors[m].g, colors[m].b};
   }
 }
 
@@ -248,10 +245,13 @@ CloudComparison refusedAsTooClose(const PointList& query, const TooCloseToMeasur
 }
 
 // compareClouds, with the reference given back (when the caller can spare it) once the tree
-// holds its coordinates.
+// holds its coordinates; and with the merged reference's points taken back from the tree after
+// the search, when they are asked for.
 CloudComparison compareWith(const PointList& query, const PointList& reference,
-                            PointList* spareReference, unsigned threads) {
-  const SearchTree tree = buildSearchTree(reference, threads);
+                            PointList* spareReference, unsigned threads,
+                            MergedCloud* mergedReference = nullptr,
+                            const MergedColors* mergedReferenceColors = nullptr) {
+  SearchTree tree = buildSearchTree(reference, threads);
   const auto referenceColors = colorsOf(reference);
   const bool tiny = hasTinyCoordinate(query) || hasTinyCoordinate(reference);
   if (spareReference != nullptr && !tiny)
@@ -266,17 +266,23 @@ CloudComparison compareWith(const PointList& query, const PointList& reference,
       });
   if (tooClose.found)
     return refusedAsTooClose(query, tooClose);
-  return summarizePointErrors(errors);
+  CloudComparison comparison = summarizePointErrors(errors);
+  PointErrors().swap(errors);
+  if (mergedReference != nullptr)
+    takeMergedPointsBack(*mergedReference, tree, *mergedReferenceColors);
+  return comparison;
 }
 
 // compareClouds of the original against the decoded cloud, whose search also finds the merged
 // decoded points near each merged original point: their lists go to nearby (started here, by
 // merged index); the merged original points whose lists it could not be sure of go to unsure.
+// The merged decoded points are taken back from the tree after the search.
 CloudComparison compareFindingNearby(const PointList& original, const MergedCloud& mergedOriginal,
-                                     PointList& decoded, const MergedCloud& mergedDecoded,
-                                     unsigned threads, std::optional<NearbyListsBuilder>& nearby,
+                                     PointList& decoded, MergedCloud& mergedDecoded,
+                                     const MergedColors& mergedDecodedColors, unsigned threads,
+                                     std::optional<NearbyListsBuilder>& nearby,
                                      std::vector<std::uint32_t>& unsure) {
-  const SearchTree tree = buildSearchTree(decoded, threads);
+  SearchTree tree = buildSearchTree(decoded, threads);
   const auto decodedColors = colorsOf(decoded);
   // The tree holds the coordinates: the points are let go, unless they are needed to tell
   // points too close to square apart; only then is room taken for the lists.
@@ -308,7 +314,10 @@ CloudComparison compareFindingNearby(const PointList& original, const MergedClou
                         });
   if (tooClose.found)
     return refusedAsTooClose(original, tooClose);
-  return summarizePointErrors(errors);
+  CloudComparison comparison = summarizePointErrors(errors);
+  PointErrors().swap(errors);
+  takeMergedPointsBack(mergedDecoded, tree, mergedDecodedColors);
+  return comparison;
 }
 
 } // namespace
@@ -335,20 +344,24 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
       settings.stage(stage, number, 4);
   };
   enter("merging", 2);
-  MergedCloud mergedOriginal = mergeDuplicates(original.points, Normals(), duplicateColors);
-  if (settings.nearestNeighbourPeak)
+  // The merged points are colours alone until the searches that read the clouds as given are
+  // done: their coordinates are those of each run's first given point (3 bytes a point rather
+  // than 16 meanwhile).
+  MergedColors mergedOriginalColors, mergedDecodedColors;
+  MergedCloud mergedOriginal =
+      mergeDuplicates(original.points, Normals(), duplicateColors, &mergedOriginalColors);
+  if (settings.nearestNeighbourPeak) {
+    takeMergedPointsBack(mergedOriginal, original.points, mergedOriginalColors);
     if (const auto range = nearestNeighbourDistances(mergedOriginal.points, threads)) {
       metrics.smallestNearestNeighbourDistance = range->smallest;
       metrics.largestNearestNeighbourDistance = range->largest;
     }
-  metrics.originalUniquePoints = mergedOriginal.points.size();
-  auto mergedOriginalColors = setMergedPointsAside(mergedOriginal);
-  const auto takeMergedOriginalBack = [&] {
-    takeMergedPointsBack(mergedOriginal, original.points, mergedOriginalColors);
-    decltype(mergedOriginalColors)().swap(mergedOriginalColors);
-  };
-  MergedCloud mergedDecoded = mergeDuplicates(decoded.points, Normals(), duplicateColors);
-  metrics.decodedUniquePoints = mergedDecoded.points.size();
+    PointList().swap(mergedOriginal.points);
+  }
+  metrics.originalUniquePoints = mergedOriginal.firstPositionOf.size();
+  MergedCloud mergedDecoded =
+      mergeDuplicates(decoded.points, Normals(), duplicateColors, &mergedDecodedColors);
+  metrics.decodedUniquePoints = mergedDecoded.firstPositionOf.size();
   if (!bothHavePoints) {
     CloudComparison comparison = compareWith(original.points, decoded.points, nullptr, threads);
     comparison.metrics = metrics;
@@ -381,21 +394,25 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
     decltype(merged.firstPositionOf)().swap(merged.firstPositionOf);
   };
   // The original's normals come once the report's search is done, so that they and their tree
-  // are never held beside the decoded cloud's; then the original as read goes, and so do the
-  // maps that served the searches and the normals.
+  // are never held beside the decoded cloud's; then the merged original's points are taken
+  // back, the original as read goes, and so do the maps that served the searches and the
+  // normals.
   const auto takeNormalsAndLetGo = [&] {
     letMapsGo(mergedDecoded);
     mergedOriginal.normals =
         mergedNormals(original, mergedOriginal, settings.estimateNormals, threads);
+    takeMergedPointsBack(mergedOriginal, original.points, mergedOriginalColors);
+    MergedColors().swap(mergedOriginalColors);
     PointList().swap(original.points);
     Normals().swap(original.attributes.normals);
     letMapsGo(mergedOriginal);
   };
   if (settings.options.keepDuplicates) {
-    comparison = compareWith(original.points, decoded.points, &decoded.points, threads);
+    comparison = compareWith(original.points, decoded.points, &decoded.points, threads,
+                             &mergedDecoded, &mergedDecodedColors);
     if (comparison.problem)
       return comparison;
-    takeMergedOriginalBack();
+    MergedColors().swap(mergedDecodedColors);
     takeNormalsAndLetGo();
     originalToDecoded = pcErrorNearbyLists(decodedTies, mergedOriginal.points, threads);
     decodedToOriginal = pcErrorNearbyLists(originalTies, mergedDecoded.points, threads);
@@ -403,13 +420,17 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
     std::optional<NearbyListsBuilder> nearby;
     std::vector<std::uint32_t> unsure;
     comparison = compareFindingNearby(original.points, mergedOriginal, decoded.points,
-                                      mergedDecoded, threads, nearby, unsure);
+                                      mergedDecoded, mergedDecodedColors, threads, nearby, unsure);
     if (comparison.problem)
       return comparison;
-    takeMergedOriginalBack();
+    MergedColors().swap(mergedDecodedColors);
     if (!unsure.empty()) {
+      // A merged point is searched at its first given point, which has its coordinates.
+      std::vector<std::uint32_t> firstPositions(unsure.size());
+      for (std::size_t i = 0; i < unsure.size(); ++i)
+        firstPositions[i] = mergedOriginal.firstPositionOf[unsure[i]];
       const SearchTree decodedTree = buildSearchTree(mergedDecoded.points, threads);
-      addNearbyNeighbours(decodedTree, mergedOriginal.points, unsure, threads, *nearby);
+      addNearbyNeighbours(decodedTree, original.points, firstPositions, unsure, threads, *nearby);
     }
     originalToDecoded = nearby->finish();
     nearby.reset();

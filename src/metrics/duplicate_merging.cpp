@@ -45,8 +45,8 @@ bool samePosition(const SortedPosition& a, const SortedPosition& b) {
 
 } // namespace
 
-MergedCloud mergeDuplicates(const PointList& points, const Normals& normals,
-                            DuplicateColors colors) {
+MergedCloud mergeDuplicates(const PointList& points, const Normals& normals, DuplicateColors colors,
+                            MergedColors* colorsOnly) {
   std::vector<SortedPosition, BulkAllocator<SortedPosition>> sorted(points.size());
   for (std::size_t i = 0; i < points.size(); ++i) {
     const float* position = points[i].position;
@@ -55,7 +55,12 @@ MergedCloud mergeDuplicates(const PointList& points, const Normals& normals,
   }
   sortByPosition(sorted);
   MergedCloud merged;
-  merged.points.reserve(points.size());
+  if (colorsOnly != nullptr) {
+    colorsOnly->clear();
+    colorsOnly->reserve(points.size());
+  } else {
+    merged.points.reserve(points.size());
+  }
   merged.mergedIndexOf.resize(points.size());
   merged.firstPositionOf.reserve(points.size());
   if (!normals.empty())
@@ -72,7 +77,7 @@ MergedCloud mergeDuplicates(const PointList& points, const Normals& normals,
       sums[1] += same.g;
       sums[2] += same.b;
     }
-    const auto index = static_cast<std::uint32_t>(merged.points.size());
+    const auto index = static_cast<std::uint32_t>(merged.firstPositionOf.size());
     for (std::size_t i = begin; i < end; ++i)
       merged.mergedIndexOf[sorted[i].position] = index;
     merged.firstPositionOf.push_back(sorted[begin].position);
@@ -82,15 +87,28 @@ MergedCloud mergeDuplicates(const PointList& points, const Normals& normals,
       sums[1] = first.g;
       sums[2] = first.b;
     }
-    merged.points.push_back(ColorPoint{{first.position[0], first.position[1], first.position[2]},
-                                       static_cast<std::uint8_t>(sums[0] / count),
-                                       static_cast<std::uint8_t>(sums[1] / count),
-                                       static_cast<std::uint8_t>(sums[2] / count)});
+    const Rgb color{static_cast<std::uint8_t>(sums[0] / count),
+                    static_cast<std::uint8_t>(sums[1] / count),
+                    static_cast<std::uint8_t>(sums[2] / count)};
+    if (colorsOnly != nullptr)
+      colorsOnly->push_back(color);
+    else
+      merged.points.push_back(ColorPoint{
+          {first.position[0], first.position[1], first.position[2]}, color.r, color.g, color.b});
     if (!normals.empty())
       merged.normals.push_back(normals[sorted[begin].position]);
     begin = end;
   }
   return merged;
+}
+
+void takeMergedPointsBack(MergedCloud& merged, const PointList& given, const MergedColors& colors) {
+  merged.points.resize(colors.size());
+  for (std::size_t m = 0; m < colors.size(); ++m) {
+    const float* position = given[merged.firstPositionOf[m]].position;
+    merged.points[m] =
+        ColorPoint{{position[0], position[1], position[2]}, colors[m].r, colors[m].g, colors[m].b};
+  }
 }
 
 Reflectance mergeReflectance(const MergedCloud& merged, const Reflectance& given,

@@ -2,6 +2,7 @@
 
 #include "common/color_cloud.h"
 #include "common/point_list.h"
+#include "metrics/error_statistics.h"
 
 #include <cstdint>
 #include <vector>
@@ -24,8 +25,18 @@ struct MergedCloud {
 // apart, sorted all the same (--dropdups=0).
 enum class DuplicateColors { Average, First, Kept };
 
+// The merged points' colours, by merged index, while their coordinates are set aside.
+using MergedColors = std::vector<Rgb, BulkAllocator<Rgb>>;
+
+// With colorsOnly, merged.points stays empty and the merged points' colours go to *colorsOnly:
+// their coordinates are those of the given points at firstPositionOf, so a caller short of
+// memory that keeps those takes the points back only once it needs them.
 MergedCloud mergeDuplicates(const PointList& points, const Normals& normals,
-                            DuplicateColors colors = DuplicateColors::Average);
+                            DuplicateColors colors = DuplicateColors::Average,
+                            MergedColors* colorsOnly = nullptr);
+
+// merged.points from the colours of a colours-only merge and the given points.
+void takeMergedPointsBack(MergedCloud& merged, const PointList& given, const MergedColors& colors);
 
 // The merged points' reflectance, given one a point: each run's integer mean, truncated as
 // pc_error truncates it (--dropdups=2), or its first point's (1).

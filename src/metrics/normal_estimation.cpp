@@ -70,6 +70,6 @@ Normals estimateMergedNormals(const PointList& given, const MergedCloud& merged,
   std::vector<bool> first(given.size(), false);
   for (const std::uint32_t position : merged.firstPositionOf)
     first[position] = true;
-  return fitSelected(given, merged.points.size(), &first, viewpoint, threads, k,
+  return fitSelected(given, merged.firstPositionOf.size(), &first, viewpoint, threads, k,
                      [&](std::size_t position) { return merged.mergedIndexOf[position]; });
 }

@@ -208,18 +208,19 @@ NearbyLists NearbyListsBuilder::finish() {
 }
 
 void addNearbyNeighbours(const SearchTree& reference, const PointList& query,
-                         const std::vector<std::uint32_t>& positions, unsigned threads,
+                         const std::vector<std::uint32_t>& positions,
+                         const std::vector<std::uint32_t>& listIndices, unsigned threads,
                          NearbyListsBuilder& lists) {
   if (reference.size() == 0)
     return;
   searchEach(
       reference, positions.size(), threads, NearbyResult{},
       [&](std::size_t i) {
-        return Query{positions[i], coordinatesOf(query, positions[i])};
+        return Query{i, coordinatesOf(query, positions[i])};
       },
-      [&](std::size_t position, NearbyResult& result) {
+      [&](std::size_t i, NearbyResult& result) {
         result.handOver(reference);
-        lists.add(position, result.handedPositions.data(), result.handedPositions.size());
+        lists.add(listIndices[i], result.handedPositions.data(), result.handedPositions.size());
       });
 }
 

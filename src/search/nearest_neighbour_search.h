@@ -76,9 +76,11 @@ private:
 NearbyLists findNearbyNeighbours(const PointList& reference, const PointList& query,
                                  unsigned threads);
 
-// The lists of findNearbyNeighbours for the query points at the given positions only.
+// The lists of findNearbyNeighbours for the query points at the given positions only, that of
+// positions[i] added to lists as list listIndices[i].
 void addNearbyNeighbours(const SearchTree& reference, const PointList& query,
-                         const std::vector<std::uint32_t>& positions, unsigned threads,
+                         const std::vector<std::uint32_t>& positions,
+                         const std::vector<std::uint32_t>& listIndices, unsigned threads,
                          NearbyListsBuilder& lists);
 
 // The merged points near each query point of a run: those of the i-th are
