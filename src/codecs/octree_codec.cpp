@@ -1,8 +1,9 @@
 #include "codecs/octree_codec.h"
 
+#include "common/finite_points.h"
+
 #include <pcl/common/common.h>
 #include <pcl/compression/octree_pointcloud_compression.h>
-#include <pcl/filters/filter.h>
 
 #include <chrono>
 #include <cmath>
@@ -65,9 +66,9 @@ int octreeDepth(const ColorCloud& cloud, const CodecProfile& profile) {
 RoundTrip octreeRoundTrip(const ColorCloud& original, const CodecProfile& profile,
                           OctreeStream* stream) {
   RoundTrip trip;
-  auto finite = std::make_shared<ColorCloud>();
+  auto finite = std::make_shared<ColorCloud>(original);
   pcl::Indices kept;
-  pcl::removeNaNFromPointCloud(original, *finite, kept);
+  keepFinitePoints(*finite, kept);
   if (finite->empty())
     return trip;
   const int depth = octreeDepth(*finite, profile);

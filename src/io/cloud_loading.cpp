@@ -1,12 +1,12 @@
 #include "io/cloud_loading.h"
 
+#include "common/finite_points.h"
 #include "io/detail/pcd_binary_reading.h"
 #include "io/pcd_file_check.h"
 #include "io/pcl_pcd_reader.h"
 #include "io/ply_loading.h"
 
 #include <pcl/conversions.h>
-#include <pcl/filters/filter.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -36,7 +36,7 @@ void removeNonFinitePoints(ColorCloud& cloud, CloudAttributes& attributes) {
   // The reader marks a cloud dense even when ascii inf or -nan values are present.
   cloud.is_dense = false;
   pcl::Indices kept;
-  pcl::removeNaNFromPointCloud(cloud, cloud, kept);
+  keepFinitePoints(cloud, kept);
   keepValues(attributes.normals, kept);
   keepValues(attributes.reflectance, kept);
 }
