@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -34,7 +35,8 @@ TEST(MergeDuplicates, MergesNegativeAndPositiveZeroAsOnePosition) {
   const ColorCloud cloud =
       *cloudOf({colorPoint(0.0f, -0.0f, 1, 10, 0, 0), colorPoint(-0.0f, 0.0f, 1, 20, 0, 0),
                 colorPoint(0.0f, 0.0f, -0.0f, 30, 0, 0), colorPoint(-0.0f, -0.0f, 0.0f, 40, 0, 0)});
-  const MergedCloud merged = mergeDuplicates(toPointList(cloud), Normals());
+  const PointList points = toPointList(cloud);
+  const MergedCloud merged = mergeDuplicates(points, Normals());
   ASSERT_EQ(merged.points.size(), 2u);
   using Indices = std::vector<std::uint32_t>;
   const Indices mergedIndexOf(merged.mergedIndexOf.begin(), merged.mergedIndexOf.end());
@@ -43,6 +45,21 @@ TEST(MergeDuplicates, MergesNegativeAndPositiveZeroAsOnePosition) {
   EXPECT_NE(mergedIndexOf[0], mergedIndexOf[2]);
   EXPECT_EQ(merged.points[mergedIndexOf[0]].r, 15);
   EXPECT_EQ(merged.points[mergedIndexOf[2]].r, 35);
+  // A run keeps its first point's coordinates, signs of zero included, whether the merge writes
+  // them or gives colours alone and they are taken back from the given points.
+  MergedColors colors;
+  MergedCloud aside = mergeDuplicates(points, Normals(), DuplicateColors::Average, &colors);
+  EXPECT_TRUE(aside.points.empty());
+  takeMergedPointsBack(aside, points, colors);
+  for (const MergedCloud* cloudMerged : {&merged, static_cast<const MergedCloud*>(&aside)}) {
+    ASSERT_EQ(cloudMerged->points.size(), 2u);
+    const ColorPoint& first = cloudMerged->points[mergedIndexOf[0]];
+    const ColorPoint& third = cloudMerged->points[mergedIndexOf[2]];
+    EXPECT_TRUE(std::signbit(first.position[1]) && !std::signbit(first.position[0]));
+    EXPECT_TRUE(std::signbit(third.position[2]) && !std::signbit(third.position[1]));
+    EXPECT_EQ(first.r, 15);
+    EXPECT_EQ(third.r, 35);
+  }
 }
 
 // --dropdups=1 keeps the first point's colour of each run of equal positions, by storage order.
