@@ -85,7 +85,8 @@ template <typename Result> void search(const SearchTree& tree, const float* quer
 
 constexpr std::size_t kQueriesAhead = 8;
 
-// A point to search: its storage position and coordinates; no coordinates for one to skip.
+// A point to search: the position its result is handed back with (its storage position, or its
+// place among the queries asked for) and its coordinates; no coordinates for one to skip.
 struct Query {
   std::size_t position;
   const float* coordinates;
