@@ -18,6 +18,9 @@ namespace {
 
 struct Settings {
   std::size_t points = 10000;
+  // The side of the square the surface spans, in metres: more points on the same side make a
+  // denser cloud, a side growing as the square root of the points keeps the density.
+  float extent = 2.0f;
   std::size_t count = 1;
   bool shuffled = false;
   bool identical = false;
@@ -27,7 +30,8 @@ struct Settings {
 };
 
 // Rows of a height field swept like a scanner sweeps, with colours that follow the surface.
-pcl::PointCloud<pcl::PointXYZRGBA> scannedSurface(std::size_t points, std::mt19937& random) {
+pcl::PointCloud<pcl::PointXYZRGBA> scannedSurface(std::size_t points, float extent,
+                                                  std::mt19937& random) {
   const auto columns = static_cast<std::size_t>(std::ceil(std::sqrt(static_cast<double>(points))));
   std::normal_distribution<float> noise(0.0f, 0.0005f);
   std::uniform_int_distribution<int> jitter(-6, 6);
@@ -37,8 +41,8 @@ pcl::PointCloud<pcl::PointXYZRGBA> scannedSurface(std::size_t points, std::mt199
     const float u = static_cast<float>(i % columns) / static_cast<float>(columns);
     const float v = static_cast<float>(i / columns) / static_cast<float>(columns);
     pcl::PointXYZRGBA point;
-    point.x = 2.0f * u + noise(random);
-    point.y = 2.0f * v + noise(random);
+    point.x = extent * u + noise(random);
+    point.y = extent * v + noise(random);
     point.z = 0.2f * std::sin(6.0f * u) * std::cos(4.0f * v) + noise(random);
     const auto channel = [&](float value) {
       return static_cast<std::uint8_t>(
@@ -58,6 +62,8 @@ bool parse(int argc, char** argv, Settings& settings) {
     const std::string option = argv[i], value = argv[i + 1];
     if (option == "--points")
       settings.points = std::stoul(value);
+    else if (option == "--extent" && std::stof(value) > 0.0f)
+      settings.extent = std::stof(value);
     else if (option == "--count")
       settings.count = std::stoul(value);
     else if (option == "--order" && (value == "scan" || value == "shuffled"))
@@ -81,14 +87,15 @@ bool parse(int argc, char** argv, Settings& settings) {
 int main(int argc, char** argv) {
   Settings settings;
   if (!parse(argc, argv, settings)) {
-    std::cerr << "usage: make_clouds [--points N] [--count K] [--order scan|shuffled] "
-                 "[--kind surface|identical] [--nan-to-zero SCAN.pcd] [--seed S] [--output DIR]\n";
+    std::cerr
+        << "usage: make_clouds [--points N] [--extent METRES] [--count K] [--order scan|shuffled] "
+           "[--kind surface|identical] [--nan-to-zero SCAN.pcd] [--seed S] [--output DIR]\n";
     return 2;
   }
   boost::filesystem::create_directories(settings.output);
   std::mt19937 random(settings.seed);
   for (std::size_t i = 0; i < settings.count; ++i) {
-    auto cloud = scannedSurface(settings.points, random);
+    auto cloud = scannedSurface(settings.points, settings.extent, random);
     if (settings.identical)
       std::fill(cloud.begin(), cloud.end(), cloud[0]);
     if (!settings.zeroedFrom.empty()) {
