@@ -252,7 +252,7 @@ CloudComparison compareWith(const PointList& query, const PointList& reference,
                             MergedCloud* mergedReference = nullptr,
                             const MergedColors* mergedReferenceColors = nullptr) {
   SearchTree tree = buildSearchTree(reference, threads);
-  const auto referenceColors = colorsOf(reference);
+  auto referenceColors = colorsOf(reference);
   const bool tiny = hasTinyCoordinate(query) || hasTinyCoordinate(reference);
   if (spareReference != nullptr && !tiny)
     PointList().swap(*spareReference);
@@ -266,6 +266,8 @@ CloudComparison compareWith(const PointList& query, const PointList& reference,
       });
   if (tooClose.found)
     return refusedAsTooClose(query, tooClose);
+  // Only the search reads the colours; the take-back below needs their room.
+  decltype(referenceColors)().swap(referenceColors);
   CloudComparison comparison = summarizePointErrors(errors);
   PointErrors().swap(errors);
   if (mergedReference != nullptr)
@@ -283,7 +285,7 @@ CloudComparison compareFindingNearby(const PointList& original, const MergedClou
                                      std::optional<NearbyListsBuilder>& nearby,
                                      std::vector<std::uint32_t>& unsure) {
   SearchTree tree = buildSearchTree(decoded, threads);
-  const auto decodedColors = colorsOf(decoded);
+  auto decodedColors = colorsOf(decoded);
   // The tree holds the coordinates: the points are let go, unless they are needed to tell
   // points too close to square apart; only then is room taken for the lists.
   const bool tiny = hasTinyCoordinate(original) || hasTinyCoordinate(decoded);
@@ -314,6 +316,7 @@ CloudComparison compareFindingNearby(const PointList& original, const MergedClou
                         });
   if (tooClose.found)
     return refusedAsTooClose(original, tooClose);
+  decltype(decodedColors)().swap(decodedColors);
   CloudComparison comparison = summarizePointErrors(errors);
   PointErrors().swap(errors);
   takeMergedPointsBack(mergedDecoded, tree, mergedDecodedColors);
