@@ -183,8 +183,9 @@ bool squaresBelowPrecision(const float* query, const PointList* reference, std::
 }
 
 // The merged points of the tree's cloud from a colours-only merge, their coordinates read from
-// the tree, as the cloud may be gone. The tree's nodes go first: only its searches read them.
-void takeMergedPointsBack(MergedCloud& merged, SearchTree& tree, const MergedColors& colors) {
+// the tree, as the cloud may be gone. The tree's nodes go first: only its searches read them;
+// the colours go last, as nothing reads them after.
+void takeMergedPointsBack(MergedCloud& merged, SearchTree& tree, MergedColors& colors) {
   decltype(tree.nodes)().swap(tree.nodes);
   merged.points.resize(colors.size());
   for (std::size_t slot = 0; slot < tree.size(); ++slot) {
@@ -196,6 +197,7 @@ void takeMergedPointsBack(MergedCloud& merged, SearchTree& tree, const MergedCol
     merged.points[m] = ColorPoint{
         {coordinates[0], coordinates[1], coordinates[2]}, colors[m].r, colors[m].g, colors[m].b};
   }
+  MergedColors().swap(colors);
 }
 
 // Two floats that differ by so little that the square vanishes are both below 2^-50 in
@@ -234,6 +236,21 @@ void recordErrors(PointErrors& errors, const PointList& query, const PointList* 
   }
 }
 
+// The report's sums once its search is done. What only the search read goes first, the
+// reference's colours and each point's errors, so that the merged reference's points, when
+// asked for, are taken back from the tree into their room.
+CloudComparison finishReport(PointErrors& errors,
+                             std::vector<Rgb, BulkAllocator<Rgb>>& referenceColors,
+                             SearchTree& tree, MergedCloud* mergedReference,
+                             MergedColors* mergedReferenceColors) {
+  std::vector<Rgb, BulkAllocator<Rgb>>().swap(referenceColors);
+  CloudComparison comparison = summarizePointErrors(errors);
+  PointErrors().swap(errors);
+  if (mergedReference != nullptr)
+    takeMergedPointsBack(*mergedReference, tree, *mergedReferenceColors);
+  return comparison;
+}
+
 // The problem of a comparison whose search met points too close together to square.
 CloudComparison refusedAsTooClose(const PointList& query, const TooCloseToMeasure& tooClose) {
   const float* point = query[tooClose.position].position;
@@ -250,7 +267,7 @@ CloudComparison refusedAsTooClose(const PointList& query, const TooCloseToMeasur
 CloudComparison compareWith(const PointList& query, const PointList& reference,
                             PointList* spareReference, unsigned threads,
                             MergedCloud* mergedReference = nullptr,
-                            const MergedColors* mergedReferenceColors = nullptr) {
+                            MergedColors* mergedReferenceColors = nullptr) {
   SearchTree tree = buildSearchTree(reference, threads);
   auto referenceColors = colorsOf(reference);
   const bool tiny = hasTinyCoordinate(query) || hasTinyCoordinate(reference);
@@ -266,13 +283,7 @@ CloudComparison compareWith(const PointList& query, const PointList& reference,
       });
   if (tooClose.found)
     return refusedAsTooClose(query, tooClose);
-  // Only the search reads the colours; the take-back below needs their room.
-  decltype(referenceColors)().swap(referenceColors);
-  CloudComparison comparison = summarizePointErrors(errors);
-  PointErrors().swap(errors);
-  if (mergedReference != nullptr)
-    takeMergedPointsBack(*mergedReference, tree, *mergedReferenceColors);
-  return comparison;
+  return finishReport(errors, referenceColors, tree, mergedReference, mergedReferenceColors);
 }
 
 // compareClouds of the original against the decoded cloud, whose search also finds the merged
@@ -281,7 +292,7 @@ CloudComparison compareWith(const PointList& query, const PointList& reference,
 // The merged decoded points are taken back from the tree after the search.
 CloudComparison compareFindingNearby(const PointList& original, const MergedCloud& mergedOriginal,
                                      PointList& decoded, MergedCloud& mergedDecoded,
-                                     const MergedColors& mergedDecodedColors, unsigned threads,
+                                     MergedColors& mergedDecodedColors, unsigned threads,
                                      std::optional<NearbyListsBuilder>& nearby,
                                      std::vector<std::uint32_t>& unsure) {
   SearchTree tree = buildSearchTree(decoded, threads);
@@ -316,11 +327,7 @@ CloudComparison compareFindingNearby(const PointList& original, const MergedClou
                         });
   if (tooClose.found)
     return refusedAsTooClose(original, tooClose);
-  decltype(decodedColors)().swap(decodedColors);
-  CloudComparison comparison = summarizePointErrors(errors);
-  PointErrors().swap(errors);
-  takeMergedPointsBack(mergedDecoded, tree, mergedDecodedColors);
-  return comparison;
+  return finishReport(errors, decodedColors, tree, &mergedDecoded, &mergedDecodedColors);
 }
 
 } // namespace
@@ -415,7 +422,6 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
                              &mergedDecoded, &mergedDecodedColors);
     if (comparison.problem)
       return comparison;
-    MergedColors().swap(mergedDecodedColors);
     takeNormalsAndLetGo();
     originalToDecoded = pcErrorNearbyLists(decodedTies, mergedOriginal.points, threads);
     decodedToOriginal = pcErrorNearbyLists(originalTies, mergedDecoded.points, threads);
@@ -426,7 +432,6 @@ CloudComparison compareCloudsWithMetrics(LoadedPoints original, LoadedPoints dec
                                       mergedDecoded, mergedDecodedColors, threads, nearby, unsure);
     if (comparison.problem)
       return comparison;
-    MergedColors().swap(mergedDecodedColors);
     if (!unsure.empty()) {
       // A merged point is searched at its first given point, which has its coordinates.
       std::vector<std::uint32_t> firstPositions(unsure.size());
